@@ -1,0 +1,328 @@
+// SPDX-License-Identifier: MIT
+#include "core/BarcodeBase.h"
+
+#include "core/Log.h"
+#include "core/SvgText.h"
+
+#include <SDL_image.h>
+
+#include <climits>
+#include <cstdint>
+#include <locale>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+
+using barcode_log::Stream;
+
+std::mutex g_modulePathMutex;
+std::string g_modulePath;
+
+// PNG output is written into a fixed buffer of four bytes per pixel plus this reserve.
+constexpr std::int64_t kPngReserve = 1024000;
+
+// Largest canvas whose PNG buffer still fits SDL's int-sized memory streams.
+bool CanvasSizeFits(int width, int height)
+{
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    const std::int64_t bytes = static_cast<std::int64_t>(width) * height * 4 + kPngReserve;
+    return bytes <= INT_MAX;
+}
+
+std::string HexBytes(const std::vector<std::uint8_t>& bytes, size_t count)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (size_t i = 0; i < count; ++i) {
+        const unsigned v = bytes[i];
+        if (v >= 16) {
+            out += digits[v >> 4];
+        }
+        out += digits[v & 15];
+        out += ' ';
+    }
+    return out;
+}
+
+} // namespace
+
+BarcodeBase::BarcodeBase(SDL_Renderer* renderer) : m_canvas(renderer)
+{
+    m_svgStream.imbue(std::locale::classic());
+}
+
+BarcodeBase::BarcodeBase(const std::string& outputFormat) : m_format(outputFormat)
+{
+    m_svgStream.imbue(std::locale::classic());
+}
+
+BarcodeBase::~BarcodeBase()
+{
+    ReleaseCanvas();
+}
+
+void BarcodeBase::SetForegroundColor(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a)
+{
+    m_foregroundColor = SDL_Color{r, g, b, a};
+}
+
+void BarcodeBase::SetBackgroundColor(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a)
+{
+    m_backgroundColor = SDL_Color{r, g, b, a};
+}
+
+bool BarcodeBase::Draw(const std::string& /*text*/, int /*x*/, int /*y*/, int width, int height)
+{
+    m_width = width;
+    m_height = height;
+    if (IsRasterOutput()) {
+        if (!CreateSurface(width, height)) {
+            return false;
+        }
+        ClearCanvas();
+        return true;
+    }
+    if (!m_format.empty()) {
+        // Neither raster nor the caller's renderer: leave no stale canvas to paint into.
+        ReleaseCanvas();
+    }
+    return true;
+}
+
+bool BarcodeBase::DrawSvg(const std::string& /*text*/, int /*x*/, int /*y*/, int /*width*/, int /*height*/)
+{
+    return false;
+}
+
+void BarcodeBase::ReleaseCanvas()
+{
+    if (m_ownsRenderer && m_canvas != nullptr) {
+        SDL_DestroyRenderer(m_canvas);
+        m_canvas = nullptr;
+        m_ownsRenderer = false;
+    }
+    if (m_surface != nullptr) {
+        SDL_FreeSurface(m_surface);
+        m_surface = nullptr;
+    }
+}
+
+bool BarcodeBase::CreateSurface(int width, int height)
+{
+    const bool callersRenderer = m_canvas != nullptr && !m_ownsRenderer;
+    ReleaseCanvas();
+    if (!CanvasSizeFits(width, height)) {
+        SDL_SetError("invalid canvas size %dx%d", width, height);
+        barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
+        return false;
+    }
+    m_surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
+    if (m_surface == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
+        return false;
+    }
+    if (callersRenderer) {
+        return true;
+    }
+    m_canvas = SDL_CreateSoftwareRenderer(m_surface);
+    if (m_canvas == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("レンダラー作成に失敗: ") + SDL_GetError());
+        SDL_FreeSurface(m_surface);
+        m_surface = nullptr;
+        return false;
+    }
+    m_ownsRenderer = true;
+    return true;
+}
+
+void BarcodeBase::ClearCanvas()
+{
+    if (m_canvas == nullptr) {
+        return;
+    }
+    SDL_SetRenderDrawColor(m_canvas, m_backgroundColor.r, m_backgroundColor.g, m_backgroundColor.b,
+                           m_backgroundColor.a);
+    SDL_RenderClear(m_canvas);
+}
+
+std::vector<std::uint8_t> BarcodeBase::GetImageMemory()
+{
+    if (IsSvgOutput()) {
+        return {};
+    }
+    if (m_canvas != nullptr) {
+        SDL_RenderPresent(m_canvas);
+    }
+    return SaveSurfaceToMemory(m_surface);
+}
+
+std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
+{
+    using barcode_log::Progress;
+    if (surface == nullptr) {
+        barcode_log::Error(Stream::Out, "ERROR: サーフェスがnullです");
+        return {};
+    }
+    const bool verbose = barcode_log::Verbose();
+    if (verbose) {
+        Progress(Stream::Out, "SaveSurfaceToMemory: サーフェスサイズ " + std::to_string(surface->w) + "x"
+                                  + std::to_string(surface->h));
+        Progress(Stream::Out,
+                 std::string("SaveSurfaceToMemory: フォーマット ") + SDL_GetPixelFormatName(surface->format->format));
+        Progress(Stream::Out, "SaveSurfaceToMemory: ピッチ " + std::to_string(surface->pitch));
+    }
+    const std::int64_t size = static_cast<std::int64_t>(surface->w) * surface->h * 4 + kPngReserve;
+    if (verbose) {
+        Progress(Stream::Out, "バッファサイズ確保: " + std::to_string(size) + " バイト");
+    }
+    if (size > INT_MAX) {
+        SDL_SetError("PNG buffer of %lld bytes is too large", static_cast<long long>(size));
+        barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
+        return {};
+    }
+    std::vector<std::uint8_t> buffer(static_cast<size_t>(size));
+    SDL_RWops* stream = SDL_RWFromMem(buffer.data(), static_cast<int>(size));
+    if (stream == nullptr) {
+        barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
+        return {};
+    }
+    const int result = IMG_SavePNG_RW(surface, stream, 0);
+    const Sint64 written = SDL_RWtell(stream);
+    if (verbose) {
+        Progress(Stream::Out, std::string("書き込み結果: ") + (result == 0 ? "成功" : "失敗"));
+        Progress(Stream::Out, "書き込みサイズ: " + std::to_string(written) + " バイト");
+    }
+    SDL_RWclose(stream);
+    if (result != 0 || written <= 0) {
+        barcode_log::Error(Stream::Out, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
+        return {};
+    }
+    buffer.resize(static_cast<size_t>(written));
+    if (verbose) {
+        Progress(Stream::Out, "最終バッファサイズ: " + std::to_string(buffer.size()) + " バイト");
+        Progress(Stream::Out, "バッファ先頭: " + HexBytes(buffer, std::min<size_t>(buffer.size(), 16)));
+    }
+    return buffer;
+}
+
+std::string BarcodeBase::GetImageBase64()
+{
+    if (IsSvgOutput()) {
+        throw std::runtime_error("GetImageBase64() is not available in SVG mode. Use GetSvg() instead.");
+    }
+    try {
+        if (m_canvas != nullptr) {
+            SDL_RenderPresent(m_canvas);
+        }
+        std::vector<std::uint8_t> png = SaveSurfaceToMemory(m_surface);
+        // The image is fetched once per draw: the surface goes, and the renderer painting into it.
+        ReleaseCanvas();
+        if (png.empty()) {
+            return GetFallbackImage();
+        }
+        const char* mime = (m_format == "jpg" || m_format == "jpeg") ? "image/jpeg" : "image/png";
+        return std::string("data:") + mime + ";base64," + Base64Encode(png.data(), png.size());
+    } catch (const std::exception& e) {
+        return std::string("Error: ") + e.what();
+    }
+}
+
+std::string BarcodeBase::GetSvg() const
+{
+    if (!IsSvgOutput()) {
+        throw std::runtime_error("GetSvg() requires SVG output mode. Use constructor with \"svg\" parameter.");
+    }
+    return m_svgStream.str();
+}
+
+void BarcodeBase::SetModulePath(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(g_modulePathMutex);
+    g_modulePath = path;
+}
+
+std::string BarcodeBase::GetModulePath()
+{
+    std::lock_guard<std::mutex> lock(g_modulePathMutex);
+    return g_modulePath;
+}
+
+std::string BarcodeBase::GetFallbackImage()
+{
+    return "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVQI12P4//8/"
+           "AAX+Av7czFnnAAAAAElFTkSuQmCC";
+}
+
+std::string BarcodeBase::Base64Encode(const std::uint8_t* data, size_t length)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((length + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 3 <= length; i += 3) {
+        const std::uint32_t v = (std::uint32_t{data[i]} << 16) | (std::uint32_t{data[i + 1]} << 8) | data[i + 2];
+        out += alphabet[(v >> 18) & 63];
+        out += alphabet[(v >> 12) & 63];
+        out += alphabet[(v >> 6) & 63];
+        out += alphabet[v & 63];
+    }
+    const size_t rest = length - i;
+    if (rest > 0) {
+        std::uint32_t v = std::uint32_t{data[i]} << 16;
+        if (rest == 2) {
+            v |= std::uint32_t{data[i + 1]} << 8;
+        }
+        out += alphabet[(v >> 18) & 63];
+        out += alphabet[(v >> 12) & 63];
+        out += rest == 2 ? alphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+std::string BarcodeBase::ColorToRgbString(const SDL_Color& color)
+{
+    return "rgb(" + std::to_string(color.r) + "," + std::to_string(color.g) + "," + std::to_string(color.b) + ")";
+}
+
+void BarcodeBase::SvgBegin(int width, int height)
+{
+    m_svgWidth = width;
+    m_svgHeight = height;
+    m_svgStream.str("");
+    m_svgStream.clear();
+    m_svgStream << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
+                << "width=\"" << width << "\" height=\"" << height << "\" "
+                << "viewBox=\"0 0 " << width << " " << height << "\">\n";
+}
+
+void BarcodeBase::SvgEnd()
+{
+    m_svgStream << "</svg>\n";
+}
+
+void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL_Color& color)
+{
+    m_svgStream << std::fixed;
+    m_svgStream.precision(2);
+    m_svgStream << "  <rect x=\"" << x << "\" y=\"" << y << "\" width=\"" << width << "\" height=\"" << height
+                << "\" fill=\"" << ColorToRgbString(color);
+    if (color.a < 255) {
+        m_svgStream << "\" fill-opacity=\"" << static_cast<float>(color.a) / 255.0f;
+    }
+    m_svgStream << "\"/>\n";
+}
+
+void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
+                          const std::string& anchor)
+{
+    m_svgStream << std::fixed;
+    m_svgStream.precision(2);
+    m_svgStream << "  <text x=\"" << x << "\" y=\"" << y << "\" font-family=\"Arial, sans-serif\" font-size=\""
+                << fontSize << "\" fill=\"" << ColorToRgbString(color) << "\" text-anchor=\"" << anchor
+                << "\" dominant-baseline=\"hanging\">" << svgtext::EscapeXml(text) << "</text>\n";
+}

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "core/IBarcodeSymbology.h"
+
+#include <SDL.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+// Drawing target, colours, output format and the two outputs (PNG, SVG) shared by all
+// symbologies. Symbologies compute geometry and paint through a Painter (core/Painter.h).
+class BarcodeBase : public IBarcodeSymbology
+{
+public:
+    // Draws onto the caller's renderer; PNG and SVG output are unavailable.
+    explicit BarcodeBase(SDL_Renderer* renderer);
+    // `outputFormat`: "png", "jpg", "jpeg" (raster; always PNG bytes), "svg" or "SVG".
+    explicit BarcodeBase(const std::string& outputFormat);
+    ~BarcodeBase() override;
+
+    BarcodeBase(const BarcodeBase&) = delete;
+    BarcodeBase& operator=(const BarcodeBase&) = delete;
+
+    void SetForegroundColor(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) override;
+    void SetBackgroundColor(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) override;
+    // Prepares the canvas of a raster draw: creates and clears a width x height surface in
+    // "png"/"jpg"/"jpeg"; releases any owned canvas for an unknown format (the symbology's
+    // draw then fails for want of a renderer). Returns false when no surface can be made.
+    bool Draw(const std::string& text, int x, int y, int width, int height) override = 0;
+    std::vector<std::uint8_t> GetImageMemory() override;
+    std::string GetImageBase64() override;
+    // The SVG twin of Draw; the base draws nothing.
+    virtual bool DrawSvg(const std::string& text, int x, int y, int width, int height);
+
+    // The document of the last successful SVG draw. Throws std::runtime_error outside SVG mode.
+    std::string GetSvg() const;
+
+    void SetOutputFormat(const std::string& format) { m_format = format; }
+    const std::string& GetOutputFormat() const { return m_format; }
+    bool IsSvgOutput() const { return m_format == "svg" || m_format == "SVG"; }
+    bool IsRasterOutput() const { return m_format == "png" || m_format == "jpg" || m_format == "jpeg"; }
+
+    void SetFitWidth(bool on) { m_fitWidth = on; }
+    void SetPxAdjustBlack(int px) { m_pxAdjustBlack = px; }
+    void SetPxAdjustWhite(int px) { m_pxAdjustWhite = px; }
+    bool GetFitWidth() const { return m_fitWidth; }
+    int GetPxAdjustBlack() const { return m_pxAdjustBlack; }
+    int GetPxAdjustWhite() const { return m_pxAdjustWhite; }
+    const SDL_Color& GetForegroundColor() const { return m_foregroundColor; }
+    const SDL_Color& GetBackgroundColor() const { return m_backgroundColor; }
+
+    // Directory tried first by the font search; process-wide, set it before creating objects.
+    static void SetModulePath(const std::string& path);
+    static std::string GetModulePath();
+
+    // The data URI of a 1x1 PNG, returned when there is no image to encode.
+    static std::string GetFallbackImage();
+    // Standard base64 (RFC 4648) with "=" padding.
+    static std::string Base64Encode(const std::uint8_t* data, size_t length);
+    // The surface as a PNG file; empty on any failure (the reason is printed).
+    static std::vector<std::uint8_t> SaveSurfaceToMemory(SDL_Surface* surface);
+    // "rgb(r,g,b)".
+    static std::string ColorToRgbString(const SDL_Color& color);
+
+protected:
+    bool CreateSurface(int width, int height);
+    // Frees the surface, and the renderer when this object created it.
+    void ReleaseCanvas();
+    // Fills the whole canvas with the background colour.
+    void ClearCanvas();
+    SDL_Renderer* Canvas() const { return m_canvas; }
+    SDL_Surface* Surface() const { return m_surface; }
+
+    void SvgBegin(int width, int height);
+    void SvgEnd();
+    void SvgRect(float x, float y, float width, float height, const SDL_Color& color);
+    void SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
+                 const std::string& anchor);
+
+    SDL_Color m_foregroundColor{0, 0, 0, 255};
+    SDL_Color m_backgroundColor{255, 255, 255, 255};
+    SDL_Renderer* m_canvas = nullptr;
+    std::string m_format;
+    SDL_Surface* m_surface = nullptr;
+    bool m_fitWidth = false;
+    int m_pxAdjustBlack = 0;
+    int m_pxAdjustWhite = 0;
+    std::ostringstream m_svgStream;
+    int m_svgWidth = 0;
+    int m_svgHeight = 0;
+    int m_width = 0;
+    int m_height = 0;
+
+private:
+    bool m_ownsRenderer = false; // set when this object created m_canvas
+};

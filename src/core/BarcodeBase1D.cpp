@@ -1,0 +1,423 @@
+// SPDX-License-Identifier: MIT
+#include "core/BarcodeBase1D.h"
+
+#include "core/EmbeddedFont.h"
+#include "core/Log.h"
+#include "core/Numeric.h"
+#include "core/SvgText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using barcode_log::Stream;
+
+// SDL_ttf shares one FreeType library between fonts; opening and closing fonts is not
+// thread-safe, so every open and close goes through this lock.
+std::recursive_mutex g_fontMutex;
+TTF_Font* g_font = nullptr; // the process-wide 18-point font; its presence means text can be drawn
+
+// Text larger than this cannot belong to any canvas the library can make.
+constexpr long long kMaxFontPixels = 4096;
+
+float FontFactor(int height)
+{
+    if (height < 50) {
+        return 0.25f;
+    }
+    return height <= 200 ? 0.2f : 0.15f;
+}
+
+float GapFactor(int height)
+{
+    if (height < 50) {
+        return 0.03f;
+    }
+    return height <= 200 ? 0.05f : 0.07f;
+}
+
+float MarginFactor(int width)
+{
+    if (width < 100) {
+        return 0.03f;
+    }
+    return width <= 400 ? 0.05f : 0.07f;
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string ExecutableDirectory()
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (n <= 0) {
+        return "./";
+    }
+    const std::string path(buffer, static_cast<size_t>(n));
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash);
+}
+
+// Character pitch and start offset of evenly spaced text (integer arithmetic).
+struct EvenLayout
+{
+    int pitch;
+    int start;
+};
+
+EvenLayout LayOutEvenly(int count, int fontSize, int width, int margin)
+{
+    const long long usable = static_cast<long long>(width) - 2LL * margin;
+    long long pitch = 0;
+    if (count >= 2) {
+        pitch = std::max<long long>(fontSize / 2, usable / (count - 1));
+    } else {
+        pitch = std::max<long long>(fontSize / 2, usable);
+    }
+    const long long start = (static_cast<long long>(width) - pitch * (count - 1)) / 2;
+    return {numeric::ClampToInt(pitch), numeric::ClampToInt(start)};
+}
+
+} // namespace
+
+BarcodeBase1D::BarcodeBase1D(SDL_Renderer* renderer) : BarcodeBase(renderer)
+{
+    InitFont();
+}
+
+BarcodeBase1D::BarcodeBase1D(const std::string& outputFormat) : BarcodeBase(outputFormat)
+{
+    InitFont();
+}
+
+bool BarcodeBase1D::HasFont()
+{
+    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    return g_font != nullptr;
+}
+
+bool BarcodeBase1D::InitFont()
+{
+    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    if (g_font != nullptr) {
+        return true;
+    }
+    if (TTF_WasInit() == 0 && TTF_Init() != 0) {
+        barcode_log::Error(Stream::Err, std::string("SDL_ttfの初期化に失敗: ") + SDL_GetError());
+        return false;
+    }
+    if (GetFontPath().empty() && embedded_font::Data() == nullptr) {
+        barcode_log::Error(Stream::Err, "適切なフォントが見つかりません。");
+        return false;
+    }
+    g_font = OpenFont(18);
+    if (g_font == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("フォントの読み込みに失敗: ") + SDL_GetError());
+        return false;
+    }
+    return true;
+}
+
+void BarcodeBase1D::DestroyFont()
+{
+    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    if (g_font != nullptr) {
+        TTF_CloseFont(g_font);
+        g_font = nullptr;
+    }
+    TTF_Quit();
+}
+
+std::string BarcodeBase1D::GetFontPath()
+{
+    std::vector<std::string> candidates;
+    const std::string modulePath = GetModulePath();
+    if (!modulePath.empty()) {
+        candidates.push_back(modulePath + "/fonts/Roboto-Regular.ttf");
+    }
+    candidates.push_back(ExecutableDirectory() + "/assets/fonts/Roboto-Regular.ttf");
+    candidates.emplace_back("./assets/fonts/Roboto-Regular.ttf");
+    // The platform's own copies of the same font.
+    candidates.emplace_back("/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Regular.ttf");
+    candidates.emplace_back("/usr/share/fonts/truetype/roboto/hinted/Roboto-Regular.ttf");
+    for (const std::string& path : candidates) {
+        if (FileExists(path)) {
+            return path;
+        }
+    }
+    return {};
+}
+
+TTF_Font* BarcodeBase1D::OpenFont(int size)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    if (TTF_WasInit() == 0 && TTF_Init() != 0) {
+        return nullptr;
+    }
+    const std::string path = GetFontPath();
+    if (!path.empty()) {
+        if (TTF_Font* font = TTF_OpenFont(path.c_str(), size)) {
+            return font;
+        }
+    }
+    if (embedded_font::Data() == nullptr) {
+        return nullptr;
+    }
+    SDL_RWops* rw = SDL_RWFromConstMem(embedded_font::Data(), static_cast<int>(embedded_font::Size()));
+    if (rw == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("OpenEmbeddedRobotoFont: SDL_RWFromConstMem failed: ")
+                                            + SDL_GetError());
+        return nullptr;
+    }
+    TTF_Font* font = TTF_OpenFontRW(rw, 1, size);
+    if (font == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("OpenEmbeddedRobotoFont: TTF_OpenFontRW failed: ")
+                                            + SDL_GetError());
+    }
+    return font;
+}
+
+void BarcodeBase1D::CloseFont(TTF_Font* font)
+{
+    if (font != nullptr) {
+        std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+        TTF_CloseFont(font);
+    }
+}
+
+BarcodeBase1D::TextMetrics BarcodeBase1D::ComputeTextMetrics(int height) const
+{
+    const float h = static_cast<float>(height);
+    TextMetrics m{};
+    m.fontPx = numeric::SaturatingCast<long long>(FontFactor(height) * h * m_textFontScale);
+    m.gapPx = numeric::SaturatingCast<long long>(GapFactor(height) * h * m_textGap);
+    m.fontSize = numeric::ClampToInt(std::max<long long>(m.fontPx, 8));
+    m.gap = numeric::ClampToInt(std::max<long long>(m.gapPx, 2));
+    return m;
+}
+
+int BarcodeBase1D::MarginPixels(int width) const
+{
+    return numeric::TruncToInt(MarginFactor(width) * static_cast<float>(width) * m_textMarginScale);
+}
+
+bool BarcodeBase1D::TextSizesInRange(int height) const
+{
+    if (!m_showText) {
+        return true;
+    }
+    const TextMetrics m = ComputeTextMetrics(height);
+    return m.fontPx <= kMaxFontPixels && m.gapPx <= INT32_MAX / 4 && !std::isnan(m_textFontScale)
+           && !std::isnan(m_textGap);
+}
+
+void BarcodeBase1D::InitLinerBarcode(int /*width*/, int height, int rows)
+{
+    long long bar = height;
+    if (m_showText) {
+        const TextMetrics m = ComputeTextMetrics(height);
+        const long long k = rows == 1 ? -1 : -2LL - rows;
+        bar = static_cast<long long>(height) - m.gap + k * m.fontSize;
+    }
+    m_barHeight = static_cast<float>(std::max<long long>(bar, 1));
+}
+
+float BarcodeBase1D::ModuleWidth(int width, long long totalModules) const
+{
+    float m = static_cast<float>(width) / static_cast<float>(std::max<long long>(totalModules, 1));
+    if (!m_fitWidth) {
+        m = std::floor(m);
+        if (m < 1.0f) {
+            m = 1.0f;
+        }
+    }
+    return m;
+}
+
+void BarcodeBase1D::FillRect(Target target, float x, float y, float w, float h)
+{
+    if (target == Target::Svg) {
+        SvgRect(x, y, w, h, m_foregroundColor);
+        return;
+    }
+    SDL_SetRenderDrawColor(m_canvas, m_foregroundColor.r, m_foregroundColor.g, m_foregroundColor.b,
+                           m_foregroundColor.a);
+    const SDL_FRect rect{x, y, w, h};
+    SDL_RenderFillRectF(m_canvas, &rect);
+}
+
+float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
+                               const std::function<float(size_t)>& barHeightAt)
+{
+    float px = x;
+    for (size_t i = 0; i < widths.size(); ++i) {
+        float w = std::max(module * static_cast<float>(widths[i]), 1.0f);
+        if (i % 2 == 0) {
+            w = std::max(w + static_cast<float>(m_pxAdjustBlack), 1.0f);
+            FillRect(target, px, y, w, barHeightAt(i));
+        } else {
+            w += static_cast<float>(m_pxAdjustWhite);
+            if (w < 1.0f) {
+                w = 1.0f;
+            }
+        }
+        px += w;
+    }
+    return px;
+}
+
+float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
+                               float barHeight)
+{
+    return PaintBars(target, widths, x, y, module, [barHeight](size_t) { return barHeight; });
+}
+
+void BarcodeBase1D::PaintText(Target target, const std::string& text, int x, int y, int width, int height)
+{
+    if (target == Target::Svg) {
+        RenderTextSvg(text, x, y, width, height);
+    } else {
+        RenderText(text, x, y, width, height);
+    }
+}
+
+bool BarcodeBase1D::BeginLinearDraw(Target target, const char* tag, int x, int y, int width, int height)
+{
+    if (target == Target::Raster) {
+        if (!BarcodeBase::Draw(std::string(), x, y, width, height) || m_canvas == nullptr) {
+            return false;
+        }
+    } else if (width <= 0 || height <= 0) {
+        barcode_log::Error(Stream::Err, std::string(tag) + "Invalid canvas size " + std::to_string(width) + "x"
+                                            + std::to_string(height));
+        return false;
+    }
+    if (!TextSizesInRange(height)) {
+        barcode_log::Error(Stream::Err, std::string(tag) + "Text size out of range");
+        return false;
+    }
+    InitLinerBarcode(width, height, 1);
+    if (target == Target::Raster) {
+        ClearCanvas();
+    }
+    return true;
+}
+
+bool BarcodeBase1D::DrawLinear(Target target, const char* tag, const LinearEncoder& encode, int x, int y, int width,
+                               int height)
+{
+    if (!BeginLinearDraw(target, tag, x, y, width, height)) {
+        return false;
+    }
+    LinearSymbol symbol;
+    try {
+        symbol = encode();
+    } catch (const std::exception& e) {
+        barcode_log::Error(Stream::Err, std::string(tag) + e.what());
+        return false;
+    }
+    long long total = 0;
+    for (int w : symbol.widths) {
+        total += w;
+    }
+    if (target == Target::Svg) {
+        SvgBegin(width, height);
+        SvgRect(0, 0, static_cast<float>(width), static_cast<float>(height), m_backgroundColor);
+    }
+    const float x0 = static_cast<float>(x);
+    const float end = PaintBars(target, symbol.widths, x0, static_cast<float>(y), ModuleWidth(width, total),
+                                m_barHeight);
+    m_lastDrawnWidth = end - x0;
+    PaintText(target, symbol.displayText, x, y, numeric::TruncToInt(end - x0), height);
+    if (target == Target::Svg) {
+        SvgEnd();
+    } else {
+        SDL_RenderPresent(m_canvas);
+    }
+    return true;
+}
+
+void BarcodeBase1D::BlitText(SDL_Surface* glyphs, int x, int y)
+{
+    SDL_Texture* texture = SDL_CreateTextureFromSurface(m_canvas, glyphs);
+    if (texture == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());
+        return;
+    }
+    SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
+    const SDL_Rect dst{x, y, glyphs->w, glyphs->h};
+    SDL_RenderCopy(m_canvas, texture, nullptr, &dst);
+    SDL_DestroyTexture(texture);
+}
+
+void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width, int height)
+{
+    if (!HasFont() || !m_showText || text.empty() || m_canvas == nullptr) {
+        return;
+    }
+    const int fs = ComputeTextMetrics(height).fontSize;
+    const int mp = MarginPixels(width);
+    const std::vector<std::string> pieces = svgtext::SplitCodePoints(text);
+    const EvenLayout layout = LayOutEvenly(static_cast<int>(pieces.size()), fs, width, mp);
+
+    TTF_Font* font = OpenFont(fs);
+    if (font == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
+        return;
+    }
+    TTF_SetFontHinting(font, TTF_HINTING_MONO);
+
+    const long long top = static_cast<long long>(y) + height - fs;
+    const long long bottom = static_cast<long long>(y) + height;
+    const auto placeTop = [&](int glyphHeight) {
+        return numeric::ClampToInt(top + glyphHeight > bottom ? bottom - glyphHeight : top);
+    };
+    // Renders one piece; `leftOf(glyphWidth)` places it horizontally.
+    const auto render = [&](const std::string& piece, const auto& leftOf) {
+        SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, piece.c_str(), m_foregroundColor);
+        if (glyphs == nullptr) {
+            barcode_log::Error(Stream::Err, std::string("TTF_RenderUTF8_Blended error: ") + SDL_GetError());
+            return;
+        }
+        BlitText(glyphs, numeric::ClampToInt(leftOf(static_cast<long long>(glyphs->w))), placeTop(glyphs->h));
+        SDL_FreeSurface(glyphs);
+    };
+
+    if (!m_textEvenSpacing) {
+        render(text, [&](long long sw) { return static_cast<long long>(x) + (width - sw) / 2; });
+    } else {
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            const long long centre = static_cast<long long>(x) + layout.start + static_cast<long long>(i) * layout.pitch;
+            render(pieces[i], [centre](long long sw) { return centre - sw / 2; });
+        }
+    }
+    CloseFont(font);
+}
+
+void BarcodeBase1D::RenderTextSvg(const std::string& text, int x, int y, int width, int height)
+{
+    if (!m_showText || text.empty()) {
+        return;
+    }
+    const int fs = ComputeTextMetrics(height).fontSize;
+    const int mp = MarginPixels(width);
+    const float top = static_cast<float>(static_cast<long long>(y) + height - fs);
+    if (!m_textEvenSpacing) {
+        SvgText(static_cast<float>(static_cast<long long>(x) + width / 2), top, text, fs, m_foregroundColor, "middle");
+        return;
+    }
+    const std::vector<std::string> pieces = svgtext::SplitCodePoints(text);
+    const EvenLayout layout = LayOutEvenly(static_cast<int>(pieces.size()), fs, width, mp);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const long long centre = static_cast<long long>(x) + layout.start + static_cast<long long>(i) * layout.pitch;
+        SvgText(static_cast<float>(centre), top, pieces[i], fs, m_foregroundColor, "middle");
+    }
+}

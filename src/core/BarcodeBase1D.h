@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "core/BarcodeBase.h"
+
+#include <SDL_ttf.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Base of the linear symbologies: bar area above a line of human-readable text, the text
+// font, and the draw skeleton that turns element widths into bars on either output.
+class BarcodeBase1D : public BarcodeBase
+{
+public:
+    explicit BarcodeBase1D(SDL_Renderer* renderer);
+    explicit BarcodeBase1D(const std::string& outputFormat);
+
+    // Loads the process-wide 18-point font once; false (with a message) when none is found.
+    static bool InitFont();
+    // Closes the process-wide font and shuts SDL_ttf down; for hosts only.
+    static void DestroyFont();
+    // The first existing font file among the search candidates, or "" (the font compiled
+    // into the library is used then).
+    static std::string GetFontPath();
+    // Opens the text font at `size` points; null when no font can be opened.
+    static TTF_Font* OpenFont(int size);
+    static void CloseFont(TTF_Font* font);
+
+    // Fixes m_barHeight from the box height and the text options.
+    void InitLinerBarcode(int width, int height, int rows);
+    // Human-readable text under a symbol drawn from x, `width` pixels wide, in a box of `height`.
+    void RenderText(const std::string& text, int x, int y, int width, int height);
+    void RenderTextSvg(const std::string& text, int x, int y, int width, int height);
+
+    void SetShowText(bool on) { m_showText = on; }
+    void SetTextFontScale(float scale) { m_textFontScale = scale; }
+    void SetTextGap(float gap) { m_textGap = gap; }
+    void SetTextEvenSpacing(bool on) { m_textEvenSpacing = on; }
+    bool GetShowText() const { return m_showText; }
+    float GetTextFontScale() const { return m_textFontScale; }
+    float GetTextGap() const { return m_textGap; }
+    bool GetTextEvenSpacing() const { return m_textEvenSpacing; }
+    float GetBarHeight() const { return m_barHeight; }
+
+    // Text sizes derived from a box height (font and gap) and a text width (margin).
+    struct TextMetrics
+    {
+        long long fontPx; // before the minimum of 8
+        long long gapPx;  // before the minimum of 2
+        int fontSize;     // max(fontPx, 8)
+        int gap;          // max(gapPx, 2)
+    };
+    TextMetrics ComputeTextMetrics(int height) const;
+    int MarginPixels(int width) const;
+    // False when the text options make sizes no canvas can hold (absurd scales, NaN).
+    bool TextSizesInRange(int height) const;
+
+protected:
+    enum class Target { Raster, Svg };
+
+    struct LinearSymbol
+    {
+        std::vector<int> widths; // element widths in modules, bar first
+        std::string displayText; // printed under the bars
+    };
+    using LinearEncoder = std::function<LinearSymbol()>;
+
+    // The draw of a plain linear symbol on either output: canvas, bar height, encoding (an
+    // exception is printed after `tag` and fails the draw), bars, text. Raster draws present
+    // the renderer at the end.
+    bool DrawLinear(Target target, const char* tag, const LinearEncoder& encode, int x, int y, int width, int height);
+    // Starts a draw: the raster canvas (created and cleared) or a check of the SVG box; then
+    // the bar height. Prints the reason and returns false when the draw cannot go on.
+    bool BeginLinearDraw(Target target, const char* tag, int x, int y, int width, int height);
+
+    // Module width in pixels for `totalModules` across `width` pixels: whole pixels, at least
+    // one, unless fit width is on.
+    float ModuleWidth(int width, long long totalModules) const;
+    // Paints alternating bars and spaces from x with the pixel adjustments; returns the x after
+    // the last element. `barHeightAt(i)` gives the height of element i (a bar).
+    float PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
+                    const std::function<float(size_t)>& barHeightAt);
+    float PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module, float barHeight);
+    // A rectangle in the foreground colour on the target.
+    void FillRect(Target target, float x, float y, float w, float h);
+    void PaintText(Target target, const std::string& text, int x, int y, int width, int height);
+    // Blits an already rendered text surface with its top-left corner at (x, y).
+    void BlitText(SDL_Surface* glyphs, int x, int y);
+
+    bool m_showText = true;
+    float m_textFontScale = 1.0f;
+    float m_textMarginScale = 1.0f;
+    float m_textGap = 1.0f;
+    bool m_textEvenSpacing = true;
+    float m_barHeight = 0.0f;
+    float m_lastDrawnWidth = 0.0f; // px_end - x of the last DrawLinear
+
+private:
+    static bool HasFont();
+};

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+
+// The library's only way of printing. Error lines explain a failed draw or fetch and are
+// always printed; progress and debug lines are dropped when BARCODE_LUMEO_QUIET=1.
+namespace barcode_log {
+
+enum class Stream { Out, Err };
+
+// True when progress and debug lines should be printed. Check it before formatting one.
+bool Verbose();
+
+// Overrides the environment for the rest of the process (tests and tools).
+void SetQuiet(bool quiet);
+
+// Writes `line` and a newline to the stream, then flushes it.
+void Error(Stream stream, const std::string& line);
+void Progress(Stream stream, const std::string& line);
+
+} // namespace barcode_log

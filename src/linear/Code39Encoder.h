@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace linear {
+
+// Code 39 element widths in modules (bar first, narrow 1, wide 3) from the first bar of the
+// start character to the last bar of the stop character; no check character. Lower-case
+// letters read as upper case. Throws std::runtime_error for an empty text, a "*" or a
+// character outside the Code 39 set. n characters give 10n + 19 elements, 16(n + 2) - 1 modules.
+std::vector<int> EncodeCode39(const std::string& text);
+
+// Upper-cases one byte without undefined behaviour for bytes of 128 and above (left as they are).
+inline char UpperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+} // namespace linear
