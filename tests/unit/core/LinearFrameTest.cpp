@@ -1,0 +1,206 @@
+// SPDX-License-Identifier: MIT
+// The linear frame: bar height, text geometry (raster and SVG), absurd text options.
+#include "core/BarcodeBase1D.h"
+#include "linear/Code39.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <regex>
+
+namespace {
+
+using testsupport::CapturedOutput;
+
+struct TextElement
+{
+    float x;
+    float y;
+    int fontSize;
+    std::string text;
+};
+
+std::vector<TextElement> TextElements(const std::string& svg)
+{
+    std::vector<TextElement> out;
+    const std::regex re("<text x=\"([0-9.-]+)\" y=\"([0-9.-]+)\"[^>]*font-size=\"([0-9]+)\"[^>]*>([^<]*)</text>");
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), re); it != std::sregex_iterator(); ++it) {
+        out.push_back({std::stof((*it)[1]), std::stof((*it)[2]), std::stoi((*it)[3]), (*it)[4]});
+    }
+    return out;
+}
+
+// Heights of the bar rectangles (every rect but the background).
+std::vector<float> BarHeights(const std::string& svg)
+{
+    std::vector<float> out;
+    const std::regex re("<rect x=\"[0-9.-]+\" y=\"[0-9.-]+\" width=\"[0-9.-]+\" height=\"([0-9.-]+)\" fill=\"rgb\\(0,0,0\\)\"");
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), re); it != std::sregex_iterator(); ++it) {
+        out.push_back(std::stof((*it)[1]));
+    }
+    return out;
+}
+
+// Lays out human-readable text alone, without bars.
+class TextProbe : public Code39
+{
+public:
+    TextProbe() : Code39("svg") {}
+    std::string Text(const std::string& text, int width, int height)
+    {
+        SvgBegin(width, height);
+        RenderTextSvg(text, 0, 0, width, height);
+        SvgEnd();
+        return GetSvg();
+    }
+};
+
+TEST(LinearFrame, BarHeightFigures)
+{
+    struct Row
+    {
+        const char* name;
+        int height;
+        bool showText;
+        float expected;
+    };
+    const Row rows[] = {
+        {"height 100: 100 - 5 - 20", 100, true, 75},
+        {"height 40: gap raised to 2", 40, true, 28},
+        {"height 10: raised to 1", 10, true, 1},
+        {"no text: full height", 100, false, 100},
+        {"height 300: 300 - 21 - 45", 300, true, 234},
+        {"height 50: 50 - 2 - 10", 50, true, 38},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Code39 c("svg");
+        c.SetShowText(r.showText);
+        c.InitLinerBarcode(300, r.height, 1);
+        EXPECT_EQ(c.GetBarHeight(), r.expected);
+    }
+    Code39 stacked("svg");
+    stacked.InitLinerBarcode(300, 100, 2); // k = -4: 100 - 5 - 4 x 20
+    EXPECT_EQ(stacked.GetBarHeight(), 15);
+}
+
+TEST(LinearFrame, EvenSpacingCentres)
+{
+    // Width 300, 10 characters, height 100: margin 15, pitch 30, start 15.
+    TextProbe probe;
+    const std::vector<TextElement> texts = TextElements(probe.Text("0123456789", 300, 100));
+    ASSERT_EQ(texts.size(), 10u);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_FLOAT_EQ(texts[i].x, 15.0f + 30.0f * static_cast<float>(i));
+        EXPECT_FLOAT_EQ(texts[i].y, 80.0f); // text top at y + 100 - 20
+        EXPECT_EQ(texts[i].fontSize, 20);
+        EXPECT_EQ(texts[i].text, std::string(1, static_cast<char>('0' + i)));
+    }
+    Code39 c("svg");
+    ASSERT_TRUE(c.Draw("0123456789", 0, 0, 300, 100));
+    for (float h : BarHeights(c.GetSvg())) {
+        EXPECT_EQ(h, 75.0f);
+    }
+}
+
+TEST(LinearFrame, OneCharacterAndCentredText)
+{
+    Code39 one("svg");
+    one.SetShowStartStop(false);
+    one.SetFitWidth(true);
+    ASSERT_TRUE(one.Draw("A", 0, 0, 200, 100));
+    auto texts = TextElements(one.GetSvg());
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_FLOAT_EQ(texts[0].x, 100.0f);
+
+    Code39 whole("svg");
+    whole.SetTextEvenSpacing(false);
+    whole.SetFitWidth(true);
+    ASSERT_TRUE(whole.Draw("AB", 0, 0, 301, 100));
+    texts = TextElements(whole.GetSvg());
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].text, "*AB*");
+    EXPECT_FLOAT_EQ(texts[0].x, 150.0f); // 301 / 2 in integers
+}
+
+TEST(LinearFrame, EvenSpacingStepsByCodePoint)
+{
+    // Code 39 cannot carry these characters, so lay the text out directly.
+    TextProbe p;
+    const std::string svg = p.Text("\xE3\x81\x82" "A\xFF", 300, 100);
+    const auto texts = TextElements(svg);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0].text, "\xE3\x81\x82");
+    EXPECT_EQ(texts[1].text, "A");
+    EXPECT_EQ(texts[2].text, "\xEF\xBF\xBD");
+    EXPECT_TRUE(testsupport::IsWellFormedXml(svg));
+}
+
+TEST(LinearFrame, RasterTextSitsUnderTheBars)
+{
+    Code39 c("png");
+    c.SetFitWidth(true);
+    ASSERT_TRUE(c.Draw("HELLO", 0, 0, 300, 100));
+    const testsupport::RgbaImage img = testsupport::DecodePng(c.GetImageMemory());
+    ASSERT_EQ(img.width, 300);
+    ASSERT_EQ(img.height, 100);
+    const auto darkRows = [&](int y0, int y1) {
+        int dark = 0;
+        for (int y = y0; y < y1; ++y) {
+            for (int x = 0; x < img.width; ++x) {
+                dark += img.pixels[(static_cast<size_t>(y) * img.width + x) * 4] < 128;
+            }
+        }
+        return dark;
+    };
+    EXPECT_GT(darkRows(0, 75), 0);   // bars
+    EXPECT_EQ(darkRows(75, 80), 0);  // the gap between bars and text
+    EXPECT_GT(darkRows(80, 100), 0); // glyphs in the last fs = 20 pixels
+}
+
+TEST(LinearFrame, AbsurdTextOptionsFailCleanly)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Row
+    {
+        const char* name;
+        float scale;
+        float gap;
+    };
+    const Row rows[] = {{"huge scale", 1e30f, 1}, {"infinite scale", inf, 1}, {"NaN scale", nan, 1},
+                        {"huge gap", 1, 1e30f},   {"NaN gap", 1, nan},        {"negative huge", -1e30f, -1e30f}};
+    for (const Row& r : rows) {
+        for (const char* format : {"png", "svg"}) {
+            SCOPED_TRACE(std::string(r.name) + " " + format);
+            Code39 c(format);
+            c.SetTextFontScale(r.scale);
+            c.SetTextGap(r.gap);
+            CapturedOutput out;
+            const bool ok = c.Draw("ABC", 0, 0, 300, 100);
+            out.Finish();
+            if (!ok) {
+                EXPECT_EQ(out.Err(), "[Code39] Text size out of range\n");
+            } else {
+                // Negative values shrink the text to its minimum and draw normally.
+                EXPECT_EQ(std::string(r.name), "negative huge");
+            }
+        }
+    }
+}
+
+TEST(LinearFrame, AbsurdPixelAdjustmentsDoNotCrash)
+{
+    for (int adjust : {INT32_MAX, INT32_MIN, -5}) {
+        for (const char* format : {"png", "svg"}) {
+            Code39 c(format);
+            c.SetPxAdjustBlack(adjust);
+            c.SetPxAdjustWhite(adjust);
+            EXPECT_TRUE(c.Draw("AB", 0, 0, 300, 100));
+        }
+    }
+}
+
+} // namespace
