@@ -28,8 +28,8 @@ bool CanvasSizeFits(int width, int height)
     if (width <= 0 || height <= 0) {
         return false;
     }
-    const std::int64_t bytes = static_cast<std::int64_t>(width) * height * 4 + kPngReserve;
-    return bytes <= INT_MAX;
+    const std::int64_t maxPixels = (INT_MAX - kPngReserve) / 4;
+    return static_cast<std::int64_t>(width) <= maxPixels / height;
 }
 
 std::string HexBytes(const std::vector<std::uint8_t>& bytes, size_t count)
