@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The linear frame: bar height, text geometry (raster and SVG), absurd text options.
 #include "core/BarcodeBase1D.h"
+#include "core/EmbeddedFont.h"
 #include "linear/Code39.h"
 #include "support/TestSupport.h"
 
@@ -201,6 +202,39 @@ TEST(LinearFrame, AbsurdPixelAdjustmentsDoNotCrash)
             EXPECT_TRUE(c.Draw("AB", 0, 0, 300, 100));
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(Font, CompiledInFontOpens)
+{
+    // The last fallback of the font search must be a usable TrueType font on its own.
+    ASSERT_NE(embedded_font::Data(), nullptr);
+    ASSERT_GT(embedded_font::Size(), 100000u);
+    ASSERT_TRUE(BarcodeBase1D::InitFont());
+    SDL_RWops* rw = SDL_RWFromConstMem(embedded_font::Data(), static_cast<int>(embedded_font::Size()));
+    TTF_Font* font = TTF_OpenFontRW(rw, 1, 18);
+    ASSERT_NE(font, nullptr) << SDL_GetError();
+    int w = 0;
+    int h = 0;
+    EXPECT_EQ(TTF_SizeUTF8(font, "0123", &w, &h), 0);
+    EXPECT_GT(w, 20);
+    TTF_CloseFont(font);
+}
+
+TEST(Font, SearchPrefersTheModulePath)
+{
+    const std::string dir = std::string(BARCODE_TEST_TMPDIR) + "/module";
+    ASSERT_EQ(std::system(("mkdir -p '" + dir + "/fonts' && cp '" + BarcodeBase1D::GetFontPath() + "' '" + dir
+                           + "/fonts/Roboto-Regular.ttf'")
+                              .c_str()),
+              0);
+    BarcodeBase::SetModulePath(dir);
+    EXPECT_EQ(BarcodeBase1D::GetFontPath(), dir + "/fonts/Roboto-Regular.ttf");
+    BarcodeBase::SetModulePath("");
+    EXPECT_NE(BarcodeBase1D::GetFontPath(), dir + "/fonts/Roboto-Regular.ttf");
 }
 
 } // namespace
