@@ -6,6 +6,7 @@
 
 #include <SDL_image.h>
 
+#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <locale>
@@ -45,6 +46,27 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes, size_t count)
         out += ' ';
     }
     return out;
+}
+
+// Appends a number in fixed notation with two decimals, as "%.2f" in the "C" locale prints it
+// (correctly rounded, whatever the host's locale).
+void AppendFixed2(std::string& out, float value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), static_cast<double>(value),
+                                      std::chars_format::fixed, 2);
+    out.append(buffer, result.ptr);
+}
+
+void AppendRgb(std::string& out, const SDL_Color& color)
+{
+    out += "rgb(";
+    out += std::to_string(color.r);
+    out += ',';
+    out += std::to_string(color.g);
+    out += ',';
+    out += std::to_string(color.b);
+    out += ')';
 }
 
 } // namespace
@@ -285,7 +307,9 @@ std::string BarcodeBase::Base64Encode(const std::uint8_t* data, size_t length)
 
 std::string BarcodeBase::ColorToRgbString(const SDL_Color& color)
 {
-    return "rgb(" + std::to_string(color.r) + "," + std::to_string(color.g) + "," + std::to_string(color.b) + ")";
+    std::string out;
+    AppendRgb(out, color);
+    return out;
 }
 
 void BarcodeBase::SvgBegin(int width, int height)
@@ -307,22 +331,43 @@ void BarcodeBase::SvgEnd()
 
 void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL_Color& color)
 {
-    m_svgStream << std::fixed;
-    m_svgStream.precision(2);
-    m_svgStream << "  <rect x=\"" << x << "\" y=\"" << y << "\" width=\"" << width << "\" height=\"" << height
-                << "\" fill=\"" << ColorToRgbString(color);
+    std::string line;
+    line.reserve(96);
+    line += "  <rect x=\"";
+    AppendFixed2(line, x);
+    line += "\" y=\"";
+    AppendFixed2(line, y);
+    line += "\" width=\"";
+    AppendFixed2(line, width);
+    line += "\" height=\"";
+    AppendFixed2(line, height);
+    line += "\" fill=\"";
+    AppendRgb(line, color);
     if (color.a < 255) {
-        m_svgStream << "\" fill-opacity=\"" << static_cast<float>(color.a) / 255.0f;
+        line += "\" fill-opacity=\"";
+        AppendFixed2(line, static_cast<float>(color.a) / 255.0f);
     }
-    m_svgStream << "\"/>\n";
+    line += "\"/>\n";
+    m_svgStream.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
 void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
                           const std::string& anchor)
 {
-    m_svgStream << std::fixed;
-    m_svgStream.precision(2);
-    m_svgStream << "  <text x=\"" << x << "\" y=\"" << y << "\" font-family=\"Arial, sans-serif\" font-size=\""
-                << fontSize << "\" fill=\"" << ColorToRgbString(color) << "\" text-anchor=\"" << anchor
-                << "\" dominant-baseline=\"hanging\">" << svgtext::EscapeXml(text) << "</text>\n";
+    std::string line;
+    line.reserve(160 + text.size());
+    line += "  <text x=\"";
+    AppendFixed2(line, x);
+    line += "\" y=\"";
+    AppendFixed2(line, y);
+    line += "\" font-family=\"Arial, sans-serif\" font-size=\"";
+    line += std::to_string(fontSize);
+    line += "\" fill=\"";
+    AppendRgb(line, color);
+    line += "\" text-anchor=\"";
+    line += anchor;
+    line += "\" dominant-baseline=\"hanging\">";
+    line += svgtext::EscapeXml(text);
+    line += "</text>\n";
+    m_svgStream.write(line.data(), static_cast<std::streamsize>(line.size()));
 }

@@ -21,6 +21,15 @@ using barcode_log::Stream;
 std::recursive_mutex g_fontMutex;
 TTF_Font* g_font = nullptr; // the process-wide 18-point font; its presence means text can be drawn
 
+// Fonts by point size, so that a draw does not search and parse the font file again.
+struct CachedFontEntry
+{
+    int size;
+    TTF_Font* font;
+};
+std::vector<CachedFontEntry> g_fontCache; // most recently used last
+constexpr size_t kFontCacheSize = 8;
+
 // Text larger than this cannot belong to any canvas the library can make.
 constexpr long long kMaxFontPixels = 4096;
 
@@ -129,6 +138,10 @@ bool BarcodeBase1D::InitFont()
 void BarcodeBase1D::DestroyFont()
 {
     std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    for (const CachedFontEntry& e : g_fontCache) {
+        TTF_CloseFont(e.font);
+    }
+    g_fontCache.clear();
     if (g_font != nullptr) {
         TTF_CloseFont(g_font);
         g_font = nullptr;
@@ -191,6 +204,34 @@ void BarcodeBase1D::CloseFont(TTF_Font* font)
         std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
         TTF_CloseFont(font);
     }
+}
+
+std::unique_lock<std::recursive_mutex> BarcodeBase1D::LockFonts()
+{
+    return std::unique_lock<std::recursive_mutex>(g_fontMutex);
+}
+
+TTF_Font* BarcodeBase1D::CachedFont(int size)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    for (size_t i = 0; i < g_fontCache.size(); ++i) {
+        if (g_fontCache[i].size == size) {
+            const CachedFontEntry hit = g_fontCache[i];
+            g_fontCache.erase(g_fontCache.begin() + static_cast<long>(i));
+            g_fontCache.push_back(hit);
+            return hit.font;
+        }
+    }
+    TTF_Font* font = OpenFont(size);
+    if (font == nullptr) {
+        return nullptr;
+    }
+    if (g_fontCache.size() >= kFontCacheSize) {
+        TTF_CloseFont(g_fontCache.front().font);
+        g_fontCache.erase(g_fontCache.begin());
+    }
+    g_fontCache.push_back({size, font});
+    return font;
 }
 
 BarcodeBase1D::TextMetrics BarcodeBase1D::ComputeTextMetrics(int height) const
@@ -368,7 +409,8 @@ void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width,
     const std::vector<std::string> pieces = svgtext::SplitCodePoints(text);
     const EvenLayout layout = LayOutEvenly(static_cast<int>(pieces.size()), fs, width, mp);
 
-    TTF_Font* font = OpenFont(fs);
+    const auto fontLock = LockFonts();
+    TTF_Font* font = CachedFont(fs);
     if (font == nullptr) {
         barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
         return;
@@ -399,7 +441,6 @@ void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width,
             render(pieces[i], [centre](long long sw) { return centre - sw / 2; });
         }
     }
-    CloseFont(font);
 }
 
 void BarcodeBase1D::RenderTextSvg(const std::string& text, int x, int y, int width, int height)

@@ -6,6 +6,7 @@
 #include <SDL_ttf.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ public:
     // Opens the text font at `size` points; null when no font can be opened.
     static TTF_Font* OpenFont(int size);
     static void CloseFont(TTF_Font* font);
+    // A process-wide cached font of `size` points (null when none opens). Fonts are not
+    // thread-safe: hold the lock of LockFonts() from the call until the last use of the font.
+    static TTF_Font* CachedFont(int size);
+    static std::unique_lock<std::recursive_mutex> LockFonts();
 
     // Fixes m_barHeight from the box height and the text options.
     void InitLinerBarcode(int width, int height, int rows);
