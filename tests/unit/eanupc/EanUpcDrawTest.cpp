@@ -2,14 +2,12 @@
 // The retail symbols drawn in both styles: read back by an independent decoder, digits placed
 // around the guards, failures reported with the class tag.
 #include "barcode_lumeo.h"
-
 #include "eanupc/Jan13.h"
 #include "eanupc/UpcE.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <regex>
 #include <string>
 #include <vector>
@@ -39,9 +37,12 @@ public:
         barcode_set_show_text(m_h, options.showText ? 1 : 0);
         barcode_set_text_even_spacing(m_h, options.evenSpacing ? 1 : 0);
     }
+
     ~Handle() { barcode_destroy(m_h); }
+
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
+
     void* get() const { return m_h; }
 
 private:
@@ -75,6 +76,7 @@ struct Rect
 {
     float x, y, w, h;
 };
+
 struct Text
 {
     float x, y;
@@ -98,7 +100,8 @@ std::vector<Rect> Bars(const std::string& svg)
 
 std::vector<Text> Texts(const std::string& svg)
 {
-    static const std::regex text(R"re(<text x="([-0-9.]+)" y="([-0-9.]+)"[^>]*text-anchor="(\w+)"[^>]*>([^<]*)</text>)re");
+    static const std::regex text(
+        R"re(<text x="([-0-9.]+)" y="([-0-9.]+)"[^>]*text-anchor="(\w+)"[^>]*>([^<]*)</text>)re");
     std::vector<Text> out;
     for (auto it = std::sregex_iterator(svg.begin(), svg.end(), text); it != std::sregex_iterator(); ++it) {
         out.push_back({std::stof((*it)[1]), std::stof((*it)[2]), (*it)[3], (*it)[4]});
@@ -228,9 +231,8 @@ TEST(EanUpcDraw, ExtendedStyleDigitsSitAroundTheGuards)
             ASSERT_FALSE(bars.empty());
             ASSERT_FALSE(texts.empty());
 
-            const float dataHeight = std::min_element(bars.begin(), bars.end(), [](const Rect& a, const Rect& b) {
-                                         return a.h < b.h;
-                                     })->h;
+            const float dataHeight =
+                std::min_element(bars.begin(), bars.end(), [](const Rect& a, const Rect& b) { return a.h < b.h; })->h;
             std::vector<size_t> guards;
             for (size_t i = 0; i < bars.size(); ++i) {
                 if (bars[i].h > dataHeight) {
@@ -323,11 +325,12 @@ TEST(EanUpcDraw, RasterDigitsOutsideTheBars)
         {"UpcA", kUpcA, "03600029145", true, true},
         {"UpcE", kUpcE, "425261", true, true},
     };
+
     for (const auto& row : rows) {
         for (bool showText : {true, false}) {
             SCOPED_TRACE(std::string(row.name) + (showText ? " with text" : " without text"));
-            const auto grey =
-                testsupport::ToGrey(testsupport::DecodePng(DrawPng(row.type, row.text, 400, 150, Options{true, showText, true})), 0);
+            const auto grey = testsupport::ToGrey(
+                testsupport::DecodePng(DrawPng(row.type, row.text, 400, 150, Options{true, showText, true})), 0);
             ASSERT_EQ(grey.width, 400);
             int first = -1;
             int last = -1;
@@ -372,6 +375,7 @@ TEST(EanUpcDraw, FailuresArePrintedWithTheClassTag)
         {kJan8, "490123", "[Jan8] Jan8 barcode requires 7 or 8 digits\n"},
         {kUpcA, "0360002914X", "[UpcA] UPC-A barcode requires numeric digits only\n"},
     };
+
     for (bool extended : {true, false}) {
         for (bool svg : {false, true}) {
             for (const auto& row : rows) {

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Check digits, UPC-E expansion, element widths and failure messages of the retail symbols.
 #include "eanupc/EanUpcEncoder.h"
+
 #include "eanupc/Jan13.h"
 #include "eanupc/Jan8.h"
 #include "eanupc/UpcA.h"
 #include "eanupc/UpcE.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <functional>
+#include <gtest/gtest.h>
 #include <numeric>
 #include <stdexcept>
 #include <string>
@@ -75,7 +75,8 @@ TEST(EanUpcCheckDigit, UpcEExpansionByLastDigit)
         const char* expansion;
     } rows[] = {
         {"0425261", "04210000526"}, // d6 in 0..2: manufacturer d1 d2 d6
-        {"0123450", "01200000345"}, {"0123452", "01220000345"},
+        {"0123450", "01200000345"},
+        {"0123452", "01220000345"},
         {"0123453", "01230000045"}, // d6 = 3
         {"0123454", "01234000005"}, // d6 = 4
         {"0123457", "01234500007"}, // d6 in 5..9
@@ -83,6 +84,7 @@ TEST(EanUpcCheckDigit, UpcEExpansionByLastDigit)
         {"042526", ""},             // too short
         {"04252A1", ""},            // not a digit
     };
+
     for (const auto& row : rows) {
         EXPECT_EQ(UpcE::ExpandToUpcA(row.text), row.expansion) << row.text;
     }
@@ -112,6 +114,7 @@ TEST(EanUpcEncode, ModuleSequencesFromTheNumberSets)
         {"UpcE 0 425261 0 kept as given (parity BBBAAA)", UpcE::EncodeUPCE, "04252610",
          std::string("101") + "0011101" + "0011011" + "0111001" + "0010011" + "0101111" + "0011001" + "010101"},
     };
+
     for (const auto& row : rows) {
         EXPECT_EQ(Modules(row.encode(row.text)), row.modules) << row.name;
     }
@@ -128,10 +131,11 @@ TEST(EanUpcEncode, ElementCountsAndModuleSums)
         int modules;
     } rows[] = {
         {"Jan13", Jan13::EncodeJAN13, "4901234567894", 59, 95}, {"Jan13", Jan13::EncodeJAN13, "000000000000", 59, 95},
-        {"Jan8", Jan8::EncodeJAN8, "49012347", 43, 67},        {"Jan8", Jan8::EncodeJAN8, "9999999", 43, 67},
-        {"UpcA", UpcA::EncodeUPCA, "036000291452", 59, 95},    {"UpcA", UpcA::EncodeUPCA, "88888888888", 59, 95},
-        {"UpcE", UpcE::EncodeUPCE, "04252614", 33, 51},        {"UpcE", UpcE::EncodeUPCE, "01234565", 33, 51},
+        {"Jan8", Jan8::EncodeJAN8, "49012347", 43, 67},         {"Jan8", Jan8::EncodeJAN8, "9999999", 43, 67},
+        {"UpcA", UpcA::EncodeUPCA, "036000291452", 59, 95},     {"UpcA", UpcA::EncodeUPCA, "88888888888", 59, 95},
+        {"UpcE", UpcE::EncodeUPCE, "04252614", 33, 51},         {"UpcE", UpcE::EncodeUPCE, "01234565", 33, 51},
     };
+
     for (const auto& row : rows) {
         const std::vector<int> widths = row.encode(row.text);
         EXPECT_EQ(widths.size(), row.elements) << row.name << " " << row.text;
@@ -167,6 +171,7 @@ TEST(EanUpcEncode, FailureMessages)
         {"UpcE", UpcE::EncodeUPCE, "0425261X", "EncodeUPCE: invalid check digit."},
         {"UpcE", UpcE::EncodeUPCE, "04252A14", "EncodeUPCE: non digit in data part."},
     };
+
     for (const auto& row : rows) {
         EXPECT_EQ(ThrownBy([&] { row.encode(row.text); }), row.message) << row.name << " \"" << row.text << "\"";
     }
@@ -192,6 +197,7 @@ TEST(EanUpcEncode, UpcEInputForms)
         {"", "Invalid length (must be 6, 7 or 8 digits).", "empty"},
         {"42526x", "Invalid character (non-digit found).", "letter"},
     };
+
     for (const auto& row : rows) {
         std::string got;
         try {
@@ -265,9 +271,9 @@ TEST(EanUpcEncode, AgreesWithAnIndependentEncoder)
         {37, UpcE::EncodeUPCE, "01234565", "0123456", 51},
         {37, UpcE::EncodeUPCE, "06543217", "0654321", 51},
     };
+
     for (const auto& row : rows) {
-        EXPECT_EQ(Modules(row.encode(row.text)), ZintModules(row.zintSymbology, row.zintText, row.modules))
-            << row.text;
+        EXPECT_EQ(Modules(row.encode(row.text)), ZintModules(row.zintSymbology, row.zintText, row.modules)) << row.text;
     }
 }
 #endif
