@@ -302,6 +302,22 @@ const std::vector<GalleryRow>& Gallery()
 {
     static const std::vector<GalleryRow> rows = {
         {"code39", "Code 39", {"code39", "LUMEO-39", "--width", "400", "--height", "150"}},
+        {"jan13", "JAN-13, extended guard",
+         {"jan13", "4901234567894", "--width", "400", "--height", "150", "--extended-guard", "1"}},
+        {"jan13-uniform", "JAN-13, uniform bars",
+         {"jan13", "490123456789", "--width", "400", "--height", "150", "--extended-guard", "0"}},
+        {"jan8", "JAN-8, extended guard",
+         {"jan8", "49012347", "--width", "300", "--height", "150", "--extended-guard", "1"}},
+        {"jan8-uniform", "JAN-8, uniform bars",
+         {"jan8", "4901234", "--width", "300", "--height", "150", "--extended-guard", "0"}},
+        {"upca", "UPC-A, extended guard",
+         {"upca", "036000291452", "--width", "400", "--height", "150", "--extended-guard", "1"}},
+        {"upca-uniform", "UPC-A, uniform bars",
+         {"upca", "03600029145", "--width", "400", "--height", "150", "--extended-guard", "0"}},
+        {"upce", "UPC-E, extended guard",
+         {"upce", "04252614", "--width", "300", "--height", "150", "--extended-guard", "1"}},
+        {"upce-uniform", "UPC-E, uniform bars",
+         {"upce", "425261", "--width", "300", "--height", "150", "--extended-guard", "0"}},
     };
     return rows;
 }

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "api/Handle.h"
 
+#include "eanupc/Jan13.h"
+#include "eanupc/Jan8.h"
+#include "eanupc/UpcA.h"
+#include "eanupc/UpcE.h"
 #include "linear/Code39.h"
 
 #include <iterator>
@@ -25,10 +29,10 @@ constexpr Factory kFactories[] = {
     nullptr,      // 4 NW7
     nullptr,      // 5 Matrix2of5
     nullptr,      // 6 NEC2of5
-    nullptr,      // 7 Jan8
-    nullptr,      // 8 Jan13
-    nullptr,      // 9 UpcA
-    nullptr,      // 10 UpcE
+    Make<Jan8>,   // 7 Jan8
+    Make<Jan13>,  // 8 Jan13
+    Make<UpcA>,   // 9 UpcA
+    Make<UpcE>,   // 10 UpcE
     nullptr,      // 11 ITF
     nullptr,      // 12 GS1DataBar14
     nullptr,      // 13 GS1DataBarLimited

@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: MIT
 // C interface options of the JAN/UPC family.
-#include "barcode_lumeo.h"
-
 #include "api/Handle.h"
+#include "barcode_lumeo.h"
+#include "eanupc/EanUpcSymbol.h"
 
 extern "C" {
 
-void barcode_set_extended_guard(void* /*handle*/, int /*on*/) {}
+void barcode_set_extended_guard(void* handle, int on)
+{
+    capi::GuardVoid([&] {
+        if (auto* symbol = capi::SymbolAs<EanUpcSymbol>(handle, {7, 8, 9, 10})) {
+            symbol->SetExtendedGuard(on != 0);
+        }
+    });
+}
 
 } // extern "C"

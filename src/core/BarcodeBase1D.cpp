@@ -296,10 +296,13 @@ void BarcodeBase1D::FillRect(Target target, float x, float y, float w, float h)
 }
 
 float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
-                               const std::function<float(size_t)>& barHeightAt)
+                               const std::function<float(size_t)>& barHeightAt, std::vector<float>* starts)
 {
     float px = x;
     for (size_t i = 0; i < widths.size(); ++i) {
+        if (starts != nullptr) {
+            starts->push_back(px);
+        }
         float w = std::max(module * static_cast<float>(widths[i]), 1.0f);
         if (i % 2 == 0) {
             w = std::max(w + static_cast<float>(m_pxAdjustBlack), 1.0f);
@@ -311,6 +314,9 @@ float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, fl
             }
         }
         px += w;
+    }
+    if (starts != nullptr) {
+        starts->push_back(px);
     }
     return px;
 }

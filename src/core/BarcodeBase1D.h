@@ -84,9 +84,10 @@ protected:
     // one, unless fit width is on.
     float ModuleWidth(int width, long long totalModules) const;
     // Paints alternating bars and spaces from x with the pixel adjustments; returns the x after
-    // the last element. `barHeightAt(i)` gives the height of element i (a bar).
+    // the last element. `barHeightAt(i)` gives the height of element i (a bar). When `starts`
+    // is given it receives the x at which each element begins, then the x after the last.
     float PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
-                    const std::function<float(size_t)>& barHeightAt);
+                    const std::function<float(size_t)>& barHeightAt, std::vector<float>* starts = nullptr);
     float PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module, float barHeight);
     // A rectangle in the foreground colour on the target.
     void FillRect(Target target, float x, float y, float w, float h);

@@ -1,0 +1,437 @@
+// SPDX-License-Identifier: MIT
+// The retail symbols drawn in both styles: read back by an independent decoder, digits placed
+// around the guards, failures reported with the class tag.
+#include "barcode_lumeo.h"
+#include "eanupc/Jan13.h"
+#include "eanupc/UpcE.h"
+#include "support/TestSupport.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::CapturedOutput;
+
+constexpr int kJan8 = 7;
+constexpr int kJan13 = 8;
+constexpr int kUpcA = 9;
+constexpr int kUpcE = 10;
+
+struct Options
+{
+    bool extended = true;
+    bool showText = true;
+    bool evenSpacing = true;
+};
+
+class Handle
+{
+public:
+    Handle(int type, const Options& options) : m_h(barcode_create(type))
+    {
+        barcode_set_extended_guard(m_h, options.extended ? 1 : 0);
+        barcode_set_show_text(m_h, options.showText ? 1 : 0);
+        barcode_set_text_even_spacing(m_h, options.evenSpacing ? 1 : 0);
+    }
+
+    ~Handle() { barcode_destroy(m_h); }
+
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    void* get() const { return m_h; }
+
+private:
+    void* m_h;
+};
+
+std::vector<std::uint8_t> DrawPng(int type, const std::string& text, int width, int height, const Options& options)
+{
+    Handle h(type, options);
+    if (!barcode_draw_1d(h.get(), text.c_str(), width, height)) {
+        return {};
+    }
+    int size = 0;
+    const unsigned char* data = barcode_get_image_data(h.get(), &size);
+    return data != nullptr ? std::vector<std::uint8_t>(data, data + size) : std::vector<std::uint8_t>();
+}
+
+std::string DrawSvg(int type, const std::string& text, int width, int height, const Options& options)
+{
+    Handle h(type, options);
+    barcode_set_output_format(h.get(), "svg");
+    if (!barcode_draw_1d(h.get(), text.c_str(), width, height)) {
+        return {};
+    }
+    const std::string svg = barcode_get_svg(h.get());
+    EXPECT_TRUE(testsupport::IsWellFormedXml(svg));
+    return svg;
+}
+
+struct Rect
+{
+    float x, y, w, h;
+};
+
+struct Text
+{
+    float x, y;
+    std::string anchor;
+    std::string text;
+};
+
+// The bar rectangles of a document (the background rectangle, first, left out).
+std::vector<Rect> Bars(const std::string& svg)
+{
+    static const std::regex rect(R"re(<rect x="([-0-9.]+)" y="([-0-9.]+)" width="([-0-9.]+)" height="([-0-9.]+)")re");
+    std::vector<Rect> out;
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), rect); it != std::sregex_iterator(); ++it) {
+        out.push_back({std::stof((*it)[1]), std::stof((*it)[2]), std::stof((*it)[3]), std::stof((*it)[4])});
+    }
+    if (!out.empty()) {
+        out.erase(out.begin());
+    }
+    return out;
+}
+
+std::vector<Text> Texts(const std::string& svg)
+{
+    static const std::regex text(
+        R"re(<text x="([-0-9.]+)" y="([-0-9.]+)"[^>]*text-anchor="(\w+)"[^>]*>([^<]*)</text>)re");
+    std::vector<Text> out;
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), text); it != std::sregex_iterator(); ++it) {
+        out.push_back({std::stof((*it)[1]), std::stof((*it)[2]), (*it)[3], (*it)[4]});
+    }
+    return out;
+}
+
+std::string Joined(const std::vector<Text>& texts)
+{
+    std::string s;
+    for (const Text& t : texts) {
+        s += t.text;
+    }
+    return s;
+}
+
+struct Symbol
+{
+    const char* name;
+    int type;
+    const char* text;
+    const char* format;  // the decoder's format name
+    const char* decoded; // what the decoder reads: every digit with the check digit
+};
+
+const Symbol kSymbols[] = {
+    {"Jan13", kJan13, "490123456789", "EAN13", "4901234567894"},
+    {"Jan8", kJan8, "4901234", "EAN8", "49012347"},
+    {"UpcA", kUpcA, "03600029145", "UPCA", "036000291452"},
+    {"UpcE", kUpcE, "425261", "UPCE", "04252614"},
+};
+
+struct Box
+{
+    int width;
+    int height;
+};
+
+TEST(EanUpcDraw, RasterRoundTripBothStylesWithAndWithoutText)
+{
+    if (!testsupport::HaveDecoder()) {
+        GTEST_SKIP() << "no decoder";
+    }
+    const Box boxes[] = {{300, 100}, {220, 60}, {480, 240}};
+    for (const Symbol& s : kSymbols) {
+        for (bool extended : {true, false}) {
+            for (bool showText : {true, false}) {
+                for (const Box& box : boxes) {
+                    const Options options{extended, showText, true};
+                    const auto png = DrawPng(s.type, s.text, box.width, box.height, options);
+                    ASSERT_FALSE(png.empty()) << s.name;
+                    const testsupport::Decoded d = testsupport::DecodePngBytes(png, s.format);
+                    EXPECT_TRUE(d.valid) << s.name << " extended=" << extended << " text=" << showText << " "
+                                         << box.width << "x" << box.height << ": " << d.error;
+                    EXPECT_EQ(d.text, s.decoded) << s.name << " extended=" << extended << " text=" << showText;
+                }
+            }
+        }
+    }
+}
+
+TEST(EanUpcDraw, FullTextsAndOtherSamplesRoundTrip)
+{
+    if (!testsupport::HaveDecoder()) {
+        GTEST_SKIP() << "no decoder";
+    }
+    const Symbol samples[] = {
+        {"Jan13 13 digits", kJan13, "4901234567894", "EAN13", "4901234567894"},
+        {"Jan13 ISBN", kJan13, "978030640615", "EAN13", "9780306406157"},
+        {"Jan8 8 digits", kJan8, "96385074", "EAN8", "96385074"},
+        {"UpcA 12 digits", kUpcA, "712345678904", "UPCA", "712345678904"},
+        {"UpcE 7 digits", kUpcE, "0123456", "UPCE", "01234565"},
+        {"UpcE 8 digits", kUpcE, "06543217", "UPCE", "06543217"},
+        {"UpcE d6 = 3", kUpcE, "0123453", "UPCE", "01234531"},
+    };
+    for (const Symbol& s : samples) {
+        const auto png = DrawPng(s.type, s.text, 320, 110, Options{});
+        const testsupport::Decoded d = testsupport::DecodePngBytes(png, s.format);
+        EXPECT_EQ(d.text, s.decoded) << s.name << ": " << d.error;
+    }
+}
+
+TEST(EanUpcDraw, SvgRoundTripBothStyles)
+{
+    if (!testsupport::HaveDecoder() || !testsupport::HaveSvgRasteriser()) {
+        GTEST_SKIP() << "no decoder or SVG rasteriser";
+    }
+    for (const Symbol& s : kSymbols) {
+        for (bool extended : {true, false}) {
+            const std::string svg = DrawSvg(s.type, s.text, 300, 100, Options{extended, true, true});
+            ASSERT_FALSE(svg.empty()) << s.name;
+            const testsupport::Decoded d = testsupport::DecodePngBytes(testsupport::RasteriseSvg(svg), s.format);
+            EXPECT_EQ(d.text, s.decoded) << s.name << " extended=" << extended << ": " << d.error;
+        }
+    }
+}
+
+// Digits and guards of the extended style, read from the SVG coordinates.
+struct ExtendedLayoutRow
+{
+    const char* name;
+    int type;
+    const char* text;
+    const char* leading;               // "" when none
+    std::vector<std::string> groups;   // digits between the guards, left to right
+    const char* trailing;              // "" when none
+    size_t guardBars;                  // bars as long as the guards
+    std::vector<size_t> groupBoundary; // group k lies between long bars [2k] and [2k + 1]
+};
+
+TEST(EanUpcDraw, ExtendedStyleDigitsSitAroundTheGuards)
+{
+    const ExtendedLayoutRow rows[] = {
+        // 13 digits: the leading digit left of the start guard, two groups of six.
+        {"Jan13", kJan13, "490123456789", "4", {"901234", "567894"}, "", 6, {1, 2, 3, 4}},
+        {"Jan8", kJan8, "4901234", "", {"4901", "2347"}, "", 6, {1, 2, 3, 4}},
+        // The number-system and check digits' bars are as long as the guards.
+        {"UpcA", kUpcA, "03600029145", "0", {"36000", "29145"}, "2", 10, {3, 4, 5, 6}},
+        {"UpcE", kUpcE, "425261", "0", {"425261"}, "4", 5, {1, 2}},
+    };
+    for (const ExtendedLayoutRow& row : rows) {
+        for (bool even : {true, false}) {
+            SCOPED_TRACE(std::string(row.name) + (even ? " even spacing" : " centred groups"));
+            const std::string svg = DrawSvg(row.type, row.text, 400, 150, Options{true, true, even});
+            const std::vector<Rect> bars = Bars(svg);
+            std::vector<Text> texts = Texts(svg);
+            ASSERT_FALSE(bars.empty());
+            ASSERT_FALSE(texts.empty());
+
+            const float dataHeight =
+                std::min_element(bars.begin(), bars.end(), [](const Rect& a, const Rect& b) { return a.h < b.h; })->h;
+            std::vector<size_t> guards;
+            for (size_t i = 0; i < bars.size(); ++i) {
+                if (bars[i].h > dataHeight) {
+                    guards.push_back(i);
+                }
+            }
+            ASSERT_EQ(guards.size(), row.guardBars);
+            const float firstBar = bars.front().x;
+            const float lastBarEnd = bars.back().x + bars.back().w;
+
+            size_t next = 0;
+            if (*row.leading != '\0') {
+                EXPECT_EQ(texts[next].text, row.leading);
+                EXPECT_EQ(texts[next].anchor, "start");
+                EXPECT_LT(texts[next].x, firstBar) << "leading digit left of the bars";
+                ++next;
+            }
+            for (size_t g = 0; g < row.groups.size(); ++g) {
+                ASSERT_LT(row.groupBoundary[2 * g + 1], guards.size());
+                const float from = bars[guards[row.groupBoundary[2 * g]]].x;
+                const float to = bars[guards[row.groupBoundary[2 * g + 1]]].x;
+                std::string digits;
+                for (size_t k = 0; k < (even ? row.groups[g].size() : 1); ++k, ++next) {
+                    ASSERT_LT(next, texts.size());
+                    EXPECT_GT(texts[next].x, from) << "group " << g;
+                    EXPECT_LT(texts[next].x, to) << "group " << g;
+                    EXPECT_EQ(texts[next].anchor, "middle");
+                    digits += texts[next].text;
+                }
+                EXPECT_EQ(digits, row.groups[g]);
+            }
+            if (*row.trailing != '\0') {
+                ASSERT_LT(next, texts.size());
+                EXPECT_EQ(texts[next].text, row.trailing);
+                EXPECT_GT(texts[next].x, lastBarEnd) << "trailing digit right of the bars";
+                ++next;
+            }
+            EXPECT_EQ(next, texts.size());
+            for (const Text& t : texts) {
+                EXPECT_GT(t.y, dataHeight) << "digits under the data bars";
+            }
+        }
+    }
+}
+
+TEST(EanUpcDraw, ExtendedStyleWithoutTextHasNoMarginAndLongerGuards)
+{
+    const std::string svg = DrawSvg(kJan13, "490123456789", 300, 100, Options{true, false, true});
+    const std::vector<Rect> bars = Bars(svg);
+    ASSERT_EQ(bars.size(), 30u);
+    EXPECT_FLOAT_EQ(bars.front().x, 0.0f);
+    EXPECT_FLOAT_EQ(bars.front().h, 105.0f); // bar height 100 x 1.05
+    EXPECT_FLOAT_EQ(bars[2].h, 100.0f);
+    EXPECT_TRUE(Texts(svg).empty());
+}
+
+TEST(EanUpcDraw, UniformStyleHasOneBarHeightAndTheWholeNumber)
+{
+    for (const Symbol& s : kSymbols) {
+        const std::string svg = DrawSvg(s.type, s.text, 300, 100, Options{false, true, true});
+        const std::vector<Rect> bars = Bars(svg);
+        ASSERT_FALSE(bars.empty()) << s.name;
+        EXPECT_EQ(bars.front().x, 0.0f) << s.name;
+        for (const Rect& r : bars) {
+            EXPECT_FLOAT_EQ(r.h, 75.0f) << s.name; // 100 - gap 5 - font 20
+        }
+        EXPECT_EQ(Joined(Texts(svg)), s.decoded) << s.name;
+
+        const std::string centred = DrawSvg(s.type, s.text, 300, 100, Options{false, true, false});
+        const std::vector<Text> one = Texts(centred);
+        ASSERT_EQ(one.size(), 1u) << s.name;
+        EXPECT_EQ(one[0].text, s.decoded);
+    }
+}
+
+// The raster image: the leading digit left of the first bar, the UPC trailing digit right of
+// the last, nothing outside the bars when the text is off.
+TEST(EanUpcDraw, RasterDigitsOutsideTheBars)
+{
+    const struct
+    {
+        const char* name;
+        int type;
+        const char* text;
+        bool leading;
+        bool trailing;
+    } rows[] = {
+        {"Jan13", kJan13, "490123456789", true, false},
+        {"Jan8", kJan8, "4901234", false, false},
+        {"UpcA", kUpcA, "03600029145", true, true},
+        {"UpcE", kUpcE, "425261", true, true},
+    };
+
+    for (const auto& row : rows) {
+        for (bool showText : {true, false}) {
+            SCOPED_TRACE(std::string(row.name) + (showText ? " with text" : " without text"));
+            const auto grey = testsupport::ToGrey(
+                testsupport::DecodePng(DrawPng(row.type, row.text, 400, 150, Options{true, showText, true})), 0);
+            ASSERT_EQ(grey.width, 400);
+            int first = -1;
+            int last = -1;
+            for (int x = 0; x < grey.width; ++x) {
+                if (grey.at(x, 1) < 128) {
+                    first = first < 0 ? x : first;
+                    last = x;
+                }
+            }
+            ASSERT_GE(first, 0);
+            const auto darkIn = [&](int x0, int x1) {
+                for (int y = 0; y < grey.height; ++y) {
+                    for (int x = std::max(x0, 0); x < std::min(x1, grey.width); ++x) {
+                        if (grey.at(x, y) < 128) {
+                            return true;
+                        }
+                    }
+                }
+                return false;
+            };
+            EXPECT_EQ(darkIn(0, first), showText && row.leading) << "left of the bars";
+            EXPECT_EQ(darkIn(last + 1, grey.width), showText && row.trailing) << "right of the bars";
+        }
+    }
+}
+
+TEST(EanUpcDraw, FailuresArePrintedWithTheClassTag)
+{
+    const struct
+    {
+        int type;
+        const char* text;
+        const char* line;
+    } rows[] = {
+        {kUpcE, "04252610", "[UpcE] Invalid check digit\n"},
+        {kUpcE, "14252614", "[UpcE] Invalid check digit\n"},
+        {kUpcE, "4252", "[UpcE] Invalid length (must be 6, 7 or 8 digits).\n"},
+        {kUpcE, "42526x", "[UpcE] Invalid character (non-digit found).\n"},
+        {kUpcE, "1425261", "[UpcE] EncodeUPCE: code must be 8 digits.\n"},
+        {kJan13, "4901234567890", "[Jan13] Invalid check digit\n"},
+        {kJan13, "", "[Jan13] Empty string\n"},
+        {kJan8, "490123", "[Jan8] Jan8 barcode requires 7 or 8 digits\n"},
+        {kUpcA, "0360002914X", "[UpcA] UPC-A barcode requires numeric digits only\n"},
+    };
+
+    for (bool extended : {true, false}) {
+        for (bool svg : {false, true}) {
+            for (const auto& row : rows) {
+                Handle h(row.type, Options{extended, true, true});
+                if (svg) {
+                    barcode_set_output_format(h.get(), "svg");
+                }
+                CapturedOutput out;
+                EXPECT_FALSE(barcode_draw_1d(h.get(), row.text, 300, 100)) << row.text;
+                out.Finish();
+                EXPECT_EQ(out.Err(), row.line) << "extended=" << extended << " svg=" << svg;
+            }
+        }
+    }
+}
+
+TEST(EanUpcDraw, ExtendedGuardSetterAppliesToTheRetailTypesOnly)
+{
+    Jan13 direct("svg");
+    EXPECT_TRUE(direct.GetExtendedGuard());
+
+    Handle jan13(kJan13, Options{});
+    barcode_set_output_format(jan13.get(), "svg");
+    barcode_set_extended_guard(jan13.get(), 0);
+    ASSERT_TRUE(barcode_draw_1d(jan13.get(), "490123456789", 300, 100));
+    const std::vector<Rect> bars = Bars(barcode_get_svg(jan13.get()));
+    ASSERT_FALSE(bars.empty());
+    EXPECT_TRUE(std::all_of(bars.begin(), bars.end(), [&](const Rect& r) { return r.h == bars[0].h; }));
+
+    void* code39 = barcode_create(0);
+    barcode_set_extended_guard(code39, 0); // another type: ignored
+    EXPECT_TRUE(barcode_draw_1d(code39, "ABC", 200, 80));
+    barcode_destroy(code39);
+    barcode_set_extended_guard(nullptr, 1);
+}
+
+TEST(EanUpcDraw, HostileBoxesAndOptionsFailOrDrawWithoutCrashing)
+{
+    const Box boxes[] = {{1, 1}, {10, 300}, {2000, 30}, {0, 100}, {-5, -5}};
+    for (const Symbol& s : kSymbols) {
+        for (bool extended : {true, false}) {
+            for (const Box& box : boxes) {
+                CapturedOutput quiet;
+                DrawPng(s.type, s.text, box.width, box.height, Options{extended, true, true});
+                DrawSvg(s.type, s.text, box.width, box.height, Options{extended, true, false});
+            }
+            Handle h(s.type, Options{extended, true, true});
+            barcode_set_text_font_scale(h.get(), 1e30);
+            CapturedOutput quiet;
+            EXPECT_FALSE(barcode_draw_1d(h.get(), s.text, 300, 100));
+            barcode_set_text_font_scale(h.get(), 1.0);
+            barcode_set_fit_width(h.get(), 1);
+            barcode_set_px_adjust_black(h.get(), -1000);
+            EXPECT_TRUE(barcode_draw_1d(h.get(), s.text, 300, 100));
+        }
+    }
+}
+
+} // namespace
