@@ -17,8 +17,8 @@ constexpr const char* kPatterns[] = {
     "211113", "211212", "211311", "221112", "221211", "231111", "112113", "112212", "112311",           // A-I
     "122112", "132111", "111123", "111222", "111321", "121122", "131121", "212112", "212211",           // J-R
     "211122", "211221", "221121", "222111", "112122", "112221", "122121", "123111",                     // S-Z
-    "121131", "311112", "311211", "321111", "112131", "113121", "211131",                               // - . sp $ / + %
-    "121221", "312111", "311121", "122211",                                                             // ($) (%) (/) (+)
+    "121131", "311112", "311211", "321111", "112131", "113121", "211131", // - . sp $ / + %
+    "121221", "312111", "311121", "122211",                               // ($) (%) (/) (+)
 };
 static_assert(std::size(kCharset) - 1 == std::size(kPatterns), "one pattern per character");
 constexpr char kStart[] = "111141";
@@ -52,7 +52,8 @@ int GetModulus47(const std::string& data, int maxWeight)
         if (value < 0) {
             throw std::runtime_error(std::string("Invalid character in CODE93: ") + data[i]);
         }
-        const long long weight = maxWeight > 0 ? static_cast<long long>((n - 1 - i) % static_cast<size_t>(maxWeight)) + 1 : 1;
+        const long long weight =
+            maxWeight > 0 ? static_cast<long long>((n - 1 - i) % static_cast<size_t>(maxWeight)) + 1 : 1;
         sum = (sum + value * weight) % 47;
     }
     return static_cast<int>(sum);

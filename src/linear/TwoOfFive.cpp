@@ -3,13 +3,11 @@
 
 TwoOfFive::TwoOfFive(SDL_Renderer* renderer, const linear::TwoOfFiveVariant& variant)
     : BarcodeBase1D(renderer), m_variant(variant)
-{
-}
+{}
 
 TwoOfFive::TwoOfFive(const std::string& outputFormat, const linear::TwoOfFiveVariant& variant)
     : BarcodeBase1D(outputFormat), m_variant(variant)
-{
-}
+{}
 
 std::vector<int> TwoOfFive::Encode(const std::string& text) const
 {

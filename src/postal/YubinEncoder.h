@@ -18,9 +18,9 @@ int PatternToCheckValue(const std::string& pattern);
 
 struct YubinBars
 {
-    std::string bars;      // 67 codes: start, 20 data positions, check character, stop
-    std::string data;      // the 60 data bars
-    int checkValue = 0;    // 0 to 18
+    std::string bars;   // 67 codes: start, 20 data positions, check character, stop
+    std::string data;   // the 60 data bars
+    int checkValue = 0; // 0 to 18
 };
 
 // Bars for an address text (postal code and address digits, e.g. "26300233-30-8-403").
