@@ -302,6 +302,16 @@ const std::vector<GalleryRow>& Gallery()
 {
     static const std::vector<GalleryRow> rows = {
         {"code39", "Code 39", {"code39", "LUMEO-39", "--width", "400", "--height", "150"}},
+        {"code93", "Code 93", {"code93", "PN-4711/B", "--width", "400", "--height", "150"}},
+        {"nw7", "NW-7 (Codabar), delivery slip", {"nw7", "A0123-4567-89B", "--width", "400", "--height", "150"}},
+        {"nw7-hidden", "NW-7 without start/stop text",
+         {"nw7", "D30-0045:17D", "--width", "400", "--height", "150", "--start-stop", "0"}},
+        {"itf", "ITF, case code (ITF-14)", {"itf", "14901234567891", "--width", "400", "--height", "150"}},
+        {"itf-odd", "ITF, odd digit count", {"itf", "1234567", "--width", "300", "--height", "120"}},
+        {"matrix2of5", "Matrix 2 of 5", {"matrix2of5", "20240415", "--width", "400", "--height", "150"}},
+        {"nec2of5", "NEC 2 of 5", {"nec2of5", "0123456789", "--width", "400", "--height", "150"}},
+        {"yubin", "Japan Post customer barcode",
+         {"yubin", "2630023 千葉市稲毛区緑町3-30-8-403", "--height", "45", "--draw", "yubin"}},
         {"jan13", "JAN-13, extended guard",
          {"jan13", "4901234567894", "--width", "400", "--height", "150", "--extended-guard", "1"}},
         {"jan13-uniform", "JAN-13, uniform bars",

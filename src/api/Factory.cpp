@@ -6,6 +6,11 @@
 #include "eanupc/UpcA.h"
 #include "eanupc/UpcE.h"
 #include "linear/Code39.h"
+#include "linear/Code93.h"
+#include "linear/ITF.h"
+#include "linear/NW7.h"
+#include "linear/TwoOfFive.h"
+#include "postal/YubinCustomer.h"
 
 #include <iterator>
 
@@ -23,21 +28,21 @@ std::unique_ptr<IBarcodeSymbology> Make()
 // Indexed by type number; null where the symbology is not built in yet.
 constexpr Factory kFactories[] = {
     Make<Code39>, // 0 Code39
-    nullptr,      // 1 Code93
+    Make<Code93>, // 1 Code93
     nullptr,      // 2 Code128
     nullptr,      // 3 GS1_128
-    nullptr,      // 4 NW7
-    nullptr,      // 5 Matrix2of5
-    nullptr,      // 6 NEC2of5
-    Make<Jan8>,   // 7 Jan8
-    Make<Jan13>,  // 8 Jan13
-    Make<UpcA>,   // 9 UpcA
-    Make<UpcE>,   // 10 UpcE
-    nullptr,      // 11 ITF
+    Make<NW7>,        // 4 NW7
+    Make<Matrix2of5>, // 5 Matrix2of5
+    Make<NEC2of5>,    // 6 NEC2of5
+    Make<Jan8>,       // 7 Jan8
+    Make<Jan13>,      // 8 Jan13
+    Make<UpcA>,       // 9 UpcA
+    Make<UpcE>,       // 10 UpcE
+    Make<ITF>,        // 11 ITF
     nullptr,      // 12 GS1DataBar14
     nullptr,      // 13 GS1DataBarLimited
     nullptr,      // 14 GS1DataBarExpanded
-    nullptr,      // 15 YubinCustomer
+    Make<YubinCustomer>, // 15 YubinCustomer
     nullptr,      // 16 QR
     nullptr,      // 17 DataMatrix
     nullptr,      // 18 PDF417

@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+#include "postal/YubinCustomer.h"
+
+#include "core/Log.h"
+#include "core/Numeric.h"
+#include "postal/YubinEncoder.h"
+
+#include <algorithm>
+
+YubinCustomer::YubinCustomer(SDL_Renderer* renderer) : BarcodeBase1D(renderer)
+{
+    m_barHeight = 0.0f;
+}
+
+YubinCustomer::YubinCustomer(const std::string& outputFormat) : BarcodeBase1D(outputFormat)
+{
+    m_barHeight = 0.0f;
+}
+
+int YubinCustomer::SymbolWidth(int height)
+{
+    const float h = static_cast<float>(height);
+    return numeric::TruncToInt(67.0f * h / 3.0f + h / 6.0f + 1.0f);
+}
+
+void YubinCustomer::WriteBar(Target target, const std::string& code, float x)
+{
+    if (code.size() != 1) {
+        return;
+    }
+    const float h = m_barHeight;
+    const float third = h - 2.0f * h / 3.0f;
+    const float width = std::max(h / 6.0f + static_cast<float>(m_pxAdjustBlack), 1.0f);
+    switch (code[0]) {
+    case '1': FillRect(target, x, m_barTop, width, h); break;
+    case '2': FillRect(target, x, m_barTop, width, 2.0f * h / 3.0f); break;
+    case '3': FillRect(target, x, m_barTop + third, width, 2.0f * h / 3.0f); break;
+    case '4': FillRect(target, x, m_barTop + third, width, h / 3.0f); break;
+    default: break;
+    }
+}
+
+void YubinCustomer::PaintSymbol(Target target, const std::string& bars, float x)
+{
+    const float pitch = m_barHeight / 3.0f;
+    float cursor = x;
+    for (char code : bars) {
+        WriteBar(target, std::string(1, code), cursor);
+        cursor += pitch;
+    }
+}
+
+bool YubinCustomer::Draw(const std::string& text, int x, int y, int /*width*/, int height)
+{
+    return Draw(text, x, y, height);
+}
+
+bool YubinCustomer::Draw(const std::string& text, int x, int y, int height)
+{
+    if (height < 1 || text.empty()) {
+        return false;
+    }
+    if (IsSvgOutput()) {
+        return DrawSvg(text, x, y, 0, height);
+    }
+    m_barHeight = static_cast<float>(height);
+    m_barTop = static_cast<float>(y);
+    if (!BarcodeBase::Draw(text, x, y, SymbolWidth(height), height) || m_canvas == nullptr) {
+        return false;
+    }
+    ClearCanvas();
+    const postal::YubinBars symbol = postal::EncodeYubin(text);
+    PaintSymbol(Target::Raster, symbol.bars, static_cast<float>(x));
+    SDL_RenderPresent(m_canvas);
+    if (barcode_log::Verbose()) {
+        barcode_log::Progress(barcode_log::Stream::Out, "YubinCustomer: " + text + " (h=" + std::to_string(height)
+                                                            + ", CD=" + std::to_string(symbol.checkValue) + ")");
+    }
+    return true;
+}
+
+bool YubinCustomer::DrawSvg(const std::string& text, int x, int y, int /*width*/, int height)
+{
+    if (height < 1 || text.empty()) {
+        return false;
+    }
+    m_barHeight = static_cast<float>(height);
+    m_barTop = static_cast<float>(y);
+    const postal::YubinBars symbol = postal::EncodeYubin(text);
+    const int width = SymbolWidth(height);
+    SvgBegin(width, height);
+    SvgRect(0, 0, static_cast<float>(width), static_cast<float>(height), m_backgroundColor);
+    PaintSymbol(Target::Svg, symbol.bars, static_cast<float>(x));
+    SvgEnd();
+    return true;
+}
