@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "api/Handle.h"
 
+#include "code128/Code128.h"
+#include "code128/GS1_128.h"
 #include "linear/Code39.h"
 
 #include <iterator>
@@ -20,8 +22,8 @@ std::unique_ptr<IBarcodeSymbology> Make()
 constexpr Factory kFactories[] = {
     Make<Code39>, // 0 Code39
     nullptr,      // 1 Code93
-    nullptr,      // 2 Code128
-    nullptr,      // 3 GS1_128
+    Make<Code128>, // 2 Code128
+    Make<GS1_128>, // 3 GS1_128
     nullptr,      // 4 NW7
     nullptr,      // 5 Matrix2of5
     nullptr,      // 6 NEC2of5
