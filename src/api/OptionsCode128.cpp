@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // C interface options and drawing functions of the Code 128 family.
-#include "barcode_lumeo.h"
-
 #include "api/Handle.h"
+#include "barcode_lumeo.h"
 #include "code128/Code128.h"
 #include "code128/GS1_128.h"
 

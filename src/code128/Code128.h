@@ -26,6 +26,7 @@ public:
 
     // 0 = set A, 1 = set B, 2 = set C, 3 = automatic (the default).
     void SetCodeMode(int mode) { m_codeMode = mode; }
+
     int GetCodeMode() const { return m_codeMode; }
 
 private:

@@ -11,7 +11,13 @@ namespace code128 {
 namespace {
 
 // The optimiser's code set index.
-enum InternalSet : int { kSetA = 0, kSetB = 1, kSetC = 2 };
+enum InternalSet : int
+{
+    kSetA = 0,
+    kSetB = 1,
+    kSetC = 2
+};
+
 constexpr int kSetCount = 3;
 constexpr int kUnreachable = 999999999;
 

@@ -9,7 +9,13 @@
 namespace code128 {
 
 // Code set selection of a Code128 symbol; the values are those stored by barcode_set_code_mode.
-enum class CodeSet128 : int { A = 0, B = 1, C = 2, Auto = 3 };
+enum class CodeSet128 : int
+{
+    A = 0,
+    B = 1,
+    C = 2,
+    Auto = 3
+};
 
 // The codewords of `text` in one code set, start to stop with the check value. Set A takes
 // bytes 0..95, set B bytes 32..126, set C pairs of decimal digits. Throws std::runtime_error

@@ -10,7 +10,12 @@ namespace {
 
 using namespace code128;
 
-enum class Set { A, B, C };
+enum class Set
+{
+    A,
+    B,
+    C
+};
 
 constexpr char kFnc1Token[] = "{FNC1}";
 constexpr char kAiToken[] = "{AI}";

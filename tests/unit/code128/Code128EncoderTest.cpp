@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "code128/Code128.h"
 #include "code128/Code128Encoder.h"
+
+#include "code128/Code128.h"
 #include "code128/Code128Patterns.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 #include <numeric>
 #include <random>
@@ -148,6 +148,7 @@ public:
 
 private:
     static constexpr long kNone = 1L << 40;
+
     struct State
     {
         long cost = kNone;
@@ -228,7 +229,8 @@ std::string RandomText(std::mt19937& rng, const std::string& alphabet, size_t ma
 TEST(Code128Encoder, AutomaticMatchesTheReferenceOptimiser)
 {
     // Digits weighted heavily so that runs of every parity occur, plus A-only and B-only bytes.
-    const std::string alphabet = std::string("0123456789012345678901234567890123456789AZ_ az`~{") + '\t' + '\x01' + '\x1f';
+    const std::string alphabet =
+        std::string("0123456789012345678901234567890123456789AZ_ az`~{") + '\t' + '\x01' + '\x1f';
     std::mt19937 rng(128);
     for (int i = 0; i < 600; ++i) {
         const std::string text = RandomText(rng, alphabet, 24);

@@ -3,7 +3,6 @@
 #include "Code128TestUtil.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 namespace {
@@ -30,7 +29,11 @@ const Code128Row kCode128Rows[] = {
     {"auto odd digit count", "AUTO", "1234567"},
     {"auto odd digits inside text", "AUTO", "INV12345X678"},
     {"auto lower then digits", "AUTO", "ab12345678"},
-    {"auto control then lower case", "AUTO", std::string("A\x01" "b\x02" "c\x1f" "d")},
+    {"auto control then lower case", "AUTO",
+     std::string("A\x01"
+                 "b\x02"
+                 "c\x1f"
+                 "d")},
     {"auto punctuation", "AUTO", "~{|}`^_ @#$%&*()"},
     {"auto single character", "AUTO", "Z"},
     {"auto tab", "AUTO", std::string("A\t")},
@@ -160,7 +163,8 @@ TEST(GS1_128RoundTrip, MendedTextsDecodeToTheirBytes)
     // Without a leading FNC1 these are plain Code 128 symbols; before the mend their check
     // characters were wrong.
     for (const std::string& text : {std::string("A\x01\x7f"), std::string("1234{FNC"), std::string("5678{AI"),
-                                    std::string("X\x7f" "abc\x02")}) {
+                                    std::string("X\x7f"
+                                                "abc\x02")}) {
         const code128test::Reading r = ReadCode128(DrawPng(3, text, 500, 100));
         EXPECT_TRUE(r.valid) << r.error;
         EXPECT_EQ(r.text, text);

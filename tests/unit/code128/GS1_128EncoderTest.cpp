@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
+#include "code128/GS1_128Encoder.h"
+
 #include "code128/Code128Patterns.h"
 #include "code128/GS1_128.h"
-#include "code128/GS1_128Encoder.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 #include <stdexcept>
 
@@ -58,9 +58,10 @@ TEST(GS1_128Encoder, ApplicationIdentifierLengths)
         const char* text;
         int length;
     };
-    const Row rows[] = {{"235", 3}, {"2412", 3}, {"2510", 3}, {"3012", 2}, {"3712", 2}, {"4300", 2}, {"3103", 4},
-                        {"410", 3}, {"7003", 4}, {"8020", 4}, {"01", 2}, {"10", 2}, {"21", 2}, {"90", 2},
-                        {"3", 4},   {"", 2}};
+
+    const Row rows[] = {{"235", 3},  {"2412", 3}, {"2510", 3}, {"3012", 2}, {"3712", 2}, {"4300", 2},
+                        {"3103", 4}, {"410", 3},  {"7003", 4}, {"8020", 4}, {"01", 2},   {"10", 2},
+                        {"21", 2},   {"90", 2},   {"3", 4},    {"", 2}};
     GS1_128 symbol("png");
     for (const Row& r : rows) {
         EXPECT_EQ(symbol.getLenAI(r.text, 0), r.length) << r.text;
@@ -139,6 +140,7 @@ TEST(GS1_128Convenience, CheckDigitBodyAndLines)
         std::string text;
         const char* message;
     };
+
     const Bad bad[] = {
         {digits43 + "0", "Check digit mismatch"},
         {digits43.substr(0, 42), "Code length must be 43 or 44 digits"},
