@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "api/Handle.h"
 
+#include "code128/Code128.h"
+#include "code128/GS1_128.h"
 #include "eanupc/Jan13.h"
 #include "eanupc/Jan8.h"
 #include "eanupc/UpcA.h"
@@ -27,10 +29,10 @@ std::unique_ptr<IBarcodeSymbology> Make()
 
 // Indexed by type number; null where the symbology is not built in yet.
 constexpr Factory kFactories[] = {
-    Make<Code39>, // 0 Code39
-    Make<Code93>, // 1 Code93
-    nullptr,      // 2 Code128
-    nullptr,      // 3 GS1_128
+    Make<Code39>,     // 0 Code39
+    Make<Code93>,     // 1 Code93
+    Make<Code128>,    // 2 Code128
+    Make<GS1_128>,    // 3 GS1_128
     Make<NW7>,        // 4 NW7
     Make<Matrix2of5>, // 5 Matrix2of5
     Make<NEC2of5>,    // 6 NEC2of5

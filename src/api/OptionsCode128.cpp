@@ -1,16 +1,46 @@
 // SPDX-License-Identifier: MIT
 // C interface options and drawing functions of the Code 128 family.
-#include "barcode_lumeo.h"
-
 #include "api/Handle.h"
+#include "barcode_lumeo.h"
+#include "code128/Code128.h"
+#include "code128/GS1_128.h"
+
+#include <cstring>
+
+namespace {
+
+struct CodeModeName
+{
+    const char* name;
+    int value;
+};
+
+constexpr CodeModeName kCodeModes[] = {{"A", 0}, {"B", 1}, {"C", 2}, {"AUTO", 3}};
+
+} // namespace
 
 extern "C" {
 
-void barcode_set_code_mode(void* /*handle*/, const char* /*mode*/) {}
-
-bool barcode_draw_convenience(void* /*handle*/, const char* /*text*/, int /*width*/, int /*height*/)
+void barcode_set_code_mode(void* handle, const char* mode)
 {
-    return false;
+    capi::GuardVoid([&] {
+        auto* code128 = mode != nullptr ? capi::SymbolAs<Code128>(handle, {2}) : nullptr;
+        if (code128 == nullptr) {
+            return;
+        }
+        for (const CodeModeName& m : kCodeModes) {
+            if (std::strcmp(mode, m.name) == 0) {
+                code128->SetCodeMode(m.value);
+            }
+        }
+    });
+}
+
+bool barcode_draw_convenience(void* handle, const char* text, int width, int height)
+{
+    return capi::DrawOn<GS1_128>(handle, text, {3}, [&](GS1_128& symbol, const std::string& t) {
+        return symbol.DrawConvenience(t, 0, 0, width, height);
+    });
 }
 
 } // extern "C"

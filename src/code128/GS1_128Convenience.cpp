@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: MIT
+// The convenience-store payment barcode: a GS1-128 symbol of FNC1 and 44 digits in set C,
+// with the digits printed in two fixed-format lines fitted to the box.
+#include "code128/GS1_128.h"
+#include "core/EmbeddedFont.h"
+#include "core/Log.h"
+#include "core/Numeric.h"
+
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+
+namespace {
+
+using barcode_log::Stream;
+
+constexpr char kTag[] = "[GS1-128 Convenience] ";
+constexpr int kMinFontSize = 8;
+constexpr long long kMinBarHeight = 10;
+
+float FontRatio(int height)
+{
+    if (height < 50) {
+        return 0.25f;
+    }
+    return height <= 200 ? 0.2f : 0.15f;
+}
+
+bool FontAvailable()
+{
+    return !BarcodeBase1D::GetFontPath().empty() || embedded_font::Data() != nullptr;
+}
+
+// Splits a line into one-character strings (the lines hold ASCII only).
+std::vector<std::string> Characters(const std::string& line)
+{
+    std::vector<std::string> out;
+    out.reserve(line.size());
+    for (char c : line) {
+        out.emplace_back(1, c);
+    }
+    return out;
+}
+
+} // namespace
+
+bool GS1_128::DrawConvenience(const std::string& text, int x, int y, int width, int height)
+{
+    if (IsSvgOutput()) {
+        return DrawConvenienceSvg(text, x, y, width, height);
+    }
+    return DrawConvenienceOn(Target::Raster, text, x, y, width, height);
+}
+
+bool GS1_128::DrawConvenienceSvg(const std::string& text, int x, int y, int width, int height)
+{
+    return DrawConvenienceOn(Target::Svg, text, x, y, width, height);
+}
+
+bool GS1_128::DrawConvenienceOn(Target target, const std::string& text, int x, int y, int width, int height)
+{
+    try {
+        if (target == Target::Raster) {
+            if (!BarcodeBase::Draw(std::string(), x, y, width, height) || m_canvas == nullptr) {
+                return false;
+            }
+        } else if (width <= 0 || height <= 0) {
+            throw std::runtime_error("Invalid canvas size " + std::to_string(width) + "x" + std::to_string(height));
+        }
+        // The text size the box suggests, before any measuring.
+        const float suggested = FontRatio(height) * static_cast<float>(height) * m_textFontScale;
+        const long long startSize = std::max<long long>(numeric::SaturatingCast<long long>(suggested), kMinFontSize);
+
+        long long lineHeight = startSize;
+        if (target == Target::Raster) {
+            if (!FontAvailable()) {
+                throw std::runtime_error("Font path not found");
+            }
+            lineHeight = FitConvenienceFont(width, startSize);
+        }
+        m_barHeight = static_cast<float>(std::max(static_cast<long long>(height) - 2 * lineHeight, kMinBarHeight));
+
+        if (target == Target::Raster) {
+            ClearCanvas();
+        }
+        const std::string body = gs1_128::ConvenienceBody(text);
+        const std::vector<int> widths = gs1_128::Encode("{FNC1}" + body).Widths();
+        long long total = 0;
+        for (int w : widths) {
+            total += w;
+        }
+        const float module = ModuleWidth(width, total);
+
+        if (target == Target::Svg) {
+            SvgBegin(width, height);
+            SvgRect(0, 0, static_cast<float>(width), static_cast<float>(height), m_backgroundColor);
+        }
+        const float x0 = static_cast<float>(x);
+        m_lastDrawnWidth = PaintBars(target, widths, x0, static_cast<float>(y), module, m_barHeight) - x0;
+        if (target == Target::Svg) {
+            renderConvenienceTextSvg(body, x, y, width, startSize);
+            SvgEnd();
+        } else {
+            renderConvenienceText2Lines(body, x, y, width);
+            SDL_RenderPresent(m_canvas);
+        }
+        return true;
+    } catch (const std::exception& e) {
+        barcode_log::Error(Stream::Err, std::string(kTag) + e.what());
+        return false;
+    }
+}
+
+int GS1_128::FitConvenienceFont(int width, long long startSize)
+{
+    // Sizes above the box width cannot fit a 33-character line: start at the largest size no
+    // larger than the width with the parity of the suggested size.
+    long long size = startSize;
+    if (size > width) {
+        size = static_cast<long long>(width) - ((size - width) % 2);
+    }
+    for (;; size -= 2) {
+        if (size >= 1 && size <= INT_MAX) {
+            if (TTF_Font* font = OpenFont(static_cast<int>(size))) {
+                int w = 0;
+                int h = 0;
+                const bool measured = TTF_SizeUTF8(font, gs1_128::kConvenienceSampleLine, &w, &h) == 0;
+                CloseFont(font);
+                if (measured && w <= width) {
+                    m_convFontSize = static_cast<int>(size);
+                    return h;
+                }
+            }
+        }
+        if (size < 10) {
+            break;
+        }
+    }
+    m_convFontSize = kMinFontSize;
+    int h = kMinFontSize;
+    if (TTF_Font* font = OpenFont(kMinFontSize)) {
+        int w = 0;
+        int measured = 0;
+        if (TTF_SizeUTF8(font, gs1_128::kConvenienceSampleLine, &w, &measured) == 0) {
+            h = measured;
+        }
+        CloseFont(font);
+    }
+    return h;
+}
+
+void GS1_128::renderConvenienceText2Lines(const std::string& body, int x, int y, int width)
+{
+    if (!FontAvailable()) {
+        barcode_log::Error(Stream::Err, "Font path not found");
+        return;
+    }
+    TTF_Font* font = OpenFont(std::max(m_convFontSize, kMinFontSize));
+    if (font == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
+        return;
+    }
+    const std::string lines[2] = {gs1_128::ConvenienceLine1(body), gs1_128::ConvenienceLine2(body)};
+    int lineWidth = 0;
+    int lineHeight = 0;
+    TTF_SizeUTF8(font, lines[0].c_str(), &lineWidth, &lineHeight);
+    const int top1 = numeric::TruncToInt(static_cast<double>(m_barHeight) + y);
+    const int tops[2] = {top1, numeric::ClampToInt(static_cast<long long>(top1) + lineHeight)};
+
+    // Renders `piece` with its top-left corner at (left, top).
+    const auto render = [&](const std::string& piece, long long left, int top) {
+        SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, piece.c_str(), m_foregroundColor);
+        if (glyphs == nullptr) {
+            barcode_log::Error(Stream::Err, std::string("TTF_RenderUTF8_Blended error: ") + SDL_GetError());
+            return;
+        }
+        BlitText(glyphs, numeric::ClampToInt(left), top);
+        SDL_FreeSurface(glyphs);
+    };
+    const auto measure = [&](const std::string& piece) {
+        int w = 0;
+        int h = 0;
+        TTF_SizeUTF8(font, piece.c_str(), &w, &h);
+        return w;
+    };
+
+    for (int i = 0; i < 2; ++i) {
+        const std::string& line = lines[i];
+        if (!m_textEvenSpacing || line.size() == 1) {
+            const long long w = measure(line);
+            render(line, static_cast<long long>(x) + (width - w) / 2, tops[i]);
+            continue;
+        }
+        // Spread the characters so that the line spans the whole width.
+        const std::vector<std::string> chars = Characters(line);
+        std::vector<int> charWidths;
+        long long total = 0;
+        for (const std::string& c : chars) {
+            charWidths.push_back(measure(c));
+            total += charWidths.back();
+        }
+        const float gap = std::max(static_cast<float>(width - total) / static_cast<float>(chars.size() - 1), 0.0f);
+        float cursor = static_cast<float>(x);
+        for (size_t k = 0; k < chars.size(); ++k) {
+            render(chars[k], numeric::TruncToInt(cursor), tops[i]);
+            cursor += static_cast<float>(charWidths[k]) + gap;
+        }
+    }
+    CloseFont(font);
+}
+
+void GS1_128::renderConvenienceTextSvg(const std::string& body, int x, int y, int width, long long startSize)
+{
+    const std::string lines[2] = {gs1_128::ConvenienceLine1(body), gs1_128::ConvenienceLine2(body)};
+    const long long byWidth = numeric::SaturatingCast<long long>(1.5 * static_cast<double>(width / 33));
+    const int fontSize = numeric::ClampToInt(std::max<long long>(std::min(startSize, byWidth), kMinFontSize));
+    const float top1 = static_cast<float>(y) + m_barHeight + 0.15f * static_cast<float>(fontSize);
+    const float tops[2] = {top1, top1 + static_cast<float>(startSize)};
+    const float centre = static_cast<float>(static_cast<long long>(x) + width / 2);
+    for (int i = 0; i < 2; ++i) {
+        const std::string& line = lines[i];
+        if (!m_textEvenSpacing || line.size() == 1) {
+            SvgText(centre, tops[i], line, fontSize, m_foregroundColor, "middle");
+            continue;
+        }
+        const float n = static_cast<float>(line.size());
+        const float charWidth = 0.6f * static_cast<float>(fontSize);
+        const float step = charWidth + std::max((static_cast<float>(width) - charWidth * n) / (n - 1.0f), 0.0f);
+        for (size_t k = 0; k < line.size(); ++k) {
+            SvgText(static_cast<float>(x) + step * static_cast<float>(k), tops[i], std::string(1, line[k]), fontSize,
+                    m_foregroundColor, "start");
+        }
+    }
+}
