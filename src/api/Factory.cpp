@@ -2,6 +2,7 @@
 #include "api/Handle.h"
 
 #include "linear/Code39.h"
+#include "qr/QR.h"
 
 #include <iterator>
 
@@ -34,7 +35,7 @@ constexpr Factory kFactories[] = {
     nullptr,      // 13 GS1DataBarLimited
     nullptr,      // 14 GS1DataBarExpanded
     nullptr,      // 15 YubinCustomer
-    nullptr,      // 16 QR
+    Make<QR>,     // 16 QR
     nullptr,      // 17 DataMatrix
     nullptr,      // 18 PDF417
 };
