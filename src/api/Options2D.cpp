@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // C interface options and drawing functions of the 2D symbologies.
-#include "barcode_lumeo.h"
-
 #include "api/Handle.h"
+#include "barcode_lumeo.h"
 #include "core/BarcodeBase2D.h"
 #include "qr/QR.h"
 
@@ -82,11 +81,17 @@ void barcode_set_encode_mode(void* handle, const char* mode)
 }
 
 void barcode_set_code_size(void* /*handle*/, const char* /*size*/) {}
+
 void barcode_set_encode_scheme(void* /*handle*/, const char* /*scheme*/) {}
+
 void barcode_set_error_level(void* /*handle*/, int /*level*/) {}
+
 void barcode_set_columns(void* /*handle*/, int /*columns*/) {}
+
 void barcode_set_rows(void* /*handle*/, int /*rows*/) {}
+
 void barcode_set_aspect_ratio(void* /*handle*/, double /*ratio*/) {}
+
 void barcode_set_y_height(void* /*handle*/, int /*height*/) {}
 
 bool barcode_draw_2d(void* handle, const char* text, int size)
@@ -98,10 +103,9 @@ bool barcode_draw_2d(void* handle, const char* text, int size)
 
 bool barcode_draw_2d_rect(void* handle, const char* text, int width, int height)
 {
-    return capi::DrawOn<BarcodeBase2D>(handle, text, {16, 17, 18},
-                                       [width, height](BarcodeBase2D& symbol, const std::string& t) {
-                                           return symbol.Draw(t, 0, 0, width, height);
-                                       });
+    return capi::DrawOn<BarcodeBase2D>(
+        handle, text, {16, 17, 18},
+        [width, height](BarcodeBase2D& symbol, const std::string& t) { return symbol.Draw(t, 0, 0, width, height); });
 }
 
 } // extern "C"

@@ -205,8 +205,7 @@ std::vector<std::uint8_t> BarcodeBase2D::ConvertEncoding(const std::string& text
 #endif
 }
 
-std::vector<std::uint8_t> BarcodeBase2D::ConvertStringToBytes(const std::string& text,
-                                                              const std::string& encodingName)
+std::vector<std::uint8_t> BarcodeBase2D::ConvertStringToBytes(const std::string& text, const std::string& encodingName)
 {
     const bool utf8 = IsValidUtf8(text);
     if (IsShiftJisName(encodingName)) {
@@ -267,9 +266,10 @@ std::vector<float> BarcodeBase2D::Edges(Target target, int origin, float pitch, 
     std::vector<float> edges(static_cast<size_t>(count < 0 ? 0 : count) + 1);
     for (size_t i = 0; i < edges.size(); ++i) {
         const float offset = pitch * static_cast<float>(i);
-        edges[i] = target == Target::Raster
-                       ? static_cast<float>(static_cast<long long>(origin) + static_cast<long long>(std::roundf(offset)))
-                       : offset;
+        edges[i] =
+            target == Target::Raster
+                ? static_cast<float>(static_cast<long long>(origin) + static_cast<long long>(std::roundf(offset)))
+                : offset;
     }
     return edges;
 }

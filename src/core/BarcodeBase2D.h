@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
-enum class StringEncoding { Utf8 = 0, ShiftJis = 1 };
+enum class StringEncoding
+{
+    Utf8 = 0,
+    ShiftJis = 1
+};
 
 // Base of the 2D symbologies: the byte encoding their text is carried in (UTF-8 or Shift-JIS,
 // converted with iconv), the square and byte forms of Draw, and the drawing frame they share
@@ -28,7 +32,9 @@ public:
 
     // Stored as given; "utf-8"/"UTF-8" and "shift-jis"/"Shift-JIS"/"shift_jis" are understood.
     void SetStringEncoding(const std::string& name) { m_stringEncoding = name; }
+
     void SetStringEncoding(StringEncoding e);
+
     std::string GetStringEncoding() const { return m_stringEncoding; }
 
     // Well-formed UTF-8 by lead and continuation bits (overlongs and surrogates not checked);
@@ -42,8 +48,7 @@ public:
 
     // The bytes of `text` converted between two named encodings; empty on any failure. The
     // Shift-JIS names above convert as code page 932 (the Windows superset of Shift_JIS).
-    std::vector<std::uint8_t> ConvertEncoding(const std::string& text, const std::string& from,
-                                              const std::string& to);
+    std::vector<std::uint8_t> ConvertEncoding(const std::string& text, const std::string& from, const std::string& to);
     // The bytes a 2D symbol encodes for `text` in the encoding `encodingName`: text already in
     // that encoding passes unchanged, text in the other one is converted; ASCII never changes.
     std::vector<std::uint8_t> ConvertStringToBytes(const std::string& text, const std::string& encodingName);
@@ -51,7 +56,11 @@ public:
     std::vector<std::uint8_t> ConvertToSJis(const std::string& text);
 
 protected:
-    enum class Target { Raster, Svg };
+    enum class Target
+    {
+        Raster,
+        Svg
+    };
 
     struct Box
     {

@@ -14,11 +14,15 @@ struct ModuleMatrix
     std::vector<std::uint8_t> cells; // row-major, 1 = dark
 
     ModuleMatrix() = default;
+
     ModuleMatrix(int w, int h) : width(w), height(h), cells(static_cast<size_t>(w) * static_cast<size_t>(h), 0) {}
 
     bool empty() const { return width <= 0 || height <= 0; }
+
     bool get(int x, int y) const { return cells[static_cast<size_t>(y) * width + x] != 0; }
+
     void set(int x, int y, bool dark) { cells[static_cast<size_t>(y) * width + x] = dark ? 1 : 0; }
+
     bool operator==(const ModuleMatrix& o) const { return width == o.width && height == o.height && cells == o.cells; }
 
     // One line per row of `dark` and `light` characters, each line ending in '\n'.

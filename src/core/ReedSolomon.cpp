@@ -56,8 +56,8 @@ std::vector<std::uint8_t> Generator(const GaloisField256& field, int degree, int
         const std::uint8_t root = field.Exp(static_cast<unsigned>(firstRoot + i));
         std::vector<std::uint8_t> next(poly.size() + 1, 0);
         for (size_t k = 0; k < poly.size(); ++k) {
-            next[k] ^= poly[k];                             // x * poly
-            next[k + 1] ^= field.Multiply(poly[k], root);   // - root * poly (minus is plus here)
+            next[k] ^= poly[k];                           // x * poly
+            next[k + 1] ^= field.Multiply(poly[k], root); // - root * poly (minus is plus here)
         }
         poly.swap(next);
     }

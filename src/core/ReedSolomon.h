@@ -18,10 +18,13 @@ public:
     explicit GaloisField256(unsigned primitive);
 
     unsigned Primitive() const { return m_primitive; }
+
     // alpha^i for any i >= 0 (taken mod 255).
     std::uint8_t Exp(unsigned i) const { return m_exp[i % 255]; }
+
     // The logarithm of a non-zero element, in [0, 254]; Log(0) is not defined and returns 0.
     unsigned Log(std::uint8_t v) const { return m_log[v]; }
+
     std::uint8_t Multiply(std::uint8_t a, std::uint8_t b) const;
 
 private:

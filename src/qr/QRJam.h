@@ -15,8 +15,10 @@ class QRJam
 public:
     // "N" selects numeric mode for all-digit data; every other letter selects byte mode.
     void SetEncodeMode(const std::string& mode) { m_mode = mode; }
+
     // 0 = automatic, 1..40 = smallest version to use; other values mean automatic.
     void SetVersion(int version) { m_requestedVersion = version; }
+
     // 0 L, 1 M, 2 Q, 3 H; other values mean M.
     void SetLevel(int level) { m_level = (level >= 0 && level <= 3) ? level : 1; }
 
@@ -32,8 +34,11 @@ public:
     long long QRCodeInquireBits(const std::vector<std::uint8_t>& data) const;
 
     const ModuleMatrix& Modules() const { return m_modules; }
+
     int ChosenVersion() const { return m_version; }
+
     int Side() const { return m_version > 0 ? 4 * m_version + 17 : 0; }
+
     int Mask() const { return m_mask; }
 
 private:

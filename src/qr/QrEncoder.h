@@ -10,7 +10,11 @@
 // (ISO/IEC 18004, 7.4). Pure functions, no drawing.
 namespace qr_internal {
 
-enum class DataMode { Numeric, Byte };
+enum class DataMode
+{
+    Numeric,
+    Byte
+};
 
 // One piece of the bit stream: `length` bits of `value`, most significant first.
 struct BitEntry

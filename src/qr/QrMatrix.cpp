@@ -15,12 +15,14 @@ class Grid
 {
 public:
     explicit Grid(FunctionPatterns& p) : m_p(p) {}
+
     void Set(int x, int y, bool dark)
     {
         const size_t i = static_cast<size_t>(y) * static_cast<size_t>(m_p.side) + static_cast<size_t>(x);
         m_p.function[i] = 1;
         m_p.dark[i] = dark ? 1 : 0;
     }
+
     bool IsFunction(int x, int y) const
     {
         return m_p.function[static_cast<size_t>(y) * static_cast<size_t>(m_p.side) + static_cast<size_t>(x)] != 0;
@@ -72,8 +74,7 @@ void FormatPositionsSecond(int side, int i, int* x, int* y)
 }
 
 // The balance penalty by trunc(20 * dark / data modules).
-constexpr int kBalancePenalty[21] = {90, 80, 70, 60, 50, 40, 30, 20, 10, 0, 0,
-                                     10, 20, 30, 40, 50, 60, 70, 80, 90, 90};
+constexpr int kBalancePenalty[21] = {90, 80, 70, 60, 50, 40, 30, 20, 10, 0, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 90};
 
 } // namespace
 
@@ -135,8 +136,8 @@ FunctionPatterns BuildFunctionPatterns(int version)
     const std::vector<int>& centres = AlignmentCoordinates(version);
     for (int cy : centres) {
         for (int cx : centres) {
-            const bool onFinder = (cx == 6 && cy == 6) || (cx == 6 && cy == centres.back())
-                                  || (cx == centres.back() && cy == 6);
+            const bool onFinder =
+                (cx == 6 && cy == 6) || (cx == 6 && cy == centres.back()) || (cx == centres.back() && cy == 6);
             if (!onFinder) {
                 AddAlignment(g, cx, cy);
             }
@@ -238,8 +239,8 @@ std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, i
             for (int x = 0; x < side; ++x) {
                 const unsigned c = (at(x, y) >> k) & 1u;
                 dark += c;
-                if (x + 1 < side && y + 1 < side && c == ((at(x + 1, y) >> k) & 1u)
-                    && c == ((at(x, y + 1) >> k) & 1u) && c == ((at(x + 1, y + 1) >> k) & 1u)) {
+                if (x + 1 < side && y + 1 < side && c == ((at(x + 1, y) >> k) & 1u) && c == ((at(x, y + 1) >> k) & 1u)
+                    && c == ((at(x + 1, y + 1) >> k) & 1u)) {
                     score += 3;
                 }
             }

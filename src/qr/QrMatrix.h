@@ -26,6 +26,7 @@ struct FunctionPatterns
     std::vector<std::uint8_t> function; // row-major, 1 = function module
     std::vector<std::uint8_t> dark;     // row-major colours of the function modules
 };
+
 FunctionPatterns BuildFunctionPatterns(int version);
 
 // The module positions (x + y * side) of the data region in placement order: the two-column

@@ -3,7 +3,6 @@
 #include "core/BarcodeBase2D.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -16,9 +15,9 @@ std::string S(const Bytes& b)
     return std::string(b.begin(), b.end());
 }
 
-const std::string kA = "\xE3\x81\x82";       // あ in UTF-8
-const Bytes kASjis = {0x82, 0xA0};           // あ in Shift-JIS
-const std::string kEAcute = "\xC3\xA9";      // é in UTF-8
+const std::string kA = "\xE3\x81\x82";  // あ in UTF-8
+const Bytes kASjis = {0x82, 0xA0};      // あ in Shift-JIS
+const std::string kEAcute = "\xC3\xA9"; // é in UTF-8
 
 struct ByteTestRow
 {
@@ -105,7 +104,7 @@ TEST(BarcodeBase2DEncoding, ConvertToUtf8AndSJis)
     BarcodeBase2D base("png");
     EXPECT_EQ(base.ConvertToUtf8(S(kASjis)), Bytes(kA.begin(), kA.end()));
     EXPECT_EQ(base.ConvertToUtf8("ABC"), (Bytes{'A', 'B', 'C'}));
-    EXPECT_EQ(base.ConvertToSJis(kEAcute + "\xE3\x81\x82"), (Bytes{}));  // é has no Shift-JIS form
+    EXPECT_EQ(base.ConvertToSJis(kEAcute + "\xE3\x81\x82"), (Bytes{}));             // é has no Shift-JIS form
     EXPECT_EQ(base.ConvertToSJis("\xE3\x81\x82!"), (Bytes{0xE3, 0x81, 0x82, '!'})); // passes the pair test
     EXPECT_EQ(base.ConvertToSJis(S(kASjis)), kASjis);
 }

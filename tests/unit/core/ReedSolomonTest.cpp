@@ -3,9 +3,8 @@
 // worked examples of ISO/IEC 18004 and ISO/IEC 16022.
 #include "core/ReedSolomon.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <random>
 #include <stdexcept>
 #include <vector>

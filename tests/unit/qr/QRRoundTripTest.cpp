@@ -8,7 +8,6 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,7 +19,9 @@ using testsupport::Decoded;
 struct Handle
 {
     explicit Handle(int type) : h(barcode_create(type)) {}
+
     ~Handle() { barcode_destroy(h); }
+
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     void* h;
@@ -33,7 +34,7 @@ std::vector<std::uint8_t> Png(void* h)
     return data != nullptr ? std::vector<std::uint8_t>(data, data + size) : std::vector<std::uint8_t>();
 }
 
-// Draws through the C interface at `pixelsPerModule` and decodes the PNG.
+// Draws a square symbol of `box` pixels through the C interface and decodes the PNG.
 Decoded RoundTrip(const std::string& text, const char* level, int version, const char* mode, const char* encoding,
                   int box, bool* drawn = nullptr)
 {
@@ -94,7 +95,10 @@ TEST(QRRoundTrip, EveryVersionAtEveryLevel)
 size_t LargestFit(int level, bool numeric)
 {
     const int bits = qr_internal::DataCapacityBits(level, 40);
-    return numeric ? static_cast<size_t>((bits - 4 - 14) / 10 * 3 + ((bits - 4 - 14) % 10 >= 7 ? 2 : (bits - 4 - 14) % 10 >= 4 ? 1 : 0))
+    return numeric ? static_cast<size_t>((bits - 4 - 14) / 10 * 3
+                                         + ((bits - 4 - 14) % 10 >= 7   ? 2
+                                            : (bits - 4 - 14) % 10 >= 4 ? 1
+                                                                        : 0))
                    : static_cast<size_t>((bits - 4 - 16) / 8);
 }
 
@@ -103,11 +107,13 @@ TEST(QRRoundTrip, NumericAndByteDataOfManyLengths)
     if (!testsupport::HaveDecoder()) {
         GTEST_SKIP() << "zxing-cpp not available";
     }
+
     struct Row
     {
         const char* level;
         bool numeric;
     };
+
     for (const Row& row : {Row{"L", true}, Row{"L", false}, Row{"H", true}, Row{"H", false}}) {
         const size_t largest = LargestFit(LevelIndex(row.level), row.numeric);
         for (size_t length : {size_t{1}, size_t{2}, size_t{3}, size_t{17}, size_t{41}, size_t{100}, size_t{333},
@@ -116,7 +122,8 @@ TEST(QRRoundTrip, NumericAndByteDataOfManyLengths)
                          + std::to_string(length));
             std::string text;
             for (size_t i = 0; i < length; ++i) {
-                text += row.numeric ? static_cast<char>('0' + (i * 7 + 3) % 10) : static_cast<char>(' ' + (i * 31) % 95);
+                text +=
+                    row.numeric ? static_cast<char>('0' + (i * 7 + 3) % 10) : static_cast<char>(' ' + (i * 31) % 95);
             }
             if (length > largest) {
                 continue;
@@ -150,9 +157,9 @@ TEST(QRRoundTrip, NumericModeWithLettersFallsBackToBytes)
 // 東京都千代田区丸の内１丁目 (Marunouchi 1-chome, Chiyoda, Tokyo) with a wave dash.
 const std::string kJapaneseUtf8 = "\xE6\x9D\xB1\xE4\xBA\xAC\xE9\x83\xBD\xE5\x8D\x83\xE4\xBB\xA3\xE7\x94\xB0\xE5\x8C\xBA"
                                   "\xE4\xB8\xB8\xE3\x81\xAE\xE5\x86\x85\xEF\xBC\x91\xE4\xB8\x81\xE7\x9B\xAE";
-const std::vector<std::uint8_t> kJapaneseSjis = {0x93, 0x8C, 0x8B, 0x9E, 0x93, 0x73, 0x90, 0xE7, 0x91, 0xE3,
-                                                 0x93, 0x63, 0x8B, 0xE6, 0x8A, 0xDB, 0x82, 0xCC, 0x93, 0xE0,
-                                                 0x82, 0x50, 0x92, 0x9A, 0x96, 0xDA};
+const std::vector<std::uint8_t> kJapaneseSjis = {0x93, 0x8C, 0x8B, 0x9E, 0x93, 0x73, 0x90, 0xE7, 0x91,
+                                                 0xE3, 0x93, 0x63, 0x8B, 0xE6, 0x8A, 0xDB, 0x82, 0xCC,
+                                                 0x93, 0xE0, 0x82, 0x50, 0x92, 0x9A, 0x96, 0xDA};
 
 TEST(QRRoundTrip, JapaneseTextInUtf8)
 {
@@ -176,7 +183,8 @@ TEST(QRRoundTrip, JapaneseTextInShiftJis)
         ASSERT_TRUE(d.valid) << d.error;
         EXPECT_EQ(d.bytes, kJapaneseSjis);
         // Text already in Shift-JIS passes through unchanged.
-        const Decoded same = RoundTrip(std::string(kJapaneseSjis.begin(), kJapaneseSjis.end()), "M", 0, "BYTE", name, 300);
+        const Decoded same =
+            RoundTrip(std::string(kJapaneseSjis.begin(), kJapaneseSjis.end()), "M", 0, "BYTE", name, 300);
         EXPECT_EQ(same.bytes, kJapaneseSjis);
     }
 }

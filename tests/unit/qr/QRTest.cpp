@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The QR object and its C functions: options and their string tables, warnings, failures,
 // geometry of the drawn modules, and SVG against raster.
-#include "barcode_lumeo.h"
-#include "api/Handle.h"
-#include "core/Log.h"
 #include "qr/QR.h"
+
+#include "api/Handle.h"
+#include "barcode_lumeo.h"
+#include "core/Log.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -19,10 +19,14 @@ using testsupport::CapturedOutput;
 struct Handle
 {
     explicit Handle(int type) : h(barcode_create(type)) {}
+
     ~Handle() { barcode_destroy(h); }
+
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
+
     QR& qr() const { return *static_cast<QR*>(static_cast<BarcodeHandle*>(h)->symbol.get()); }
+
     void* h;
 };
 
@@ -38,7 +42,6 @@ bool DarkAt(const testsupport::RgbaImage& img, int x, int y)
     return img.pixels[(static_cast<size_t>(y) * img.width + x) * 4] < 128;
 }
 
-
 TEST(QRCApi, ErrorCorrectionLevelTable)
 {
     struct Row
@@ -46,8 +49,9 @@ TEST(QRCApi, ErrorCorrectionLevelTable)
         const char* text;
         QRErrorCorrectionLevel level;
     };
-    const Row rows[] = {{"L", QRErrorCorrectionLevel::L}, {"M", QRErrorCorrectionLevel::M},
-                        {"Q", QRErrorCorrectionLevel::Q}, {"H", QRErrorCorrectionLevel::H},
+
+    const Row rows[] = {{"L", QRErrorCorrectionLevel::L},  {"M", QRErrorCorrectionLevel::M},
+                        {"Q", QRErrorCorrectionLevel::Q},  {"H", QRErrorCorrectionLevel::H},
                         {"HQ", QRErrorCorrectionLevel::M}, {"h", QRErrorCorrectionLevel::M},
                         {"", QRErrorCorrectionLevel::M}};
     for (const Row& row : rows) {
@@ -65,8 +69,9 @@ TEST(QRCApi, EncodeModeTableAndWarnings)
         const char* text;
         const char* stored;
     };
-    const Row rows[] = {{"AUTO", "B"}, {"BYTE", "B"}, {"NUMERIC", "N"}, {"ALPHANUMERIC", "A"},
-                        {"KANJI", "K"}, {"kanji", "B"}, {"N", "B"}, {"", "B"}};
+
+    const Row rows[] = {{"AUTO", "B"},  {"BYTE", "B"},  {"NUMERIC", "N"}, {"ALPHANUMERIC", "A"},
+                        {"KANJI", "K"}, {"kanji", "B"}, {"N", "B"},       {"", "B"}};
     for (const Row& row : rows) {
         Handle q(16);
         barcode_set_encode_mode(q.h, "NUMERIC");

@@ -7,7 +7,6 @@
 #include "qr/QrTables.h"
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -91,6 +90,7 @@ TEST(QrEncoder, CapacityTables)
         int bits[4];
         int total;
     };
+
     for (const Row& row : {Row{1, {152, 128, 104, 72}, 26}, Row{40, {23648, 18672, 13328, 10208}, 3706}}) {
         for (int level = 0; level < 4; ++level) {
             EXPECT_EQ(DataCapacityBits(level, row.version), row.bits[level]);
@@ -106,11 +106,13 @@ TEST(QrEncoder, CapacityTables)
         EXPECT_EQ(NumericCountExtraBits(v), v < 10 ? 0 : v < 27 ? 2 : 4);
         EXPECT_EQ(ByteCountExtraBits(v), v < 10 ? 0 : 8);
     }
+
     // Block structure spot values: short block data / long blocks / ECC per block / blocks.
     struct Block
     {
         int version, level, shortData, longBlocks, ecc, blocks;
     };
+
     for (const Block& b : {Block{1, 0, 19, 0, 7, 1}, Block{5, 2, 15, 2, 18, 4}, Block{10, 0, 68, 2, 18, 4},
                            Block{40, 3, 15, 61, 30, 81}}) {
         EXPECT_EQ(ShortBlockDataCodewords(b.level, b.version), b.shortData);
@@ -167,9 +169,11 @@ TEST(QrMatrix, SymbolCarriesFormatVersionAndFixedPatterns)
     for (int version : {1, 2, 7, 14, 40}) {
         for (int level = 0; level < 4; ++level) {
             SCOPED_TRACE("version " + std::to_string(version) + " level " + std::to_string(level));
-            const Bytes data = MakeDataCodewords(DataMode::Byte, BuildBitStream(DataMode::Byte, B("Lumeo")), version, level);
+            const Bytes data =
+                MakeDataCodewords(DataMode::Byte, BuildBitStream(DataMode::Byte, B("Lumeo")), version, level);
             int mask = -1;
-            const ModuleMatrix m = BuildSymbol(InterleaveWithErrorCorrection(data, version, level), version, level, -1, &mask);
+            const ModuleMatrix m =
+                BuildSymbol(InterleaveWithErrorCorrection(data, version, level), version, level, -1, &mask);
             const int n = SideLength(version);
             ASSERT_EQ(m.width, n);
             ASSERT_GE(mask, 0);
