@@ -302,6 +302,16 @@ const std::vector<GalleryRow>& Gallery()
 {
     static const std::vector<GalleryRow> rows = {
         {"code39", "Code 39", {"code39", "LUMEO-39", "--width", "400", "--height", "150"}},
+        {"qr", "QR Code", {"qr", "https://example.jp/lumeo?item=4901234567894", "--draw", "2d", "--width", "250"}},
+        {"qr-level-h", "QR Code, level H", {"qr", "SN-2024-000123 LOT A7", "--level", "H", "--draw", "2d", "--width", "250"}},
+        {"qr-version-10", "QR Code, version 10, fit width",
+         {"qr", "TEL:+81-3-1234-5678", "--version", "10", "--level", "Q", "--fit-width", "1", "--draw", "2d", "--width", "250"}},
+        {"qr-numeric", "QR Code, numeric mode",
+         {"qr", "4901234567894202406010001", "--mode", "NUMERIC", "--level", "L", "--draw", "2d", "--width", "200"}},
+        {"qr-utf8", "QR Code, Japanese in UTF-8",
+         {"qr", "東京都千代田区丸の内１丁目", "--encoding", "utf-8", "--draw", "2d", "--width", "250"}},
+        {"qr-shift-jis", "QR Code, Japanese in Shift-JIS",
+         {"qr", "東京都千代田区丸の内１丁目～", "--encoding", "shift-jis", "--draw", "2d", "--width", "250"}},
         {"code128", "Code 128 (automatic code sets)", {"code128", "Order No. 2024-00815", "--width", "400", "--height", "150"}},
         {"gs1-128", "GS1-128 (GTIN, best before, batch)",
          {"gs1-128", "{FNC1}0104912345678904{AI}15261231{AI}10LOT-42A", "--width", "500", "--height", "150",

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include "api/Handle.h"
-
 #include "code128/Code128.h"
 #include "code128/GS1_128.h"
 #include "eanupc/Jan13.h"
@@ -13,6 +12,7 @@
 #include "linear/NW7.h"
 #include "linear/TwoOfFive.h"
 #include "postal/YubinCustomer.h"
+#include "qr/QR.h"
 
 #include <iterator>
 
@@ -29,25 +29,25 @@ std::unique_ptr<IBarcodeSymbology> Make()
 
 // Indexed by type number; null where the symbology is not built in yet.
 constexpr Factory kFactories[] = {
-    Make<Code39>,     // 0 Code39
-    Make<Code93>,     // 1 Code93
-    Make<Code128>,    // 2 Code128
-    Make<GS1_128>,    // 3 GS1_128
-    Make<NW7>,        // 4 NW7
-    Make<Matrix2of5>, // 5 Matrix2of5
-    Make<NEC2of5>,    // 6 NEC2of5
-    Make<Jan8>,       // 7 Jan8
-    Make<Jan13>,      // 8 Jan13
-    Make<UpcA>,       // 9 UpcA
-    Make<UpcE>,       // 10 UpcE
-    Make<ITF>,        // 11 ITF
-    nullptr,      // 12 GS1DataBar14
-    nullptr,      // 13 GS1DataBarLimited
-    nullptr,      // 14 GS1DataBarExpanded
+    Make<Code39>,        // 0 Code39
+    Make<Code93>,        // 1 Code93
+    Make<Code128>,       // 2 Code128
+    Make<GS1_128>,       // 3 GS1_128
+    Make<NW7>,           // 4 NW7
+    Make<Matrix2of5>,    // 5 Matrix2of5
+    Make<NEC2of5>,       // 6 NEC2of5
+    Make<Jan8>,          // 7 Jan8
+    Make<Jan13>,         // 8 Jan13
+    Make<UpcA>,          // 9 UpcA
+    Make<UpcE>,          // 10 UpcE
+    Make<ITF>,           // 11 ITF
+    nullptr,             // 12 GS1DataBar14
+    nullptr,             // 13 GS1DataBarLimited
+    nullptr,             // 14 GS1DataBarExpanded
     Make<YubinCustomer>, // 15 YubinCustomer
-    nullptr,      // 16 QR
-    nullptr,      // 17 DataMatrix
-    nullptr,      // 18 PDF417
+    Make<QR>,            // 16 QR
+    nullptr,             // 17 DataMatrix
+    nullptr,             // 18 PDF417
 };
 static_assert(std::size(kFactories) == kSymbolTypeCount, "one factory per type number");
 

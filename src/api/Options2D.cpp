@@ -1,31 +1,111 @@
 // SPDX-License-Identifier: MIT
 // C interface options and drawing functions of the 2D symbologies.
-#include "barcode_lumeo.h"
-
 #include "api/Handle.h"
+#include "barcode_lumeo.h"
+#include "core/BarcodeBase2D.h"
+#include "qr/QR.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// "L", "M", "Q", "H"; any other string selects M.
+QRErrorCorrectionLevel QrLevelFromString(const char* level)
+{
+    if (std::strcmp(level, "L") == 0) {
+        return QRErrorCorrectionLevel::L;
+    }
+    if (std::strcmp(level, "Q") == 0) {
+        return QRErrorCorrectionLevel::Q;
+    }
+    if (std::strcmp(level, "H") == 0) {
+        return QRErrorCorrectionLevel::H;
+    }
+    return QRErrorCorrectionLevel::M;
+}
+
+// The mode names of the C interface as the letters of QR::SetEncodeMode; unknown names are bytes.
+const char* QrModeLetter(const char* mode)
+{
+    if (std::strcmp(mode, "NUMERIC") == 0) {
+        return "N";
+    }
+    if (std::strcmp(mode, "ALPHANUMERIC") == 0) {
+        return "A";
+    }
+    if (std::strcmp(mode, "KANJI") == 0) {
+        return "K";
+    }
+    return "B"; // "AUTO", "BYTE" and anything else
+}
+
+} // namespace
 
 extern "C" {
 
-void barcode_set_string_encoding(void* /*handle*/, const char* /*name*/) {}
-void barcode_set_error_correction_level(void* /*handle*/, const char* /*level*/) {}
-void barcode_set_version(void* /*handle*/, int /*version*/) {}
-void barcode_set_encode_mode(void* /*handle*/, const char* /*mode*/) {}
-void barcode_set_code_size(void* /*handle*/, const char* /*size*/) {}
-void barcode_set_encode_scheme(void* /*handle*/, const char* /*scheme*/) {}
-void barcode_set_error_level(void* /*handle*/, int /*level*/) {}
-void barcode_set_columns(void* /*handle*/, int /*columns*/) {}
-void barcode_set_rows(void* /*handle*/, int /*rows*/) {}
-void barcode_set_aspect_ratio(void* /*handle*/, double /*ratio*/) {}
-void barcode_set_y_height(void* /*handle*/, int /*height*/) {}
-
-bool barcode_draw_2d(void* /*handle*/, const char* /*text*/, int /*size*/)
+void barcode_set_string_encoding(void* handle, const char* name)
 {
-    return false;
+    capi::GuardVoid([&] {
+        if (auto* symbol = name != nullptr ? capi::SymbolAs<BarcodeBase2D>(handle, {16, 17, 18}) : nullptr) {
+            symbol->SetStringEncoding(std::string(name));
+        }
+    });
 }
 
-bool barcode_draw_2d_rect(void* /*handle*/, const char* /*text*/, int /*width*/, int /*height*/)
+void barcode_set_error_correction_level(void* handle, const char* level)
 {
-    return false;
+    capi::GuardVoid([&] {
+        if (auto* qr = level != nullptr ? capi::SymbolAs<QR>(handle, {16}) : nullptr) {
+            qr->SetErrorCorrectionLevel(QrLevelFromString(level));
+        }
+    });
+}
+
+void barcode_set_version(void* handle, int version)
+{
+    capi::GuardVoid([&] {
+        if (auto* qr = capi::SymbolAs<QR>(handle, {16})) {
+            qr->SetVersion(version);
+        }
+    });
+}
+
+void barcode_set_encode_mode(void* handle, const char* mode)
+{
+    capi::GuardVoid([&] {
+        if (auto* qr = mode != nullptr ? capi::SymbolAs<QR>(handle, {16}) : nullptr) {
+            qr->SetEncodeMode(std::string(QrModeLetter(mode)));
+        }
+    });
+}
+
+void barcode_set_code_size(void* /*handle*/, const char* /*size*/) {}
+
+void barcode_set_encode_scheme(void* /*handle*/, const char* /*scheme*/) {}
+
+void barcode_set_error_level(void* /*handle*/, int /*level*/) {}
+
+void barcode_set_columns(void* /*handle*/, int /*columns*/) {}
+
+void barcode_set_rows(void* /*handle*/, int /*rows*/) {}
+
+void barcode_set_aspect_ratio(void* /*handle*/, double /*ratio*/) {}
+
+void barcode_set_y_height(void* /*handle*/, int /*height*/) {}
+
+bool barcode_draw_2d(void* handle, const char* text, int size)
+{
+    return capi::DrawOn<BarcodeBase2D>(handle, text, {16, 17, 18}, [size](BarcodeBase2D& symbol, const std::string& t) {
+        return symbol.Draw(t, 0, 0, size);
+    });
+}
+
+bool barcode_draw_2d_rect(void* handle, const char* text, int width, int height)
+{
+    return capi::DrawOn<BarcodeBase2D>(
+        handle, text, {16, 17, 18},
+        [width, height](BarcodeBase2D& symbol, const std::string& t) { return symbol.Draw(t, 0, 0, width, height); });
 }
 
 } // extern "C"

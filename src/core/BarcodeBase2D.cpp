@@ -1,0 +1,325 @@
+// SPDX-License-Identifier: MIT
+#include "core/BarcodeBase2D.h"
+
+#include "core/Log.h"
+
+#include <cmath>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
+namespace {
+
+using barcode_log::Stream;
+
+bool IsContinuation(unsigned char c)
+{
+    return (c & 0xC0) == 0x80;
+}
+
+// Length of the UTF-8 sequence announced by lead byte `c` (1 for ASCII), 0 for a byte that
+// cannot start one.
+size_t Utf8SequenceLength(unsigned char c)
+{
+    if (c < 0x80) {
+        return 1;
+    }
+    if ((c & 0xE0) == 0xC0) {
+        return 2;
+    }
+    if ((c & 0xF0) == 0xE0) {
+        return 3;
+    }
+    if ((c & 0xF8) == 0xF0) {
+        return 4;
+    }
+    return 0;
+}
+
+// True when a complete multi-byte UTF-8 sequence starts at `i`.
+bool Utf8SequenceAt(const std::string& text, size_t i)
+{
+    const size_t n = Utf8SequenceLength(static_cast<unsigned char>(text[i]));
+    if (n < 2 || i + n > text.size()) {
+        return false;
+    }
+    for (size_t k = 1; k < n; ++k) {
+        if (!IsContinuation(static_cast<unsigned char>(text[i + k]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsShiftJisName(const std::string& name)
+{
+    return name == "shift-jis" || name == "Shift-JIS" || name == "shift_jis";
+}
+
+std::vector<std::uint8_t> Bytes(const std::string& text)
+{
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+#ifdef _WIN32
+UINT CodePage(const std::string& name)
+{
+    return name == "shift-jis" ? 932 : CP_UTF8;
+}
+#endif
+
+} // namespace
+
+BarcodeBase2D::BarcodeBase2D(SDL_Renderer* renderer) : BarcodeBase(renderer) {}
+
+BarcodeBase2D::BarcodeBase2D(const std::string& outputFormat) : BarcodeBase(outputFormat) {}
+
+bool BarcodeBase2D::Draw(const std::string& /*text*/, int /*x*/, int /*y*/, int /*width*/, int /*height*/)
+{
+    return false;
+}
+
+bool BarcodeBase2D::Draw(const std::string& /*text*/, int /*x*/, int /*y*/, int /*size*/)
+{
+    return false;
+}
+
+bool BarcodeBase2D::Draw(const std::vector<std::uint8_t>& /*bytes*/, int /*x*/, int /*y*/, int /*size*/)
+{
+    return false;
+}
+
+bool BarcodeBase2D::Draw(const std::vector<std::uint8_t>& /*bytes*/, int /*x*/, int /*y*/, int /*width*/,
+                         int /*height*/)
+{
+    return false;
+}
+
+void BarcodeBase2D::SetStringEncoding(StringEncoding e)
+{
+    m_stringEncoding = e == StringEncoding::ShiftJis ? "shift-jis" : "utf-8";
+}
+
+bool BarcodeBase2D::IsValidUtf8(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t n = Utf8SequenceLength(static_cast<unsigned char>(text[i]));
+        if (n == 0) {
+            return false;
+        }
+        if (n > 1 && !Utf8SequenceAt(text, i)) {
+            return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+bool BarcodeBase2D::IsShiftJIS(const std::string& text)
+{
+    if (text.empty()) {
+        return false;
+    }
+    bool doubleByteSeen = false;
+    size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        if (lead && i + 1 < text.size()) {
+            const unsigned char t = static_cast<unsigned char>(text[i + 1]);
+            if ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)) {
+                doubleByteSeen = true;
+                i += 2;
+                continue;
+            }
+        }
+        // The pairs stop here: Shift-JIS unless a well-formed UTF-8 sequence starts instead.
+        return !Utf8SequenceAt(text, i);
+    }
+    return doubleByteSeen;
+}
+
+std::string BarcodeBase2D::DetectEncoding(const std::string& text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            continue;
+        }
+        if ((b & 0xE0) == 0xC0 && i + 1 < text.size() && IsContinuation(static_cast<unsigned char>(text[i + 1]))) {
+            return "utf-8";
+        }
+        return "shift-jis";
+    }
+    return "utf-8";
+}
+
+std::vector<std::uint8_t> BarcodeBase2D::ConvertEncoding(const std::string& text, const std::string& from,
+                                                         const std::string& to)
+{
+#ifdef _WIN32
+    const int wideLength = MultiByteToWideChar(CodePage(from), 0, text.c_str(), -1, nullptr, 0);
+    if (wideLength <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CodePage(from), 0, text.c_str(), -1, &wide[0], wideLength);
+    const int length = WideCharToMultiByte(CodePage(to), 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) {
+        return {};
+    }
+    std::string out(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CodePage(to), 0, wide.c_str(), -1, &out[0], length, nullptr, nullptr);
+    out.resize(static_cast<size_t>(length) - 1); // the terminating NUL
+    return Bytes(out);
+#else
+    // iconv's "SHIFT_JIS" is the strict JIS X 0208 set: it maps '\' and '~' to the yen sign and
+    // overline and lacks the characters of code page 932 (U+FF5E, circled digits, NEC and IBM
+    // extensions). Japanese text comes in code page 932, so the Shift-JIS names mean CP932 here.
+    const std::string fromName = IsShiftJisName(from) ? "CP932" : from;
+    const std::string toName = IsShiftJisName(to) ? "CP932" : to;
+    iconv_t cd = iconv_open(toName.c_str(), fromName.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return {};
+    }
+    std::string input = text;
+    std::vector<char> output(input.size() * 4, 0);
+    char* in = input.empty() ? nullptr : &input[0];
+    size_t inLeft = input.size();
+    char* out = output.data();
+    size_t outLeft = output.size();
+    const size_t result = input.empty() ? 0 : iconv(cd, &in, &inLeft, &out, &outLeft);
+    iconv_close(cd);
+    if (result == static_cast<size_t>(-1)) {
+        return {};
+    }
+    return std::vector<std::uint8_t>(output.begin(), output.begin() + static_cast<long>(output.size() - outLeft));
+#endif
+}
+
+std::vector<std::uint8_t> BarcodeBase2D::ConvertStringToBytes(const std::string& text, const std::string& encodingName)
+{
+    const bool utf8 = IsValidUtf8(text);
+    if (IsShiftJisName(encodingName)) {
+        return utf8 ? ConvertEncoding(text, "utf-8", "shift-jis") : Bytes(text);
+    }
+    // UTF-8, and any name this library does not know, carry UTF-8.
+    return utf8 ? Bytes(text) : ConvertEncoding(text, "shift-jis", "utf-8");
+}
+
+std::vector<std::uint8_t> BarcodeBase2D::ConvertToUtf8(const std::string& text)
+{
+    return IsShiftJIS(text) ? ConvertEncoding(text, "shift-jis", "utf-8") : Bytes(text);
+}
+
+std::vector<std::uint8_t> BarcodeBase2D::ConvertToSJis(const std::string& text)
+{
+    return IsShiftJIS(text) ? Bytes(text) : ConvertEncoding(text, "utf-8", "shift-jis");
+}
+
+bool BarcodeBase2D::BeginRaster2D(const Box& requested, Box* paint, bool report)
+{
+    const auto fail = [report](const std::string& line) {
+        if (report) {
+            barcode_log::Error(Stream::Err, line);
+        }
+        return false;
+    };
+    m_callersRenderer = m_format.empty() && m_canvas != nullptr;
+    if (m_callersRenderer) {
+        *paint = requested;
+        return true;
+    }
+    if (m_format.empty()) {
+        return fail("エラー: 描画コンテキストが指定されていません (m_canvas も m_format も無効)。");
+    }
+    if (!BarcodeBase::Draw("dummy", requested.x, requested.y, requested.width, requested.height)) {
+        return fail("エラー: BarcodeBase::Draw が false を返しました (サーフェス準備失敗の可能性)。");
+    }
+    if (m_surface == nullptr) {
+        return fail("エラー: BarcodeBase::Draw の後で有効な描画サーフェス (m_surface) がありません。");
+    }
+    if (m_canvas == nullptr) {
+        return fail(std::string("エラー: サーフェス用ソフトウェアレンダラーの作成に失敗しました: ") + SDL_GetError());
+    }
+    *paint = Box{0, 0, m_surface->w, m_surface->h};
+    return true;
+}
+
+void BarcodeBase2D::EndRaster2D()
+{
+    if (m_callersRenderer && m_canvas != nullptr) {
+        SDL_RenderPresent(m_canvas);
+    }
+}
+
+std::vector<float> BarcodeBase2D::Edges(Target target, int origin, float pitch, int count)
+{
+    std::vector<float> edges(static_cast<size_t>(count < 0 ? 0 : count) + 1);
+    for (size_t i = 0; i < edges.size(); ++i) {
+        const float offset = pitch * static_cast<float>(i);
+        edges[i] =
+            target == Target::Raster
+                ? static_cast<float>(static_cast<long long>(origin) + static_cast<long long>(std::roundf(offset)))
+                : offset;
+    }
+    return edges;
+}
+
+void BarcodeBase2D::BeginModules(Target target, const Box& box)
+{
+    if (target == Target::Svg) {
+        SvgBegin(box.width, box.height);
+        SvgRect(0, 0, static_cast<float>(box.width), static_cast<float>(box.height), m_backgroundColor);
+        return;
+    }
+    SDL_SetRenderDrawColor(m_canvas, m_backgroundColor.r, m_backgroundColor.g, m_backgroundColor.b,
+                           m_backgroundColor.a);
+    const SDL_Rect rect{box.x, box.y, box.width, box.height};
+    SDL_RenderFillRect(m_canvas, &rect);
+}
+
+void BarcodeBase2D::PaintModules(Target target, const ModuleMatrix& modules, const ModuleLayout& layout)
+{
+    if (target == Target::Raster) {
+        SDL_SetRenderDrawColor(m_canvas, m_foregroundColor.r, m_foregroundColor.g, m_foregroundColor.b,
+                               m_foregroundColor.a);
+    }
+    for (int y = 0; y < modules.height; ++y) {
+        const float top = layout.yEdges[static_cast<size_t>(y)];
+        const float h = layout.yEdges[static_cast<size_t>(y) + 1] - top + layout.extraHeight;
+        for (int x = 0; x < modules.width; ++x) {
+            if (!modules.get(x, y)) {
+                continue;
+            }
+            const float left = layout.xEdges[static_cast<size_t>(x)];
+            const float w = layout.xEdges[static_cast<size_t>(x) + 1] - left + layout.extraWidth;
+            if (w <= 0.0f || h <= 0.0f) {
+                continue;
+            }
+            if (target == Target::Svg) {
+                SvgRect(left, top, w, h, m_foregroundColor);
+            } else {
+                const SDL_FRect rect{left, top, w, h};
+                SDL_RenderFillRectF(m_canvas, &rect);
+            }
+        }
+    }
+}
+
+void BarcodeBase2D::EndModules(Target target)
+{
+    if (target == Target::Svg) {
+        SvgEnd();
+    } else {
+        EndRaster2D();
+    }
+}
