@@ -317,7 +317,7 @@ const std::vector<GalleryRow>& Gallery()
          {"gs1-128", "{FNC1}0104912345678904{AI}15261231{AI}10LOT-42A", "--width", "500", "--height", "150",
           "--even-spacing", "0"}},
         {"convenience", "Convenience-store payment barcode",
-         {"gs1-128", "9191234500000000000000000000000000000000000", "--draw", "convenience", "--width", "500",
+         {"gs1-128", "9191234500012345678901234567810261231000150", "--draw", "convenience", "--width", "500",
           "--height", "160"}},
         {"code93", "Code 93", {"code93", "PN-4711/B", "--width", "400", "--height", "150"}},
         {"nw7", "NW-7 (Codabar), delivery slip", {"nw7", "A0123-4567-89B", "--width", "400", "--height", "150"}},

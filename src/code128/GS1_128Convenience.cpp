@@ -78,6 +78,8 @@ bool GS1_128::DrawConvenienceOn(Target target, const std::string& text, int x, i
             }
             lineHeight = FitConvenienceFont(width, startSize);
         }
+        // Text lines taller than the box leave the minimum bars; clamp before doubling.
+        lineHeight = std::min<long long>(lineHeight, height);
         m_barHeight = static_cast<float>(std::max(static_cast<long long>(height) - 2 * lineHeight, kMinBarHeight));
 
         if (target == Target::Raster) {

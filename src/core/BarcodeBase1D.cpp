@@ -27,7 +27,9 @@ struct CachedFontEntry
     int size;
     TTF_Font* font;
 };
-std::vector<CachedFontEntry> g_fontCache; // most recently used last
+// Most recently used last. Deliberately never destroyed: the fonts live as long as the process
+// (or until DestroyFont), like the base font.
+std::vector<CachedFontEntry>& g_fontCache = *new std::vector<CachedFontEntry>();
 constexpr size_t kFontCacheSize = 8;
 
 // Text larger than this cannot belong to any canvas the library can make.
