@@ -18,14 +18,6 @@ constexpr char kTag[] = "[GS1-128 Convenience] ";
 constexpr int kMinFontSize = 8;
 constexpr long long kMinBarHeight = 10;
 
-float FontRatio(int height)
-{
-    if (height < 50) {
-        return 0.25f;
-    }
-    return height <= 200 ? 0.2f : 0.15f;
-}
-
 bool FontAvailable()
 {
     return !BarcodeBase1D::GetFontPath().empty() || embedded_font::Data() != nullptr;
@@ -68,7 +60,7 @@ bool GS1_128::DrawConvenienceOn(Target target, const std::string& text, int x, i
             throw std::runtime_error("Invalid canvas size " + std::to_string(width) + "x" + std::to_string(height));
         }
         // The text size the box suggests, before any measuring.
-        const float suggested = FontRatio(height) * static_cast<float>(height) * m_textFontScale;
+        const float suggested = FontFactor(height) * static_cast<float>(height) * m_textFontScale;
         const long long startSize = std::max<long long>(numeric::SaturatingCast<long long>(suggested), kMinFontSize);
 
         long long lineHeight = startSize;

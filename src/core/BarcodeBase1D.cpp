@@ -35,14 +35,6 @@ constexpr size_t kFontCacheSize = 8;
 // Text larger than this cannot belong to any canvas the library can make.
 constexpr long long kMaxFontPixels = 4096;
 
-float FontFactor(int height)
-{
-    if (height < 50) {
-        return 0.25f;
-    }
-    return height <= 200 ? 0.2f : 0.15f;
-}
-
 float GapFactor(int height)
 {
     if (height < 50) {
@@ -234,6 +226,14 @@ TTF_Font* BarcodeBase1D::CachedFont(int size)
     }
     g_fontCache.push_back({size, font});
     return font;
+}
+
+float BarcodeBase1D::FontFactor(int height)
+{
+    if (height < 50) {
+        return 0.25f;
+    }
+    return height <= 200 ? 0.2f : 0.15f;
 }
 
 BarcodeBase1D::TextMetrics BarcodeBase1D::ComputeTextMetrics(int height) const

@@ -58,6 +58,8 @@ public:
         int gap;          // max(gapPx, 2)
     };
     TextMetrics ComputeTextMetrics(int height) const;
+    // Font size per pixel of box height: 0.25 below 50, 0.2 up to 200, 0.15 above.
+    static float FontFactor(int height);
     int MarginPixels(int width) const;
     // False when the text options make sizes no canvas can hold (absurd scales, NaN).
     bool TextSizesInRange(int height) const;

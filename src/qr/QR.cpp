@@ -107,19 +107,13 @@ bool QR::DrawOn(Target target, const std::vector<std::uint8_t>& data, int x, int
     const bool verbose = barcode_log::Verbose() && target == Target::Raster;
     if (verbose) {
         barcode_log::Progress(Stream::Out, "--- QR::Draw 開始 ---");
-        barcode_log::Progress(Stream::Out, "[ステップ1] QRコードをエンコードします...");
     }
-    // Capacity errors leave from here, before anything is painted.
-    const ModuleMatrix modules = Encode(data);
-    if (modules.empty()) {
-        barcode_log::Error(Stream::Err, std::string(kTag) + "No data to encode (empty text or failed conversion)");
-        return false;
-    }
-
+    // The raster canvas comes first, so that a failed encoding leaves a blank canvas rather
+    // than the previous symbol; an SVG document is only started once the encoding succeeded.
     Box box{x, y, width, height};
     if (target == Target::Raster) {
         if (verbose) {
-            barcode_log::Progress(Stream::Out, "[ステップ2] 描画コンテキストを準備します...");
+            barcode_log::Progress(Stream::Out, "[ステップ1] 描画コンテキストを準備します...");
         }
         if (!BeginRaster2D(Box{x, y, width, height}, &box)) {
             return false;
@@ -127,6 +121,14 @@ bool QR::DrawOn(Target target, const std::vector<std::uint8_t>& data, int x, int
     } else if (width <= 0 || height <= 0) {
         barcode_log::Error(Stream::Err, std::string(kTag) + "Invalid canvas size " + std::to_string(width) + "x"
                                             + std::to_string(height));
+        return false;
+    }
+    if (verbose) {
+        barcode_log::Progress(Stream::Out, "[ステップ2] QRコードをエンコードします...");
+    }
+    const ModuleMatrix modules = Encode(data);
+    if (modules.empty()) {
+        barcode_log::Error(Stream::Err, std::string(kTag) + "No data to encode (empty text or failed conversion)");
         return false;
     }
 
