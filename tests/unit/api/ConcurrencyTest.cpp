@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+// Separate handles on separate threads: every symbol comes out as it does on one thread.
+#include "barcode_lumeo.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Job
+{
+    int type;
+    const char* text;
+    const char* format; // zxing format name
+    const char* expected;
+};
+
+const Job kJobs[] = {
+    {0, "THREAD-39", "Code39", "THREAD-39"},
+    {2, "Thread 128 0123456789", "Code128", "Thread 128 0123456789"},
+    {8, "490123456789", "EAN13", "4901234567894"},
+    {16, "concurrent QR", "QRCode", "concurrent QR"},
+};
+
+std::vector<std::uint8_t> Draw(const Job& job)
+{
+    void* h = barcode_create(job.type);
+    std::vector<std::uint8_t> png;
+    if (h != nullptr && barcode_draw_1d(h, job.text, 360, 160)) {
+        int size = 0;
+        const unsigned char* bytes = barcode_get_image_data(h, &size);
+        png.assign(bytes, bytes + size);
+    }
+    barcode_destroy(h);
+    return png;
+}
+
+TEST(Concurrency, SeparateHandlesOnSeparateThreads)
+{
+    // Reference images from this thread first.
+    std::vector<std::vector<std::uint8_t>> reference;
+    for (const Job& job : kJobs) {
+        reference.push_back(Draw(job));
+        ASSERT_FALSE(reference.back().empty()) << job.text;
+    }
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 15; ++round) {
+                const size_t k = static_cast<size_t>(t + round) % std::size(kJobs);
+                if (Draw(kJobs[k]) != reference[k]) {
+                    ++mismatches;
+                }
+            }
+        });
+    }
+    for (std::thread& th : threads) {
+        th.join();
+    }
+    EXPECT_EQ(mismatches.load(), 0);
+    if (!testsupport::HaveDecoder()) {
+        return;
+    }
+    for (size_t k = 0; k < std::size(kJobs); ++k) {
+        const testsupport::Decoded d = testsupport::DecodePngBytes(reference[k], kJobs[k].format);
+        ASSERT_TRUE(d.valid) << kJobs[k].text << ": " << d.error;
+        EXPECT_EQ(d.text, kJobs[k].expected);
+    }
+}
+
+} // namespace
