@@ -30,3 +30,25 @@ execute_process(COMMAND ${LUMEO} 0 HELLO -o ${OUT}/cli.svg --width 300 --height 
 if(NOT rc EQUAL 0 OR NOT EXISTS ${OUT}/cli.svg)
   message(FATAL_ERROR "lumeo 0 HELLO -o cli.svg failed")
 endif()
+
+# The gallery's PNG files read back with an independent reader (zbar), where one is installed.
+# Symbols that need a quiet zone larger than the library leaves (or that zbar does not know)
+# are checked by the unit tests instead.
+find_program(ZBARIMG zbarimg)
+if(ZBARIMG)
+  set(expected
+    "code39|LUMEO-39" "code93|PN-4711/B" "code128|Order No. 2024-00815" "itf|14901234567891"
+    "itf-odd|01234567" "jan13|4901234567894" "jan13-uniform|4901234567894" "jan8|49012347"
+    "upca|0036000291452" "upce|0042100005264" "nw7|A0123-4567-89B"
+    "qr|https://example.jp/lumeo?item=4901234567894")
+  foreach(pair IN LISTS expected)
+    string(REPLACE "|" ";" kv "${pair}")
+    list(GET kv 0 stem)
+    list(GET kv 1 text)
+    execute_process(COMMAND ${ZBARIMG} -q --raw ${OUT}/${stem}.png OUTPUT_VARIABLE decoded ERROR_QUIET
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT decoded STREQUAL text)
+      message(FATAL_ERROR "zbarimg read ${stem}.png as '${decoded}', expected '${text}'")
+    endif()
+  endforeach()
+endif()
