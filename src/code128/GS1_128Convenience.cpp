@@ -109,6 +109,7 @@ int GS1_128::FitConvenienceFont(int width, long long startSize)
 {
     // Sizes above the box width cannot fit a 33-character line: start at the largest size no
     // larger than the width with the parity of the suggested size.
+    const auto fontLock = LockFonts(); // fonts are shared between threads
     long long size = startSize;
     if (size > width) {
         size = static_cast<long long>(width) - ((size - width) % 2);
@@ -149,7 +150,8 @@ void GS1_128::renderConvenienceText2Lines(const std::string& body, int x, int y,
         barcode_log::Error(Stream::Err, "Font path not found");
         return;
     }
-    TTF_Font* font = OpenFont(std::max(m_convFontSize, kMinFontSize));
+    const auto fontLock = LockFonts(); // held until the text is done
+    TTF_Font* font = CachedFont(std::max(m_convFontSize, kMinFontSize));
     if (font == nullptr) {
         barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
         return;
@@ -200,7 +202,6 @@ void GS1_128::renderConvenienceText2Lines(const std::string& body, int x, int y,
             cursor += static_cast<float>(charWidths[k]) + gap;
         }
     }
-    CloseFont(font);
 }
 
 void GS1_128::renderConvenienceTextSvg(const std::string& body, int x, int y, int width, long long startSize)

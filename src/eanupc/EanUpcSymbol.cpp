@@ -125,10 +125,12 @@ void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, c
 
     // Raster text is measured on the font; SVG text is placed by a 0.6 em estimate and anchors.
     TTF_Font* font = nullptr;
+    std::unique_lock<std::recursive_mutex> fontLock; // fonts are shared: held until the text is done
     float digitWidth = static_cast<float>(svgSize) * 0.6f;
     float top = m_barHeight + static_cast<float>(y) + static_cast<float>(gap);
     if (raster) {
-        font = OpenFont(rasterSize);
+        fontLock = LockFonts();
+        font = CachedFont(rasterSize);
         if (font == nullptr) {
             barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
             return;
@@ -190,5 +192,4 @@ void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, c
         const float at = raster ? std::trunc(xEnd) + std::trunc(margin) - digitWidth : xEnd + digitWidth * 0.7f;
         place(byteAt(m_layout.trailingByte), at, false);
     }
-    CloseFont(font);
 }
