@@ -205,6 +205,13 @@ std::unique_lock<std::recursive_mutex> BarcodeBase1D::LockFonts()
     return std::unique_lock<std::recursive_mutex>(g_fontMutex);
 }
 
+void BarcodeBase1D::UseHinting(TTF_Font* font, int hinting)
+{
+    if (TTF_GetFontHinting(font) != hinting) {
+        TTF_SetFontHinting(font, hinting);
+    }
+}
+
 TTF_Font* BarcodeBase1D::CachedFont(int size)
 {
     std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
@@ -423,7 +430,7 @@ void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width,
         barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
         return;
     }
-    TTF_SetFontHinting(font, TTF_HINTING_MONO);
+    UseHinting(font, TTF_HINTING_MONO);
 
     const long long top = static_cast<long long>(y) + height - fs;
     const long long bottom = static_cast<long long>(y) + height;

@@ -32,6 +32,8 @@ public:
     // thread-safe: hold the lock of LockFonts() from the call until the last use of the font.
     static TTF_Font* CachedFont(int size);
     static std::unique_lock<std::recursive_mutex> LockFonts();
+    // Sets the hinting of a font only when it differs: every change empties the font's glyph cache.
+    static void UseHinting(TTF_Font* font, int hinting);
 
     // Fixes m_barHeight from the box height and the text options.
     void InitLinerBarcode(int width, int height, int rows);

@@ -135,7 +135,7 @@ void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, c
             barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
             return;
         }
-        TTF_SetFontHinting(font, TTF_HINTING_MONO);
+        UseHinting(font, TTF_HINTING_MONO);
         int w = 0;
         int h = 0;
         digitWidth = static_cast<float>(TTF_SizeUTF8(font, "0", &w, &h) == 0 ? w : rasterSize / 2);
