@@ -312,6 +312,17 @@ std::string BarcodeBase::ColorToRgbString(const SDL_Color& color)
     return out;
 }
 
+void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color)
+{
+    if (target == Target::Svg) {
+        SvgRect(x, y, w, h, color);
+        return;
+    }
+    SDL_SetRenderDrawColor(m_canvas, color.r, color.g, color.b, color.a);
+    const SDL_FRect rect{x, y, w, h};
+    SDL_RenderFillRectF(m_canvas, &rect);
+}
+
 void BarcodeBase::SvgBegin(int width, int height)
 {
     m_svgWidth = width;

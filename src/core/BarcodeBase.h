@@ -65,6 +65,17 @@ public:
     static std::string ColorToRgbString(const SDL_Color& color);
 
 protected:
+    // Where one draw goes: the raster canvas or the SVG document. Symbologies compute their
+    // geometry once and hand it to either.
+    enum class Target
+    {
+        Raster,
+        Svg
+    };
+
+    // A filled rectangle on the target.
+    void FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color);
+
     bool CreateSurface(int width, int height);
     // Frees the surface, and the renderer when this object created it.
     void ReleaseCanvas();

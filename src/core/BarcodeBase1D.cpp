@@ -292,18 +292,6 @@ float BarcodeBase1D::ModuleWidth(int width, long long totalModules) const
     return m;
 }
 
-void BarcodeBase1D::FillRect(Target target, float x, float y, float w, float h)
-{
-    if (target == Target::Svg) {
-        SvgRect(x, y, w, h, m_foregroundColor);
-        return;
-    }
-    SDL_SetRenderDrawColor(m_canvas, m_foregroundColor.r, m_foregroundColor.g, m_foregroundColor.b,
-                           m_foregroundColor.a);
-    const SDL_FRect rect{x, y, w, h};
-    SDL_RenderFillRectF(m_canvas, &rect);
-}
-
 float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
                                const std::function<float(size_t)>& barHeightAt, std::vector<float>* starts)
 {

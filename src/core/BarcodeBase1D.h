@@ -67,7 +67,6 @@ public:
     bool TextSizesInRange(int height) const;
 
 protected:
-    enum class Target { Raster, Svg };
 
     struct LinearSymbol
     {
@@ -94,7 +93,11 @@ protected:
                     const std::function<float(size_t)>& barHeightAt, std::vector<float>* starts = nullptr);
     float PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module, float barHeight);
     // A rectangle in the foreground colour on the target.
-    void FillRect(Target target, float x, float y, float w, float h);
+    using BarcodeBase::FillRect;
+    void FillRect(Target target, float x, float y, float w, float h)
+    {
+        FillRect(target, x, y, w, h, m_foregroundColor);
+    }
     void PaintText(Target target, const std::string& text, int x, int y, int width, int height);
     // Blits an already rendered text surface with its top-left corner at (x, y).
     void BlitText(SDL_Surface* glyphs, int x, int y);

@@ -276,23 +276,17 @@ std::vector<float> BarcodeBase2D::Edges(Target target, int origin, float pitch, 
 
 void BarcodeBase2D::BeginModules(Target target, const Box& box)
 {
-    if (target == Target::Svg) {
+    // The SVG document is the box itself, so its background starts at the origin.
+    const bool svg = target == Target::Svg;
+    if (svg) {
         SvgBegin(box.width, box.height);
-        SvgRect(0, 0, static_cast<float>(box.width), static_cast<float>(box.height), m_backgroundColor);
-        return;
     }
-    SDL_SetRenderDrawColor(m_canvas, m_backgroundColor.r, m_backgroundColor.g, m_backgroundColor.b,
-                           m_backgroundColor.a);
-    const SDL_Rect rect{box.x, box.y, box.width, box.height};
-    SDL_RenderFillRect(m_canvas, &rect);
+    FillRect(target, svg ? 0.0f : static_cast<float>(box.x), svg ? 0.0f : static_cast<float>(box.y),
+             static_cast<float>(box.width), static_cast<float>(box.height), m_backgroundColor);
 }
 
 void BarcodeBase2D::PaintModules(Target target, const ModuleMatrix& modules, const ModuleLayout& layout)
 {
-    if (target == Target::Raster) {
-        SDL_SetRenderDrawColor(m_canvas, m_foregroundColor.r, m_foregroundColor.g, m_foregroundColor.b,
-                               m_foregroundColor.a);
-    }
     for (int y = 0; y < modules.height; ++y) {
         const float top = layout.yEdges[static_cast<size_t>(y)];
         const float h = layout.yEdges[static_cast<size_t>(y) + 1] - top + layout.extraHeight;
@@ -305,12 +299,7 @@ void BarcodeBase2D::PaintModules(Target target, const ModuleMatrix& modules, con
             if (w <= 0.0f || h <= 0.0f) {
                 continue;
             }
-            if (target == Target::Svg) {
-                SvgRect(left, top, w, h, m_foregroundColor);
-            } else {
-                const SDL_FRect rect{left, top, w, h};
-                SDL_RenderFillRectF(m_canvas, &rect);
-            }
+            FillRect(target, left, top, w, h, m_foregroundColor);
         }
     }
 }

@@ -56,12 +56,6 @@ public:
     std::vector<std::uint8_t> ConvertToSJis(const std::string& text);
 
 protected:
-    enum class Target
-    {
-        Raster,
-        Svg
-    };
-
     struct Box
     {
         int x = 0;
