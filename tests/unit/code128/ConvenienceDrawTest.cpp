@@ -4,7 +4,6 @@
 #include "code128/Code128.h"
 #include "code128/GS1_128.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
 
 namespace {
@@ -103,10 +102,8 @@ TEST(GS1_128Convenience, HugeFontScaleDoesNotSearchForever)
 {
     GS1_128 symbol("png");
     symbol.SetTextFontScale(1e30f);
-    const auto start = std::chrono::steady_clock::now();
+    // A search that walked down from the suggested size would not finish: the test timeout catches it.
     ASSERT_TRUE(symbol.DrawConvenience(kDigits44, 0, 0, 400, 160));
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 10.0);
     EXPECT_LE(SampleWidth(symbol.GetConvenienceFontSize()), 400);
     EXPECT_GE(symbol.GetBarHeight(), 10.0f);
 
