@@ -2,12 +2,15 @@
 #include "core/BarcodeBase.h"
 
 #include "core/Log.h"
+#include "core/Numeric.h"
 #include "core/SvgText.h"
 
 #include <SDL_image.h>
 
 #include <charconv>
 #include <climits>
+#include <cmath>
+#include <utility>
 #include <cstdint>
 #include <locale>
 #include <mutex>
@@ -318,9 +321,25 @@ void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, co
         SvgRect(x, y, w, h, color);
         return;
     }
+    // The software renderer truncates float rectangles, which drops the fraction of every bar
+    // and lets the error pile up across a stretched symbol. Round both edges instead, so that
+    // each element covers the pixels its float span covers most of (keeping at least one).
+    const auto edges = [](float from, float size) {
+        const double lo = std::nearbyint(static_cast<double>(from));
+        double hi = std::nearbyint(static_cast<double>(from) + static_cast<double>(size));
+        if (hi <= lo && size > 0.0f) {
+            hi = lo + 1.0;
+        }
+        return std::pair<int, int>(numeric::SaturatingCast<int>(lo), numeric::SaturatingCast<int>(hi - lo));
+    };
+    const auto [left, width] = edges(x, w);
+    const auto [top, height] = edges(y, h);
+    if (width <= 0 || height <= 0) {
+        return;
+    }
     SDL_SetRenderDrawColor(m_canvas, color.r, color.g, color.b, color.a);
-    const SDL_FRect rect{x, y, w, h};
-    SDL_RenderFillRectF(m_canvas, &rect);
+    const SDL_Rect rect{left, top, width, height};
+    SDL_RenderFillRect(m_canvas, &rect);
 }
 
 void BarcodeBase::SvgBegin(int width, int height)
