@@ -151,7 +151,8 @@ void GS1_128::renderConvenienceText2Lines(const std::string& body, int x, int y,
         return;
     }
     const auto fontLock = LockFonts(); // held until the text is done
-    TTF_Font* font = CachedFont(std::max(m_convFontSize, kMinFontSize));
+    const int fontSize = std::max(m_convFontSize, kMinFontSize);
+    TTF_Font* font = CachedFont(fontSize);
     if (font == nullptr) {
         barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
         return;
@@ -159,24 +160,20 @@ void GS1_128::renderConvenienceText2Lines(const std::string& body, int x, int y,
     const std::string lines[2] = {gs1_128::ConvenienceLine1(body), gs1_128::ConvenienceLine2(body)};
     int lineWidth = 0;
     int lineHeight = 0;
-    TTF_SizeUTF8(font, lines[0].c_str(), &lineWidth, &lineHeight);
+    MeasureText(font, fontSize, lines[0], &lineWidth, &lineHeight);
     const int top1 = numeric::TruncToInt(static_cast<double>(m_barHeight) + y);
     const int tops[2] = {top1, numeric::ClampToInt(static_cast<long long>(top1) + lineHeight)};
 
     // Renders `piece` with its top-left corner at (left, top).
     const auto render = [&](const std::string& piece, long long left, int top) {
-        SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, piece.c_str(), m_foregroundColor);
-        if (glyphs == nullptr) {
-            barcode_log::Error(Stream::Err, std::string("TTF_RenderUTF8_Blended error: ") + SDL_GetError());
-            return;
+        if (SDL_Surface* glyphs = RenderPiece(font, fontSize, piece)) {
+            BlitText(glyphs, numeric::ClampToInt(left), top);
         }
-        BlitText(glyphs, numeric::ClampToInt(left), top);
-        SDL_FreeSurface(glyphs);
     };
     const auto measure = [&](const std::string& piece) {
         int w = 0;
         int h = 0;
-        TTF_SizeUTF8(font, piece.c_str(), &w, &h);
+        MeasureText(font, fontSize, piece, &w, &h);
         return w;
     };
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <unordered_map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,28 @@ struct CachedFontEntry
 // (or until DestroyFont), like the base font.
 std::vector<CachedFontEntry>& g_fontCache = *new std::vector<CachedFontEntry>();
 constexpr size_t kFontCacheSize = 8;
+
+// Rendered text pieces by size, hinting, colour and text. Emptied whole when full.
+std::unordered_map<std::string, SDL_Surface*>& g_pieceCache = *new std::unordered_map<std::string, SDL_Surface*>();
+constexpr size_t kPieceCacheSize = 1024;
+
+// Text extents by size, hinting and text.
+std::unordered_map<std::string, std::pair<int, int>>& g_extentCache =
+    *new std::unordered_map<std::string, std::pair<int, int>>();
+
+void ClearPieceCache()
+{
+    for (const auto& entry : g_pieceCache) {
+        SDL_FreeSurface(entry.second);
+    }
+    g_pieceCache.clear();
+    g_extentCache.clear();
+}
+
+std::string FontKey(TTF_Font* font, int size)
+{
+    return std::to_string(size) + '/' + std::to_string(TTF_GetFontHinting(font)) + '/';
+}
 
 // Text larger than this cannot belong to any canvas the library can make.
 constexpr long long kMaxFontPixels = 4096;
@@ -132,6 +155,7 @@ bool BarcodeBase1D::InitFont()
 void BarcodeBase1D::DestroyFont()
 {
     std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    ClearPieceCache();
     for (const CachedFontEntry& e : g_fontCache) {
         TTF_CloseFont(e.font);
     }
@@ -402,6 +426,51 @@ void BarcodeBase1D::BlitText(SDL_Surface* glyphs, int x, int y)
     SDL_DestroyTexture(texture);
 }
 
+SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text)
+{
+    std::string key = FontKey(font, size);
+    const SDL_Color c = m_foregroundColor;
+    key.append({static_cast<char>(c.r), static_cast<char>(c.g), static_cast<char>(c.b), static_cast<char>(c.a)});
+    key += text;
+
+    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    const auto hit = g_pieceCache.find(key);
+    if (hit != g_pieceCache.end()) {
+        return hit->second;
+    }
+    SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, text.c_str(), c);
+    if (glyphs == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("TTF_RenderUTF8_Blended error: ") + SDL_GetError());
+        return nullptr;
+    }
+    if (g_pieceCache.size() >= kPieceCacheSize) {
+        ClearPieceCache();
+    }
+    g_pieceCache.emplace(std::move(key), glyphs);
+    return glyphs;
+}
+
+bool BarcodeBase1D::MeasureText(TTF_Font* font, int size, const std::string& text, int* width, int* height)
+{
+    std::string key = FontKey(font, size) + text;
+    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    auto hit = g_extentCache.find(key);
+    if (hit == g_extentCache.end()) {
+        int w = 0;
+        int h = 0;
+        if (TTF_SizeUTF8(font, text.c_str(), &w, &h) != 0) {
+            return false;
+        }
+        if (g_extentCache.size() >= kPieceCacheSize) {
+            g_extentCache.clear();
+        }
+        hit = g_extentCache.emplace(std::move(key), std::make_pair(w, h)).first;
+    }
+    *width = hit->second.first;
+    *height = hit->second.second;
+    return true;
+}
+
 void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width, int height)
 {
     if (!HasFont() || !m_showText || text.empty() || m_canvas == nullptr) {
@@ -427,13 +496,9 @@ void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width,
     };
     // Renders one piece; `leftOf(glyphWidth)` places it horizontally.
     const auto render = [&](const std::string& piece, const auto& leftOf) {
-        SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, piece.c_str(), m_foregroundColor);
-        if (glyphs == nullptr) {
-            barcode_log::Error(Stream::Err, std::string("TTF_RenderUTF8_Blended error: ") + SDL_GetError());
-            return;
+        if (SDL_Surface* glyphs = RenderPiece(font, fs, piece)) {
+            BlitText(glyphs, numeric::ClampToInt(leftOf(static_cast<long long>(glyphs->w))), placeTop(glyphs->h));
         }
-        BlitText(glyphs, numeric::ClampToInt(leftOf(static_cast<long long>(glyphs->w))), placeTop(glyphs->h));
-        SDL_FreeSurface(glyphs);
     };
 
     if (!m_textEvenSpacing) {

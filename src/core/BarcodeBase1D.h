@@ -101,6 +101,14 @@ protected:
     void PaintText(Target target, const std::string& text, int x, int y, int width, int height);
     // Blits an already rendered text surface with its top-left corner at (x, y).
     void BlitText(SDL_Surface* glyphs, int x, int y);
+    // `text` rendered (blended) in the foreground colour with `font`, the cached font of `size`
+    // points; null with the reason printed when SDL_ttf fails. The surface belongs to a
+    // process-wide cache (the same text is rendered once): do not free it, and use it only
+    // while holding the lock of LockFonts().
+    SDL_Surface* RenderPiece(TTF_Font* font, int size, const std::string& text);
+    // TTF_SizeUTF8 of `text` with `font`, the cached font of `size` points, remembered per
+    // size, hinting and text. Returns false when SDL_ttf cannot measure it. Hold LockFonts().
+    static bool MeasureText(TTF_Font* font, int size, const std::string& text, int* width, int* height);
 
     bool m_showText = true;
     float m_textFontScale = 1.0f;

@@ -138,7 +138,7 @@ void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, c
         UseHinting(font, TTF_HINTING_MONO);
         int w = 0;
         int h = 0;
-        digitWidth = static_cast<float>(TTF_SizeUTF8(font, "0", &w, &h) == 0 ? w : rasterSize / 2);
+        digitWidth = static_cast<float>(MeasureText(font, rasterSize, "0", &w, &h) ? w : rasterSize / 2);
         top = std::trunc(m_barHeight + static_cast<float>(y)
                          + (m_layout.rasterTextBelowGap ? static_cast<float>(gap) : 0.0f));
     }
@@ -149,14 +149,12 @@ void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, c
             SvgText(at, top, s, svgSize, m_foregroundColor, centred ? "middle" : "start");
             return;
         }
-        SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, s.c_str(), m_foregroundColor);
+        SDL_Surface* glyphs = RenderPiece(font, rasterSize, s);
         if (glyphs == nullptr) {
-            barcode_log::Error(Stream::Err, std::string("TTF_RenderUTF8_Blended error: ") + SDL_GetError());
             return;
         }
         const long long leftEdge = numeric::SaturatingCast<long long>(at) - (centred ? glyphs->w / 2 : 0);
         BlitText(glyphs, numeric::ClampToInt(leftEdge), numeric::TruncToInt(top));
-        SDL_FreeSurface(glyphs);
     };
     const auto byteAt = [&digits](int i) {
         return (i >= 0 && static_cast<size_t>(i) < digits.size()) ? digits.substr(static_cast<size_t>(i), 1)
