@@ -19,6 +19,7 @@ struct Job
     const char* text;
     const char* format; // zxing format name
     const char* expected;
+    bool payment = false; // drawn with barcode_draw_convenience
 };
 
 const Job kJobs[] = {
@@ -26,13 +27,17 @@ const Job kJobs[] = {
     {2, "Thread 128 0123456789", "Code128", "Thread 128 0123456789"},
     {8, "490123456789", "EAN13", "4901234567894"},
     {16, "concurrent QR", "QRCode", "concurrent QR"},
+    {3, "9191234500012345678901234567810261231000150", "Code128", "91912345000123456789012345678102612310001505",
+     true},
 };
 
 std::vector<std::uint8_t> Draw(const Job& job)
 {
     void* h = barcode_create(job.type);
     std::vector<std::uint8_t> png;
-    if (h != nullptr && barcode_draw_1d(h, job.text, 360, 160)) {
+    const bool drawn = job.payment ? barcode_draw_convenience(h, job.text, 600, 160)
+                                   : barcode_draw_1d(h, job.text, 360, 160);
+    if (h != nullptr && drawn) {
         int size = 0;
         const unsigned char* bytes = barcode_get_image_data(h, &size);
         png.assign(bytes, bytes + size);
