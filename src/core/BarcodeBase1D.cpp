@@ -55,7 +55,7 @@ std::string FontKey(TTF_Font* font, int size)
     return std::to_string(size) + '/' + std::to_string(TTF_GetFontHinting(font)) + '/';
 }
 
-// Text larger than this cannot belong to any canvas the library can make.
+// Text larger than this (and than its box) comes from an absurd font scale.
 constexpr long long kMaxFontPixels = 4096;
 
 float GapFactor(int height)
@@ -289,8 +289,9 @@ bool BarcodeBase1D::TextSizesInRange(int height) const
         return true;
     }
     const TextMetrics m = ComputeTextMetrics(height);
-    return m.fontPx <= kMaxFontPixels && m.gapPx <= INT32_MAX / 4 && !std::isnan(m_textFontScale)
-           && !std::isnan(m_textGap);
+    // Text as tall as the box is always acceptable; beyond both limits it fits no canvas.
+    return m.fontPx <= std::max<long long>(kMaxFontPixels, height) && m.gapPx <= INT32_MAX / 4
+           && !std::isnan(m_textFontScale) && !std::isnan(m_textGap);
 }
 
 void BarcodeBase1D::InitLinerBarcode(int /*width*/, int height, int rows)
