@@ -184,3 +184,17 @@ TEST(NW7, RoundTripDefaultFrameAndLowerCase)
     const std::string svg = lineartest::DrawSvg<NW7>("A0123-4567-89B", 500, 100);
     EXPECT_EQ(DecodeWithStartStop(testsupport::RasteriseSvg(svg)), "A0123-4567-89B");
 }
+
+// "C123C" is 59 modules of characters and four gaps of 2: 67 modules, so a 134-pixel box gives
+// a 2-pixel module and the gap after the start character is 4 pixels wide.
+TEST(NW7, GapIsTwoModulesOnTheCanvas)
+{
+    const std::string svg = lineartest::DrawSvg<NW7>("123", 134, 60, false);
+    ASSERT_TRUE(testsupport::IsWellFormedXml(svg));
+    const std::string lastStartBar = "<rect x=\"20.00\" y=\"0.00\" width=\"6.00\" height=\"60.00\"";
+    const size_t at = svg.find(lastStartBar);
+    ASSERT_NE(at, std::string::npos) << svg;
+    const size_t next = svg.find("<rect x=\"", at + 1);
+    ASSERT_NE(next, std::string::npos);
+    EXPECT_EQ(svg.compare(next, 15, "<rect x=\"30.00\""), 0) << svg.substr(next, 40);
+}
