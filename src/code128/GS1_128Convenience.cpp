@@ -157,6 +157,9 @@ void GS1_128::renderConvenienceText2Lines(const std::string& body, int x, int y,
         barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
         return;
     }
+    // The lines are measured and drawn with the font's normal hinting, as when the size was
+    // fitted; the shared font may have been left at mono hinting by the single-line text.
+    UseHinting(font, TTF_HINTING_NORMAL);
     const std::string lines[2] = {gs1_128::ConvenienceLine1(body), gs1_128::ConvenienceLine2(body)};
     int lineWidth = 0;
     int lineHeight = 0;

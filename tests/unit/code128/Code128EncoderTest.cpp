@@ -3,6 +3,7 @@
 
 #include "code128/Code128.h"
 #include "code128/Code128Patterns.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -325,6 +326,26 @@ TEST(Code128Encoder, AutomaticEncodingIsReentrant)
     second.join();
     EXPECT_TRUE(sameA);
     EXPECT_TRUE(sameB);
+}
+
+TEST(Code128Draw, NarrowBoxKeepsOnePixelModulesAndRunsPastTheBox)
+{
+    // "1234" in set C is 57 modules: in a 30-pixel box without fit width each module stays one
+    // pixel, so the stop pattern's last bar ends at x = 57.
+    Code128 svg("svg");
+    svg.SetCodeMode(2);
+    svg.SetShowText(false);
+    ASSERT_TRUE(svg.Draw("1234", 0, 0, 30, 40));
+    const std::string doc = svg.GetSvg();
+    EXPECT_TRUE(testsupport::IsWellFormedXml(doc));
+    EXPECT_NE(doc.find("<rect x=\"0.00\" y=\"0.00\" width=\"2.00\" height=\"40.00\""), std::string::npos) << doc;
+    EXPECT_NE(doc.find("<rect x=\"55.00\" y=\"0.00\" width=\"2.00\" height=\"40.00\""), std::string::npos) << doc;
+
+    Code128 png("png");
+    png.SetCodeMode(2);
+    png.SetShowText(false);
+    ASSERT_TRUE(png.Draw("1234", 0, 0, 30, 40));
+    EXPECT_FLOAT_EQ(png.GetBarHeight(), 40.0f);
 }
 
 } // namespace

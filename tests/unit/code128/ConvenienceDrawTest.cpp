@@ -142,6 +142,29 @@ TEST(GS1_128Convenience, SvgPrintsBothLinesSpreadOverTheWidth)
     EXPECT_NE(whole.find(">000000-0-000000-8</text>"), std::string::npos);
 }
 
+TEST(GS1_128Convenience, TextIgnoresTheHintingOtherDrawsLeaveOnTheSharedFont)
+{
+    GS1_128 symbol("png");
+    ASSERT_TRUE(symbol.DrawConvenience(kDigits44, 0, 0, 500, 160));
+    const int size = symbol.GetConvenienceFontSize();
+    // The single-line text of other symbols sets mono hinting on the shared font of its size.
+    const auto drawAfter = [&](int hinting) {
+        {
+            const auto lock = BarcodeBase1D::LockFonts();
+            TTF_Font* font = BarcodeBase1D::CachedFont(size);
+            if (font != nullptr) {
+                BarcodeBase1D::UseHinting(font, hinting);
+            }
+        }
+        EXPECT_TRUE(symbol.DrawConvenience(kDigits44, 0, 0, 500, 160));
+        return symbol.GetImageMemory();
+    };
+    const std::vector<std::uint8_t> afterMono = drawAfter(TTF_HINTING_MONO);
+    const std::vector<std::uint8_t> afterNormal = drawAfter(TTF_HINTING_NORMAL);
+    ASSERT_FALSE(afterMono.empty());
+    EXPECT_EQ(afterMono, afterNormal) << "the printed lines depend on earlier draws";
+}
+
 TEST(Code128CApi, CodeModeTable)
 {
     void* h = barcode_create(2);
