@@ -240,6 +240,21 @@ TEST(QRGeometry, SvgMatchesRasterModuleByModule)
     }
 }
 
+TEST(QRGeometry, SvgComesFromDrawNotFromTheTextDrawSvg)
+{
+    // The text form of DrawSvg is the base one (nothing drawn); in "svg" mode Draw writes the
+    // document, and the byte form of DrawSvg is the vector path itself.
+    QR qr("svg");
+    BarcodeBase& base = qr;
+    EXPECT_FALSE(base.DrawSvg(std::string("Lumeo"), 0, 0, 100, 100));
+    EXPECT_EQ(qr.GetSvg(), "");
+    ASSERT_TRUE(qr.DrawSvg(std::vector<std::uint8_t>{'L', 'u', 'm', 'e', 'o'}, 0, 0, 100, 100));
+    const std::string fromBytes = qr.GetSvg();
+    EXPECT_TRUE(testsupport::IsWellFormedXml(fromBytes));
+    ASSERT_TRUE(qr.Draw(std::string("Lumeo"), 0, 0, 100, 100));
+    EXPECT_EQ(qr.GetSvg(), fromBytes);
+}
+
 TEST(QRGeometry, PreambleMessages)
 {
     QR unknown("JPEG");
