@@ -79,11 +79,6 @@ bool QR::Draw(const std::vector<std::uint8_t>& data, int x, int y, int width, in
     return DrawOn(Target::Raster, data, x, y, width, height);
 }
 
-bool QR::DrawSvg(const std::string& text, int x, int y, int width, int height)
-{
-    return DrawSvg(ConvertStringToBytes(text, m_stringEncoding), x, y, width, height);
-}
-
 bool QR::DrawSvg(const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
 {
     return DrawOn(Target::Svg, data, x, y, width, height);

@@ -38,7 +38,9 @@ public:
     bool Draw(const std::string& text, int x, int y, int size) override;
     bool Draw(const std::vector<std::uint8_t>& data, int x, int y, int size) override;
     bool Draw(const std::vector<std::uint8_t>& data, int x, int y, int width, int height) override;
-    bool DrawSvg(const std::string& text, int x, int y, int width, int height) override;
+    // SVG is written by the byte form; the text form of the base stays and returns false (in
+    // "svg" output mode Draw writes the document).
+    using BarcodeBase::DrawSvg;
     bool DrawSvg(const std::vector<std::uint8_t>& data, int x, int y, int width, int height);
 
     // Stored as given; values of 4 and more draw as M.

@@ -19,7 +19,7 @@ std::vector<std::vector<std::uint8_t>> QRJam::QRGetData(const std::vector<std::u
         throw;
     }
     const std::vector<std::uint8_t> codewords =
-        InterleaveWithErrorCorrection(MakeDataCodewords(mode, stream, m_version, m_level), m_version, m_level);
+        QRCodeGetTotalData(QRCodeGet8BitData(mode, stream, m_version, m_level), m_version, m_level);
     const ModuleMatrix symbol = BuildSymbol(codewords, m_version, m_level, -1, &m_mask);
     std::vector<std::vector<std::uint8_t>> rows(static_cast<size_t>(symbol.height));
     for (int y = 0; y < symbol.height; ++y) {

@@ -79,7 +79,7 @@ int ChooseVersion(DataMode mode, const std::vector<BitEntry>& stream, int level,
                              + "Reduce data length or use a lower error correction level.");
 }
 
-std::vector<std::uint8_t> MakeDataCodewords(DataMode mode, std::vector<BitEntry> stream, int version, int level)
+std::vector<std::uint8_t> QRCodeGet8BitData(DataMode mode, std::vector<BitEntry> stream, int version, int level)
 {
     stream.at(1).length = static_cast<std::uint8_t>(stream.at(1).length + ExtraCountBits(mode, version));
     const size_t capacity = static_cast<size_t>(DataCodewords(level, version));

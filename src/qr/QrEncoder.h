@@ -39,7 +39,7 @@ int ChooseVersion(DataMode mode, const std::vector<BitEntry>& stream, int level,
 
 // The data codewords of `version` and `level`: the stream with the count field widened for the
 // version, the terminator, zero bits to the byte boundary, then 0xEC, 0x11 ... to capacity.
-std::vector<std::uint8_t> MakeDataCodewords(DataMode mode, std::vector<BitEntry> stream, int version, int level);
+std::vector<std::uint8_t> QRCodeGet8BitData(DataMode mode, std::vector<BitEntry> stream, int version, int level);
 
 // Bits of the data part for n characters in the mode letter (informational): 8n for bytes,
 // plus 10 per three digits (4 or 7 for a remainder) for "N", 11 per pair (6 for an odd one) for "A".

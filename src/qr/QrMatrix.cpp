@@ -78,7 +78,7 @@ constexpr int kBalancePenalty[21] = {90, 80, 70, 60, 50, 40, 30, 20, 10, 0, 0, 1
 
 } // namespace
 
-std::vector<std::uint8_t> InterleaveWithErrorCorrection(const std::vector<std::uint8_t>& data, int version, int level)
+std::vector<std::uint8_t> QRCodeGetTotalData(const std::vector<std::uint8_t>& data, int version, int level)
 {
     if (data.size() != static_cast<size_t>(DataCodewords(level, version))) {
         throw std::logic_error("QR data codewords do not match the version");
@@ -117,7 +117,7 @@ std::vector<std::uint8_t> InterleaveWithErrorCorrection(const std::vector<std::u
     return out;
 }
 
-FunctionPatterns BuildFunctionPatterns(int version)
+FunctionPatterns QRCodeGetSymbolData(int version)
 {
     FunctionPatterns p;
     const int n = SideLength(version);
@@ -254,7 +254,7 @@ std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, i
     return scores;
 }
 
-int ChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int dataModules)
+int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int dataModules)
 {
     const std::array<long long, 8> scores = MaskPenalties(cells, side, dataModules);
     int best = 0;
@@ -268,7 +268,7 @@ int ChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int dataM
 
 ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int version, int level, int mask, int* maskUsed)
 {
-    const FunctionPatterns patterns = BuildFunctionPatterns(version);
+    const FunctionPatterns patterns = QRCodeGetSymbolData(version);
     const int n = patterns.side;
     const std::vector<int> order = PlacementOrder(patterns);
     const size_t codewordBits = codewords.size() * 8;
@@ -292,7 +292,7 @@ ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int version
         cells[static_cast<size_t>(order[i])] = variants;
     }
     if (mask < 0 || mask > 7) {
-        mask = ChooseMaskNumber(cells, n, static_cast<int>(order.size()));
+        mask = QRCodeChooseMaskNumber(cells, n, static_cast<int>(order.size()));
     }
     if (maskUsed != nullptr) {
         *maskUsed = mask;

@@ -15,7 +15,7 @@ namespace qr_internal {
 // The final codeword sequence: data codewords split into short then long blocks, each block's
 // error correction codewords, data interleaved column by column, then error correction.
 // `data` must hold DataCodewords(level, version) codewords.
-std::vector<std::uint8_t> InterleaveWithErrorCorrection(const std::vector<std::uint8_t>& data, int version, int level);
+std::vector<std::uint8_t> QRCodeGetTotalData(const std::vector<std::uint8_t>& data, int version, int level);
 
 // The function patterns of a version: `function` marks finder patterns with separators,
 // timing, alignment patterns, the dark module, the format areas and the version information;
@@ -27,7 +27,7 @@ struct FunctionPatterns
     std::vector<std::uint8_t> dark;     // row-major colours of the function modules
 };
 
-FunctionPatterns BuildFunctionPatterns(int version);
+FunctionPatterns QRCodeGetSymbolData(int version);
 
 // The module positions (x + y * side) of the data region in placement order: the two-column
 // zigzag from the bottom-right corner, skipping function modules and the timing column.
@@ -41,9 +41,9 @@ bool MaskInverts(int mask, int x, int y);
 // the dark balance against `dataModules` (data and remainder modules).
 std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules);
 // The mask with the lowest penalty; the lowest number among equals.
-int ChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int dataModules);
+int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int dataModules);
 
-// The finished symbol of `codewords` (from InterleaveWithErrorCorrection) at `version` and
+// The finished symbol of `codewords` (from QRCodeGetTotalData) at `version` and
 // `level`. `mask` -1 lets the penalty choose; the mask used is stored in `maskUsed` if given.
 ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int version, int level, int mask = -1,
                          int* maskUsed = nullptr);

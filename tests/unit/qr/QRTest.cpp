@@ -170,6 +170,45 @@ TEST(QRCApi, TextThatConvertsToNothingFails)
     }
 }
 
+TEST(QRCApi, StoredValuesThatDrawAsAnother)
+{
+    struct Row
+    {
+        const char* name;
+        QRErrorCorrectionLevel level;
+        const char* mode;
+        QRErrorCorrectionLevel sameLevel;
+        const char* sameMode;
+    };
+
+    const Row rows[] = {
+        {"level 4 and above draw as M", static_cast<QRErrorCorrectionLevel>(7), "B", QRErrorCorrectionLevel::M, "B"},
+        {"alphanumeric data go as bytes", QRErrorCorrectionLevel::Q, "A", QRErrorCorrectionLevel::Q, "B"},
+        {"kanji data go as bytes", QRErrorCorrectionLevel::L, "K", QRErrorCorrectionLevel::L, "B"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QR a("svg");
+        QR b("svg");
+        a.SetErrorCorrectionLevel(row.level);
+        a.SetEncodeMode(std::string(row.mode));
+        b.SetErrorCorrectionLevel(row.sameLevel);
+        b.SetEncodeMode(std::string(row.sameMode));
+        ASSERT_TRUE(a.Draw(std::string("HELLO"), 0, 0, 100));
+        ASSERT_TRUE(b.Draw(std::string("HELLO"), 0, 0, 100));
+        EXPECT_EQ(a.GetSvg(), b.GetSvg());
+    }
+    QR stored("png");
+    stored.SetErrorCorrectionLevel(static_cast<QRErrorCorrectionLevel>(7));
+    EXPECT_EQ(static_cast<std::uint32_t>(stored.GetErrorCorrectionLevel()), 7u); // kept as given
+    QR five("svg");
+    five.SetVersion(5);
+    ASSERT_TRUE(five.Draw(std::string("x"), 0, 0, 37));
+    // 37 x 37 modules at one pixel each: the last module of the top-right finder is at x 36.
+    EXPECT_NE(five.GetSvg().find("<rect x=\"36.00\" y=\"0.00\" width=\"1.00\""), std::string::npos);
+    EXPECT_EQ(five.GetSvg().find("<rect x=\"37.00\""), std::string::npos);
+}
+
 TEST(QRGeometry, Version1InHundredPixels)
 {
     QR qr("png");
@@ -238,6 +277,21 @@ TEST(QRGeometry, SvgMatchesRasterModuleByModule)
             }
         }
     }
+}
+
+TEST(QRGeometry, SvgComesFromDrawNotFromTheTextDrawSvg)
+{
+    // The text form of DrawSvg is the base one (nothing drawn); in "svg" mode Draw writes the
+    // document, and the byte form of DrawSvg is the vector path itself.
+    QR qr("svg");
+    BarcodeBase& base = qr;
+    EXPECT_FALSE(base.DrawSvg(std::string("Lumeo"), 0, 0, 100, 100));
+    EXPECT_EQ(qr.GetSvg(), "");
+    ASSERT_TRUE(qr.DrawSvg(std::vector<std::uint8_t>{'L', 'u', 'm', 'e', 'o'}, 0, 0, 100, 100));
+    const std::string fromBytes = qr.GetSvg();
+    EXPECT_TRUE(testsupport::IsWellFormedXml(fromBytes));
+    ASSERT_TRUE(qr.Draw(std::string("Lumeo"), 0, 0, 100, 100));
+    EXPECT_EQ(qr.GetSvg(), fromBytes);
 }
 
 TEST(QRGeometry, PreambleMessages)

@@ -26,7 +26,7 @@ TEST(QrEncoder, WorkedExample01234567)
     // ISO/IEC 18004 Annex I: "01234567" in numeric mode at 1-M.
     const std::vector<BitEntry> stream = BuildBitStream(DataMode::Numeric, B("01234567"));
     EXPECT_EQ(ChooseVersion(DataMode::Numeric, stream, 1, 0), 1);
-    EXPECT_EQ(MakeDataCodewords(DataMode::Numeric, stream, 1, 1),
+    EXPECT_EQ(QRCodeGet8BitData(DataMode::Numeric, stream, 1, 1),
               (Bytes{0x10, 0x20, 0x0C, 0x56, 0x61, 0x80, 0xEC, 0x11, 0xEC, 0x11, 0xEC, 0x11, 0xEC, 0x11, 0xEC, 0x11}));
 }
 
@@ -37,10 +37,10 @@ TEST(QrEncoder, ByteModeStreamAndPadding)
     EXPECT_EQ(stream[0].value, 4u);
     EXPECT_EQ(stream[1].length, 8);
     // 0100 00000010 01000001 01000010 0000 then pads, at 1-H (9 data codewords).
-    EXPECT_EQ(MakeDataCodewords(DataMode::Byte, stream, 1, 3),
+    EXPECT_EQ(QRCodeGet8BitData(DataMode::Byte, stream, 1, 3),
               (Bytes{0x40, 0x24, 0x14, 0x20, 0xEC, 0x11, 0xEC, 0x11, 0xEC}));
     // From version 10 the count takes 16 bits.
-    const Bytes v10 = MakeDataCodewords(DataMode::Byte, stream, 10, 0);
+    const Bytes v10 = QRCodeGet8BitData(DataMode::Byte, stream, 10, 0);
     EXPECT_EQ(v10[0], 0x40);
     EXPECT_EQ(v10[1], 0x00);
     EXPECT_EQ(v10[2], 0x24);
@@ -170,10 +170,9 @@ TEST(QrMatrix, SymbolCarriesFormatVersionAndFixedPatterns)
         for (int level = 0; level < 4; ++level) {
             SCOPED_TRACE("version " + std::to_string(version) + " level " + std::to_string(level));
             const Bytes data =
-                MakeDataCodewords(DataMode::Byte, BuildBitStream(DataMode::Byte, B("Lumeo")), version, level);
+                QRCodeGet8BitData(DataMode::Byte, BuildBitStream(DataMode::Byte, B("Lumeo")), version, level);
             int mask = -1;
-            const ModuleMatrix m =
-                BuildSymbol(InterleaveWithErrorCorrection(data, version, level), version, level, -1, &mask);
+            const ModuleMatrix m = BuildSymbol(QRCodeGetTotalData(data, version, level), version, level, -1, &mask);
             const int n = SideLength(version);
             ASSERT_EQ(m.width, n);
             ASSERT_GE(mask, 0);
@@ -198,7 +197,7 @@ TEST(QrMatrix, SymbolCarriesFormatVersionAndFixedPatterns)
 TEST(QrMatrix, DataRegionHoldsEveryCodewordAndRemainderBit)
 {
     for (int version = 1; version <= 40; ++version) {
-        const FunctionPatterns p = BuildFunctionPatterns(version);
+        const FunctionPatterns p = QRCodeGetSymbolData(version);
         const std::vector<int> order = PlacementOrder(p);
         EXPECT_EQ(order.size(), static_cast<size_t>(TotalCodewords(version) * 8 + RemainderBits(version))) << version;
         std::vector<int> seen(p.function.size(), 0);
@@ -227,7 +226,7 @@ TEST(QrMatrix, MaskPenalty)
     // Mask 0: one 1011101 (+40); row 3 has no run; the columns through dark cells break their
     // runs; 24 light blocks remain; 5 of 7 data modules dark: trunc(100 / 7) = 14 -> 40.
     EXPECT_EQ(scores[0], 40 + 6 * 5 + 2 * 5 + 5 * 0 + 24 * 3 + 40);
-    EXPECT_EQ(ChooseMaskNumber(cells, side, 7), 0);
+    EXPECT_EQ(QRCodeChooseMaskNumber(cells, side, 7), 0);
 
     // Dark under masks 1..7, light under mask 0: the seven tie and the lowest of them wins.
     const std::vector<std::uint8_t> dark(side * side, 0xFE);
@@ -236,7 +235,7 @@ TEST(QrMatrix, MaskPenalty)
     for (int k = 1; k < 8; ++k) {
         EXPECT_EQ(tied[static_cast<size_t>(k)], 14 * 5 + 36 * 3) << k;
     }
-    EXPECT_EQ(ChooseMaskNumber(dark, side, 98), 1);
+    EXPECT_EQ(QRCodeChooseMaskNumber(dark, side, 98), 1);
     // A data region entirely dark scores 90 for balance.
     EXPECT_EQ(MaskPenalties(dark, side, 49)[1], 14 * 5 + 36 * 3 + 90);
 }
