@@ -278,6 +278,107 @@ TEST(EanUpcDraw, ExtendedStyleDigitsSitAroundTheGuards)
     }
 }
 
+// Exact positions of the extended style at 300 x 100, worked out by hand: text band T = 20,
+// bar height 75, SVG digit size 16 (character estimate 9.6), text top 75 + gap 3.
+// Jan13: margin 0.96 T = 19.2, module 2; UPC: margins 0.8 T = 16, module 2 (UPC-A) or 5
+// (UPC-E); Jan8: no margin, module 4. Guards grow by 0.275 T (EAN) or 0.495 T (UPC).
+struct PinnedLayoutRow
+{
+    const char* name;
+    int type;
+    const char* text;
+    float firstBar;
+    float guardHeight;
+    int rasterFirstBar;
+    int rasterGuardHeight;
+    std::vector<float> evenX;    // every digit, left to right, with even spacing
+    std::vector<float> centredX; // leading digit, groups, trailing digit without it
+};
+
+TEST(EanUpcDraw, ExtendedStylePinnedCoordinates)
+{
+    const PinnedLayoutRow rows[] = {
+        // Groups from 25.2 to 109.2 and 119.2 to 203.2: step (84 - 19.2) / 5 = 12.96.
+        {"Jan13", kJan13, "490123456789", 19.2f, 80.5f, 19, 80,
+         {2.88f, 34.8f, 47.76f, 60.72f, 73.68f, 86.64f, 99.6f, 128.8f, 141.76f, 154.72f, 167.68f, 180.64f, 193.6f},
+         {2.88f, 67.2f, 161.2f}},
+        // Groups from 12 to 124 and 144 to 256: step (112 - 19.2) / 3.
+        {"Jan8", kJan8, "4901234", 0.0f, 80.5f, 0, 80,
+         {21.6f, 52.53f, 83.47f, 114.4f, 153.6f, 184.53f, 215.47f, 246.4f},
+         {68.0f, 200.0f}},
+        // Groups from 36 to 108 and 114 to 186: step (72 - 19.2) / 4 = 13.2; bars end at 206.
+        {"UpcA", kUpcA, "03600029145", 16.0f, 84.9f, 16, 84,
+         {2.88f, 45.6f, 58.8f, 72.0f, 85.2f, 98.4f, 123.6f, 136.8f, 150.0f, 163.2f, 176.4f, 212.72f},
+         {2.88f, 72.0f, 150.0f, 212.72f}},
+        // Group from 31 + 0.4 T = 39 to 241 - 0.4 T = 233: step (194 - 19.2) / 5; bars end at 271.
+        {"UpcE", kUpcE, "425261", 16.0f, 84.9f, 16, 84,
+         {2.88f, 48.6f, 83.56f, 118.52f, 153.48f, 188.44f, 223.4f, 277.72f},
+         {2.88f, 136.0f, 277.72f}},
+    };
+    for (const PinnedLayoutRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (bool even : {true, false}) {
+            const std::string svg = DrawSvg(row.type, row.text, 300, 100, Options{true, true, even});
+            const std::vector<Rect> bars = Bars(svg);
+            ASSERT_FALSE(bars.empty());
+            EXPECT_NEAR(bars.front().x, row.firstBar, 0.005f);
+            EXPECT_NEAR(bars.front().h, row.guardHeight, 0.005f);
+            EXPECT_NEAR(bars[4].h, 75.0f, 0.005f) << "a data bar";
+            const std::vector<Text> texts = Texts(svg);
+            const std::vector<float>& expected = even ? row.evenX : row.centredX;
+            ASSERT_EQ(texts.size(), expected.size()) << "even=" << even;
+            for (size_t i = 0; i < texts.size(); ++i) {
+                EXPECT_NEAR(texts[i].x, expected[i], 0.005f) << "text " << i << " even=" << even;
+                EXPECT_NEAR(texts[i].y, 78.0f, 0.005f);
+            }
+            EXPECT_NE(svg.find("font-size=\"16\""), std::string::npos);
+        }
+
+        // Raster: the first bar starts on a whole pixel and the guard bars reach
+        // 75 + trunc(T x 0.275) or 75 + trunc(T x 0.495) rows.
+        const auto grey = testsupport::ToGrey(
+            testsupport::DecodePng(DrawPng(row.type, row.text, 300, 100, Options{true, true, true})), 0);
+        ASSERT_EQ(grey.width, 300);
+        int first = -1;
+        for (int x = 0; x < grey.width && first < 0; ++x) {
+            if (grey.at(x, 0) < 128) {
+                first = x;
+            }
+        }
+        EXPECT_EQ(first, row.rasterFirstBar);
+        ASSERT_GE(first, 0);
+        int rowsDark = 0;
+        while (rowsDark < grey.height && grey.at(first, rowsDark) < 128) {
+            ++rowsDark;
+        }
+        EXPECT_EQ(rowsDark, row.rasterGuardHeight);
+    }
+}
+
+// Even spacing in a box far too narrow for the digits: JAN-13 leaves its groups out, UPC-E
+// still draws its six digits, on top of one another.
+TEST(EanUpcDraw, CrowdedGroupsDisappearExceptUpcE)
+{
+    // 100 x 200: T = 40, font 40, bar height 150, guards 161 rows, module 1 pixel.
+    const auto inkBelowGuards = [](int type, const char* text, int from, int to) {
+        const auto grey =
+            testsupport::ToGrey(testsupport::DecodePng(DrawPng(type, text, 100, 200, Options{true, true, true})), 0);
+        EXPECT_EQ(grey.height, 200);
+        for (int y = 162; y < grey.height; ++y) {
+            for (int x = from; x < to; ++x) {
+                if (grey.at(x, y) < 128) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    // Jan13: first bar at trunc(38.4) = 38, left group from 41 to 83, right group from 88 on.
+    EXPECT_FALSE(inkBelowGuards(kJan13, "490123456789", 41, 100));
+    // UpcE: first bar at 32, group from trunc(35 + 16) = 51 to trunc(77 - 16) = 61.
+    EXPECT_TRUE(inkBelowGuards(kUpcE, "425261", 41, 75));
+}
+
 TEST(EanUpcDraw, ExtendedStyleWithoutTextHasNoMarginAndLongerGuards)
 {
     const std::string svg = DrawSvg(kJan13, "490123456789", 300, 100, Options{true, false, true});
