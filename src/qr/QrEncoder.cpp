@@ -38,8 +38,25 @@ DataMode ChooseDataMode(const std::string& modeLetter, const std::vector<std::ui
     return DataMode::Numeric;
 }
 
+namespace {
+
+[[noreturn]] void ThrowDataTooLong()
+{
+    throw std::runtime_error(std::string("Data too long for QR Code. ")
+                             + "Data requires more capacity than Version 40 can provide. "
+                             + "Reduce data length or use a lower error correction level.");
+}
+
+} // namespace
+
 std::vector<BitEntry> BuildBitStream(DataMode mode, const std::vector<std::uint8_t>& data)
 {
+    // No version holds more than 7089 characters (numeric, level L): fail before building a
+    // stream for data that cannot fit, whatever its size.
+    constexpr size_t kMostCharacters = 7089;
+    if (data.size() > kMostCharacters) {
+        ThrowDataTooLong();
+    }
     std::vector<BitEntry> stream;
     const auto count = static_cast<std::uint32_t>(data.size());
     if (mode == DataMode::Byte) {
@@ -74,9 +91,7 @@ int ChooseVersion(DataMode mode, const std::vector<BitEntry>& stream, int level,
             return (requestedVersion >= v && requestedVersion <= kMaxVersion) ? requestedVersion : v;
         }
     }
-    throw std::runtime_error(std::string("Data too long for QR Code. ")
-                             + "Data requires more capacity than Version 40 can provide. "
-                             + "Reduce data length or use a lower error correction level.");
+    ThrowDataTooLong();
 }
 
 std::vector<std::uint8_t> QRCodeGet8BitData(DataMode mode, std::vector<BitEntry> stream, int version, int level)

@@ -354,3 +354,19 @@ TEST(QRCApi, FailedDrawLeavesNoStaleSymbol)
 }
 
 } // namespace
+
+namespace {
+
+TEST(QRCApi, HugeTextFailsWithoutBuildingItsStream)
+{
+    // 7089 digits is the most any version holds; far more fails at once and cleanly.
+    void* h = barcode_create(16);
+    barcode_set_error_correction_level(h, "L");
+    barcode_set_encode_mode(h, "NUMERIC");
+    EXPECT_TRUE(barcode_draw_2d(h, std::string(7089, '7').c_str(), 180));
+    EXPECT_FALSE(barcode_draw_2d(h, std::string(7090, '7').c_str(), 180));
+    EXPECT_FALSE(barcode_draw_2d(h, std::string(20000000, '7').c_str(), 180));
+    barcode_destroy(h);
+}
+
+} // namespace
