@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "support/TestSupport.h"
 
+#include "barcode_lumeo.h"
 #include "core/Log.h"
 
 #include <SDL.h>
 #include <SDL_image.h>
-#include <gtest/gtest.h>
-#include <libxml/parser.h>
 
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
+#include <libxml/parser.h>
 #include <sstream>
 
 #ifdef BARCODE_HAVE_ZXING
@@ -18,6 +19,23 @@
 #endif
 
 namespace testsupport {
+
+void* Handle::CreateHandle(int type)
+{
+    return barcode_create(type);
+}
+
+Handle::~Handle()
+{
+    barcode_destroy(h);
+}
+
+std::vector<std::uint8_t> ImageBytes(void* handle)
+{
+    int size = 0;
+    const unsigned char* data = barcode_get_image_data(handle, &size);
+    return data != nullptr ? std::vector<std::uint8_t>(data, data + size) : std::vector<std::uint8_t>();
+}
 
 RgbaImage DecodePng(const unsigned char* png, int size)
 {
@@ -123,8 +141,8 @@ std::vector<std::uint8_t> RasteriseSvg(const std::string& svg)
 {
 #ifdef BARCODE_RSVG_CONVERT
     static int counter = 0;
-    const std::string base = std::string(BARCODE_TEST_TMPDIR) + "/svg" + std::to_string(::getpid()) + "_"
-                             + std::to_string(counter++);
+    const std::string base =
+        std::string(BARCODE_TEST_TMPDIR) + "/svg" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
     {
         std::ofstream out(base + ".svg", std::ios::binary);
         out << svg;

@@ -15,6 +15,7 @@ struct GreyImage
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels; // row-major, 0 = black
+
     std::uint8_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 
@@ -25,6 +26,21 @@ struct RgbaImage
     int height = 0;
     std::vector<std::uint8_t> pixels; // R, G, B, A per pixel
 };
+
+// A C-interface handle that is destroyed with its scope.
+struct Handle
+{
+    explicit Handle(int type) : h(CreateHandle(type)) {}
+
+    ~Handle();
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    static void* CreateHandle(int type);
+    void* h;
+};
+
+// A copy of the PNG bytes barcode_get_image_data returns for the handle (empty when none).
+std::vector<std::uint8_t> ImageBytes(void* handle);
 
 // Decodes PNG bytes; fails the current test (and returns an empty image) when they are not a PNG.
 RgbaImage DecodePng(const std::vector<std::uint8_t>& png);
@@ -65,7 +81,9 @@ public:
     ~CapturedOutput();
     // Stops capturing and returns the text (stdout, then stderr are kept apart).
     void Finish();
+
     const std::string& Out() const { return m_out; }
+
     const std::string& Err() const { return m_err; }
 
 private:

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The C interface: creation, null and wrong-type arguments, result slots and their lifetimes.
 #include "barcode_lumeo.h"
-
 #include "support/TestSupport.h"
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <limits>
 #include <set>
 #include <string>
@@ -15,14 +13,7 @@
 
 namespace {
 
-struct Handle
-{
-    explicit Handle(int type) : h(barcode_create(type)) {}
-    ~Handle() { barcode_destroy(h); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    void* h;
-};
+using testsupport::Handle;
 
 TEST(CApi, CreateRejectsTypesOutsideTheTable)
 {

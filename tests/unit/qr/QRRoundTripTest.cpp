@@ -16,23 +16,7 @@ namespace {
 
 using testsupport::Decoded;
 
-struct Handle
-{
-    explicit Handle(int type) : h(barcode_create(type)) {}
-
-    ~Handle() { barcode_destroy(h); }
-
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    void* h;
-};
-
-std::vector<std::uint8_t> Png(void* h)
-{
-    int size = 0;
-    const unsigned char* data = barcode_get_image_data(h, &size);
-    return data != nullptr ? std::vector<std::uint8_t>(data, data + size) : std::vector<std::uint8_t>();
-}
+using testsupport::Handle;
 
 // Draws a square symbol of `box` pixels through the C interface and decodes the PNG.
 Decoded RoundTrip(const std::string& text, const char* level, int version, const char* mode, const char* encoding,
@@ -50,7 +34,7 @@ Decoded RoundTrip(const std::string& text, const char* level, int version, const
     if (!ok) {
         return {};
     }
-    return testsupport::DecodePngBytes(Png(q.h), "QRCode", 16);
+    return testsupport::DecodePngBytes(testsupport::ImageBytes(q.h), "QRCode", 16);
 }
 
 std::string Text(const Decoded& d)
@@ -200,7 +184,7 @@ TEST(QRRoundTrip, FitWidthOnAndOff)
             Handle q(16);
             barcode_set_fit_width(q.h, fit);
             ASSERT_TRUE(barcode_draw_2d_rect(q.h, "https://example.jp/lumeo?id=42", box, box));
-            const Decoded d = testsupport::DecodePngBytes(Png(q.h), "QRCode", 16);
+            const Decoded d = testsupport::DecodePngBytes(testsupport::ImageBytes(q.h), "QRCode", 16);
             EXPECT_TRUE(d.valid) << d.error;
             EXPECT_EQ(d.text, "https://example.jp/lumeo?id=42");
         }
