@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang
   libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev fonts-roboto-unhinted
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libzxing-dev zbar-tools zint libzint-dev librsvg2-bin libxml2-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev zlib1g-dev
+  libzxing-dev zbar-tools zint libzint-dev libqrencode-dev librsvg2-bin libxml2-dev
 )
 
 missing=()
@@ -25,7 +25,7 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 # A reference decoder that cannot be had must not stop the build: try the essentials first,
 # then each optional reference on its own.
-optional=(libzxing-dev zbar-tools zint libzint-dev librsvg2-bin)
+optional=(libzxing-dev zbar-tools zint libzint-dev libqrencode-dev librsvg2-bin)
 required=()
 for p in "${missing[@]}"; do
   case " ${optional[*]} " in *" $p "*) ;; *) required+=("$p") ;; esac
