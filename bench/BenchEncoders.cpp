@@ -51,7 +51,7 @@ const EncodeFn kEncoders[] = {
     [](const std::string& t) { Keep(eanupc::EncodeJan8(t)); },                            // 7 Jan8
     [](const std::string& t) { Keep(eanupc::EncodeJan13(t)); },                           // 8 Jan13
     [](const std::string& t) { Keep(eanupc::EncodeUpcA(t)); },                            // 9 UpcA
-    [](const std::string& t) { Keep(eanupc::EncodeUpcE(t)); },                            // 10 UpcE
+    [](const std::string& t) { Keep(eanupc::EncodeUpcE(eanupc::NormaliseUpcE(t))); },      // 10 UpcE
     [](const std::string& t) { Keep(linear::EncodeITF(t)); },                             // 11 ITF
     nullptr,                                                                              // 12 GS1DataBar14
     nullptr,                                                                              // 13 GS1DataBarLimited

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/BarcodeBase.h"
 
+#include "core/CompactPng.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
 #include "core/SvgText.h"
@@ -8,13 +9,15 @@
 #include <SDL_image.h>
 
 #include <charconv>
+#include <algorithm>
 #include <climits>
 #include <cmath>
-#include <utility>
 #include <cstdint>
-#include <locale>
+#include <cstring>
 #include <mutex>
+#include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -51,38 +54,22 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes, size_t count)
     return out;
 }
 
-// Appends a number in fixed notation with two decimals, as "%.2f" in the "C" locale prints it
-// (correctly rounded, whatever the host's locale).
-void AppendFixed2(std::string& out, float value)
-{
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), static_cast<double>(value),
-                                      std::chars_format::fixed, 2);
-    out.append(buffer, result.ptr);
-}
-
 void AppendRgb(std::string& out, const SDL_Color& color)
 {
     out += "rgb(";
-    out += std::to_string(color.r);
+    svgtext::AppendInt(out, color.r);
     out += ',';
-    out += std::to_string(color.g);
+    svgtext::AppendInt(out, color.g);
     out += ',';
-    out += std::to_string(color.b);
+    svgtext::AppendInt(out, color.b);
     out += ')';
 }
 
 } // namespace
 
-BarcodeBase::BarcodeBase(SDL_Renderer* renderer) : m_canvas(renderer)
-{
-    m_svgStream.imbue(std::locale::classic());
-}
+BarcodeBase::BarcodeBase(SDL_Renderer* renderer) : m_canvas(renderer) {}
 
-BarcodeBase::BarcodeBase(const std::string& outputFormat) : m_format(outputFormat)
-{
-    m_svgStream.imbue(std::locale::classic());
-}
+BarcodeBase::BarcodeBase(const std::string& outputFormat) : m_format(outputFormat) {}
 
 BarcodeBase::~BarcodeBase()
 {
@@ -104,7 +91,8 @@ bool BarcodeBase::Draw(const std::string& /*text*/, int /*x*/, int /*y*/, int wi
     m_width = width;
     m_height = height;
     if (IsRasterOutput()) {
-        if (!CreateSurface(width, height)) {
+        // A canvas of our own is created holding the background already: one write per pixel.
+        if (!CreateCanvas(width, height, m_backgroundColor)) {
             return false;
         }
         ClearCanvas();
@@ -133,9 +121,16 @@ void BarcodeBase::ReleaseCanvas()
         SDL_FreeSurface(m_surface);
         m_surface = nullptr;
     }
+    m_pixels.reset();
+    m_uniform = false;
 }
 
 bool BarcodeBase::CreateSurface(int width, int height)
+{
+    return CreateCanvas(width, height, SDL_Color{0, 0, 0, 0});
+}
+
+bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
 {
     const bool callersRenderer = m_canvas != nullptr && !m_ownsRenderer;
     ReleaseCanvas();
@@ -144,23 +139,104 @@ bool BarcodeBase::CreateSurface(int width, int height)
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
         return false;
     }
-    m_surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
-    if (m_surface == nullptr) {
+    if (callersRenderer) {
+        // Painting goes to the caller's renderer; the surface only has to exist (blank).
+        m_surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
+        if (m_surface == nullptr) {
+            barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
+            return false;
+        }
+        return true;
+    }
+    // The pixels are ours, written once with the fill colour instead of zeroed and then cleared.
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    m_pixels.reset(new (std::nothrow) std::uint32_t[count]);
+    if (m_pixels == nullptr) {
+        SDL_OutOfMemory();
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
         return false;
     }
-    if (callersRenderer) {
-        return true;
+    m_surface = SDL_CreateRGBSurfaceWithFormatFrom(m_pixels.get(), width, height, 32, width * 4,
+                                                   SDL_PIXELFORMAT_ABGR8888);
+    if (m_surface == nullptr) {
+        m_pixels.reset();
+        barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
+        return false;
     }
+    std::fill_n(m_pixels.get(), count, SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
     m_canvas = SDL_CreateSoftwareRenderer(m_surface);
     if (m_canvas == nullptr) {
         barcode_log::Error(Stream::Err, std::string("レンダラー作成に失敗: ") + SDL_GetError());
         SDL_FreeSurface(m_surface);
         m_surface = nullptr;
+        m_pixels.reset();
         return false;
     }
     m_ownsRenderer = true;
+    m_uniform = true;
+    m_uniformColor = fill;
     return true;
+}
+
+namespace {
+
+bool SameColor(const SDL_Color& a, const SDL_Color& b)
+{
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+
+// A coordinate as SDL's renderer carries it: through a float and back (exact below 2^24).
+int ThroughFloat(int v)
+{
+    const float f = static_cast<float>(v);
+    return f >= 2147483648.0f ? INT_MAX : static_cast<int>(f);
+}
+
+} // namespace
+
+bool BarcodeBase::FillsReplacePixels() const
+{
+    SDL_BlendMode mode = SDL_BLENDMODE_NONE;
+    return m_canvas != nullptr && SDL_GetRenderDrawBlendMode(m_canvas, &mode) == 0 && mode == SDL_BLENDMODE_NONE;
+}
+
+void BarcodeBase::FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color)
+{
+    // What SDL_RenderFillRect does on a software renderer without blending: the rectangle
+    // clipped to the surface, every pixel set to the mapped colour.
+    const long long x0 = std::max<long long>(rect.x, 0);
+    const long long y0 = std::max<long long>(rect.y, 0);
+    const long long x1 = std::min<long long>(static_cast<long long>(rect.x) + rect.w, m_surface->w);
+    const long long y1 = std::min<long long>(static_cast<long long>(rect.y) + rect.h, m_surface->h);
+    if (x0 >= x1 || y0 >= y1) {
+        return;
+    }
+    const std::uint32_t value = SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a);
+    if (x0 == 0 && y0 == 0 && x1 == m_surface->w && y1 == m_surface->h) {
+        if (m_uniform && SameColor(color, m_uniformColor)) {
+            return; // it holds exactly that already
+        }
+        m_uniform = true;
+        m_uniformColor = color;
+    } else {
+        m_uniform = false;
+    }
+    const auto stride = static_cast<size_t>(m_surface->pitch / 4);
+    std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0);
+    const auto width = static_cast<size_t>(x1 - x0);
+    for (long long y = y0; y < y1; ++y, row += stride) {
+        std::fill_n(row, width, value);
+    }
+}
+
+void BarcodeBase::BlitOwnPixels(SDL_Surface* source, int x, int y)
+{
+    // The same blit SDL_RenderCopy makes from a texture of this surface: unscaled, clipped to
+    // the canvas, by the source's blend mode. The renderer keeps the blend mode a copy sets.
+    SDL_Rect dst{x, y, source->w, source->h};
+    SDL_BlitSurface(source, nullptr, m_surface, &dst);
+    SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
+    m_uniform = false;
 }
 
 void BarcodeBase::ClearCanvas()
@@ -170,6 +246,11 @@ void BarcodeBase::ClearCanvas()
     }
     SDL_SetRenderDrawColor(m_canvas, m_backgroundColor.r, m_backgroundColor.g, m_backgroundColor.b,
                            m_backgroundColor.a);
+    if (PaintsOwnPixels()) {
+        // A clear ignores blending and clipping: the whole canvas takes the colour.
+        FillOwnPixels(SDL_Rect{0, 0, m_surface->w, m_surface->h}, m_backgroundColor);
+        return;
+    }
     SDL_RenderClear(m_canvas);
 }
 
@@ -181,7 +262,7 @@ std::vector<std::uint8_t> BarcodeBase::GetImageMemory()
     if (m_canvas != nullptr) {
         SDL_RenderPresent(m_canvas);
     }
-    return SaveSurfaceToMemory(m_surface);
+    return IsPng8Output() ? SaveSurfaceToCompactPng(m_surface) : SaveSurfaceToMemory(m_surface);
 }
 
 std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
@@ -208,8 +289,15 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
         barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
         return {};
     }
-    std::vector<std::uint8_t> buffer(static_cast<size_t>(size));
-    SDL_RWops* stream = SDL_RWFromMem(buffer.data(), static_cast<int>(size));
+    // Not zero-filled: only the bytes the encoder writes are touched (and returned), so the
+    // reserve costs address space, not memory.
+    const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[static_cast<size_t>(size)]);
+    if (buffer == nullptr) {
+        SDL_OutOfMemory();
+        barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
+        return {};
+    }
+    SDL_RWops* stream = SDL_RWFromMem(buffer.get(), static_cast<int>(size));
     if (stream == nullptr) {
         barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
         return {};
@@ -225,12 +313,46 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
         barcode_log::Error(Stream::Out, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
         return {};
     }
-    buffer.resize(static_cast<size_t>(written));
+    std::vector<std::uint8_t> png(buffer.get(), buffer.get() + written);
     if (verbose) {
-        Progress(Stream::Out, "最終バッファサイズ: " + std::to_string(buffer.size()) + " バイト");
-        Progress(Stream::Out, "バッファ先頭: " + HexBytes(buffer, std::min<size_t>(buffer.size(), 16)));
+        Progress(Stream::Out, "最終バッファサイズ: " + std::to_string(png.size()) + " バイト");
+        Progress(Stream::Out, "バッファ先頭: " + HexBytes(png, std::min<size_t>(png.size(), 16)));
     }
-    return buffer;
+    return png;
+}
+
+std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToCompactPng(SDL_Surface* surface)
+{
+    using barcode_log::Progress;
+    if (surface == nullptr) {
+        barcode_log::Error(Stream::Out, "ERROR: サーフェスがnullです");
+        return {};
+    }
+    const bool verbose = barcode_log::Verbose();
+    if (verbose) {
+        Progress(Stream::Out, "SaveSurfaceToCompactPng: サーフェスサイズ " + std::to_string(surface->w) + "x"
+                                  + std::to_string(surface->h));
+    }
+    compact_png::Result compact = compact_png::Encode(surface);
+    if (compact.outcome == compact_png::Outcome::TooManyColours) {
+        if (verbose) {
+            Progress(Stream::Out, "SaveSurfaceToCompactPng: 256色を超えるため RGBA で保存します");
+        }
+        return SaveSurfaceToMemory(surface);
+    }
+    if (compact.outcome != compact_png::Outcome::Written) {
+        barcode_log::Error(Stream::Out, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
+        return {};
+    }
+    if (verbose) {
+        Progress(Stream::Out, "SaveSurfaceToCompactPng: " + std::to_string(compact.colours) + " 色, "
+                                  + (compact.grey ? "グレー " : "パレット ") + std::to_string(compact.bitDepth)
+                                  + " ビット");
+        Progress(Stream::Out, "書き込みサイズ: " + std::to_string(compact.png.size()) + " バイト");
+        Progress(Stream::Out,
+                 "バッファ先頭: " + HexBytes(compact.png, std::min<size_t>(compact.png.size(), 16)));
+    }
+    return std::move(compact.png);
 }
 
 std::string BarcodeBase::GetImageBase64()
@@ -242,7 +364,8 @@ std::string BarcodeBase::GetImageBase64()
         if (m_canvas != nullptr) {
             SDL_RenderPresent(m_canvas);
         }
-        std::vector<std::uint8_t> png = SaveSurfaceToMemory(m_surface);
+        std::vector<std::uint8_t> png =
+            IsPng8Output() ? SaveSurfaceToCompactPng(m_surface) : SaveSurfaceToMemory(m_surface);
         // The image is fetched once per draw: the surface goes, and the renderer painting into it.
         ReleaseCanvas();
         if (png.empty()) {
@@ -257,10 +380,16 @@ std::string BarcodeBase::GetImageBase64()
 
 std::string BarcodeBase::GetSvg() const
 {
+    const std::shared_ptr<const std::string> document = GetSvgDocument();
+    return document != nullptr ? *document : std::string();
+}
+
+std::shared_ptr<const std::string> BarcodeBase::GetSvgDocument() const
+{
     if (!IsSvgOutput()) {
         throw std::runtime_error("GetSvg() requires SVG output mode. Use constructor with \"svg\" parameter.");
     }
-    return m_svgStream.str();
+    return m_svgDocument;
 }
 
 void BarcodeBase::SetModulePath(const std::string& path)
@@ -338,6 +467,12 @@ void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, co
         return;
     }
     SDL_SetRenderDrawColor(m_canvas, color.r, color.g, color.b, color.a);
+    if (PaintsOwnPixels() && FillsReplacePixels()) {
+        FillOwnPixels(SDL_Rect{ThroughFloat(left), ThroughFloat(top), std::max(ThroughFloat(width), 1),
+                               std::max(ThroughFloat(height), 1)},
+                      color);
+        return;
+    }
     const SDL_Rect rect{left, top, width, height};
     SDL_RenderFillRect(m_canvas, &rect);
 }
@@ -346,52 +481,67 @@ void BarcodeBase::SvgBegin(int width, int height)
 {
     m_svgWidth = width;
     m_svgHeight = height;
-    m_svgStream.str("");
-    m_svgStream.clear();
-    m_svgStream << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
-                << "width=\"" << width << "\" height=\"" << height << "\" "
-                << "viewBox=\"0 0 " << width << " " << height << "\">\n";
+    // A new document each time: one handed out earlier stays as it was.
+    m_svgDocument = std::make_shared<std::string>();
+    std::string& out = *m_svgDocument;
+    out.reserve(m_svgReserve);
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"";
+    svgtext::AppendInt(out, width);
+    out += "\" height=\"";
+    svgtext::AppendInt(out, height);
+    out += "\" viewBox=\"0 0 ";
+    svgtext::AppendInt(out, width);
+    out += ' ';
+    svgtext::AppendInt(out, height);
+    out += "\">\n";
 }
 
 void BarcodeBase::SvgEnd()
 {
-    m_svgStream << "</svg>\n";
+    if (m_svgDocument == nullptr) {
+        m_svgDocument = std::make_shared<std::string>();
+    }
+    *m_svgDocument += "</svg>\n";
+    m_svgReserve = std::max<size_t>(m_svgDocument->size() + 64, 4096);
 }
 
 void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL_Color& color)
 {
-    std::string line;
-    line.reserve(96);
+    if (m_svgDocument == nullptr) {
+        m_svgDocument = std::make_shared<std::string>();
+    }
+    std::string& line = *m_svgDocument;
     line += "  <rect x=\"";
-    AppendFixed2(line, x);
+    svgtext::AppendFixed2(line, x);
     line += "\" y=\"";
-    AppendFixed2(line, y);
+    svgtext::AppendFixed2(line, y);
     line += "\" width=\"";
-    AppendFixed2(line, width);
+    svgtext::AppendFixed2(line, width);
     line += "\" height=\"";
-    AppendFixed2(line, height);
+    svgtext::AppendFixed2(line, height);
     line += "\" fill=\"";
     AppendRgb(line, color);
     if (color.a < 255) {
         line += "\" fill-opacity=\"";
-        AppendFixed2(line, static_cast<float>(color.a) / 255.0f);
+        svgtext::AppendFixed2(line, static_cast<float>(color.a) / 255.0f);
     }
     line += "\"/>\n";
-    m_svgStream.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
 void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
                           const std::string& anchor)
 {
-    std::string line;
-    line.reserve(160 + text.size());
+    if (m_svgDocument == nullptr) {
+        m_svgDocument = std::make_shared<std::string>();
+    }
+    std::string& line = *m_svgDocument;
     line += "  <text x=\"";
-    AppendFixed2(line, x);
+    svgtext::AppendFixed2(line, x);
     line += "\" y=\"";
-    AppendFixed2(line, y);
+    svgtext::AppendFixed2(line, y);
     line += "\" font-family=\"Arial, sans-serif\" font-size=\"";
-    line += std::to_string(fontSize);
+    svgtext::AppendInt(line, fontSize);
     line += "\" fill=\"";
     AppendRgb(line, color);
     line += "\" text-anchor=\"";
@@ -399,5 +549,4 @@ void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSiz
     line += "\" dominant-baseline=\"hanging\">";
     line += svgtext::EscapeXml(text);
     line += "</text>\n";
-    m_svgStream.write(line.data(), static_cast<std::streamsize>(line.size()));
 }

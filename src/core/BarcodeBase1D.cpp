@@ -416,6 +416,11 @@ bool BarcodeBase1D::DrawLinear(Target target, const char* tag, const LinearEncod
 
 void BarcodeBase1D::BlitText(SDL_Surface* glyphs, int x, int y)
 {
+    if (PaintsOwnPixels()) {
+        // Straight from the cached glyph surface: the pixels a texture copy would make.
+        BlitOwnPixels(glyphs, x, y);
+        return;
+    }
     SDL_Texture* texture = SDL_CreateTextureFromSurface(m_canvas, glyphs);
     if (texture == nullptr) {
         barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());

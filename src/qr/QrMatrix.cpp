@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 
 namespace qr_internal {
@@ -203,53 +205,136 @@ bool MaskInverts(int mask, int x, int y)
     }
 }
 
+namespace {
+
+// Every mask condition repeats with x mod 6 and y mod 12: bit k of kInversions[y % 12][x % 6]
+// tells whether mask k inverts the module.
+struct InversionTable
+{
+    std::uint8_t bits[12][6] = {};
+
+    InversionTable()
+    {
+        for (int y = 0; y < 12; ++y) {
+            for (int x = 0; x < 6; ++x) {
+                for (int k = 0; k < 8; ++k) {
+                    if (MaskInverts(k, x, y)) {
+                        bits[y][x] = static_cast<std::uint8_t>(bits[y][x] | (1u << k));
+                    }
+                }
+            }
+        }
+    }
+};
+
+const InversionTable kInversions;
+
+// Eight one-bit lanes of a byte spread to eight 8-bit lanes of a word, so that adding spread
+// words counts per mask. A lane holds 255 counts: callers add at most one per lane per module
+// of a line (177 at most) and drain the lanes after every line.
+struct SpreadTable
+{
+    std::uint64_t lanes[256] = {};
+
+    SpreadTable()
+    {
+        for (unsigned v = 0; v < 256; ++v) {
+            for (unsigned k = 0; k < 8; ++k) {
+                if ((v >> k) & 1u) {
+                    lanes[v] |= std::uint64_t{1} << (8 * k);
+                }
+            }
+        }
+    }
+};
+
+const SpreadTable kSpread;
+
+void Drain(std::uint64_t& counts, long long weight, std::array<long long, 8>& scores)
+{
+    for (size_t k = 0; k < 8; ++k) {
+        scores[k] += weight * static_cast<long long>((counts >> (8 * k)) & 0xFFu);
+    }
+    counts = 0;
+}
+
+// The run and 1011101 penalties of one line for all eight masks at once. `cellAt(i)` is the
+// i-th cell of the line. The last eight cells are kept as the bytes of one word, the newest
+// in the low byte.
+template <class CellAt>
+void ScoreLine(int length, const CellAt& cellAt, std::array<long long, 8>& scores)
+{
+    constexpr std::uint64_t kLow = 0xFF;
+    std::uint64_t last = 0; // light before the line starts
+    std::uint64_t inRun = 0;
+    std::uint64_t runStarts = 0;
+    std::uint64_t runSteps = 0;
+    std::uint64_t finders = 0;
+    for (int i = 0; i < length; ++i) {
+        last = (last << 8) | cellAt(i);
+        std::uint64_t uniform = 0;
+        if (i >= 4) {
+            // The AND (dark) and OR (not light) of the newest five bytes.
+            std::uint64_t dark = last & (last >> 8);
+            dark &= dark >> 16;
+            dark &= last >> 32;
+            std::uint64_t any = last | (last >> 8);
+            any |= any >> 16;
+            any |= last >> 32;
+            uniform = (dark | ~any) & kLow;
+        }
+        runStarts += kSpread.lanes[uniform & ~inRun & kLow];
+        runSteps += kSpread.lanes[uniform & inRun];
+        inRun = uniform;
+        // Dark, light, dark, dark, dark, light, dark from the oldest of seven to the newest:
+        // with the two light ones inverted, the AND of the newest seven bytes.
+        const std::uint64_t flipped = last ^ 0x0000FF000000FF00ULL;
+        std::uint64_t all = flipped & (flipped >> 8);
+        all &= all >> 16;
+        all &= all >> 24;
+        finders += kSpread.lanes[all & kLow];
+    }
+    Drain(runStarts, 3, scores);
+    Drain(runSteps, 1, scores);
+    Drain(finders, 40, scores);
+}
+
+} // namespace
+
 std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules)
 {
+    // All eight masks are scored in one pass: bit k of every cell is its colour under mask k,
+    // so byte-wide logic evaluates the eight grids side by side.
     std::array<long long, 8> scores{};
     const auto at = [&](int x, int y) {
         return cells[static_cast<size_t>(y) * static_cast<size_t>(side) + static_cast<size_t>(x)];
     };
-    for (int k = 0; k < 8; ++k) {
-        long long score = 0;
-        // Lines in both directions: runs of five and more, and the 1011101 pattern.
-        for (int direction = 0; direction < 2; ++direction) {
-            for (int line = 0; line < side; ++line) {
-                unsigned reg = 0;
-                int read = 0;
-                bool inRun = false;
-                for (int i = 0; i < side; ++i) {
-                    const std::uint8_t cell = direction == 0 ? at(i, line) : at(line, i);
-                    reg = ((reg << 1) | ((cell >> k) & 1u)) & 0x7Fu;
-                    ++read;
-                    const unsigned five = reg & 0x1Fu;
-                    if (read >= 5 && (five == 0 || five == 0x1F)) {
-                        score += inRun ? 1 : 3;
-                        inRun = true;
-                    } else {
-                        inRun = false;
-                    }
-                    if (read >= 7 && reg == 0x5Du) {
-                        score += 40;
-                    }
-                }
+    std::array<long long, 8> dark{};
+    for (int y = 0; y < side; ++y) {
+        ScoreLine(side, [&](int i) { return at(i, y); }, scores);
+        ScoreLine(side, [&](int i) { return at(y, i); }, scores);
+        std::uint64_t blocks = 0;
+        std::uint64_t darkCount = 0;
+        for (int x = 0; x < side; ++x) {
+            const std::uint8_t c = at(x, y);
+            darkCount += kSpread.lanes[c];
+            if (x + 1 < side && y + 1 < side) {
+                const std::uint8_t b = at(x + 1, y);
+                const std::uint8_t d = at(x, y + 1);
+                const std::uint8_t e = at(x + 1, y + 1);
+                const std::uint8_t allDark = c & b & d & e;
+                const std::uint8_t allLight = static_cast<std::uint8_t>(~(c | b | d | e));
+                blocks += kSpread.lanes[allDark | allLight];
             }
         }
-        long long dark = 0;
-        for (int y = 0; y < side; ++y) {
-            for (int x = 0; x < side; ++x) {
-                const unsigned c = (at(x, y) >> k) & 1u;
-                dark += c;
-                if (x + 1 < side && y + 1 < side && c == ((at(x + 1, y) >> k) & 1u) && c == ((at(x, y + 1) >> k) & 1u)
-                    && c == ((at(x + 1, y + 1) >> k) & 1u)) {
-                    score += 3;
-                }
-            }
+        Drain(blocks, 3, scores);
+        Drain(darkCount, 1, dark);
+    }
+    if (dataModules > 0) {
+        for (size_t k = 0; k < 8; ++k) {
+            const auto index = static_cast<long long>(20.0 * static_cast<double>(dark[k]) / dataModules);
+            scores[k] += kBalancePenalty[std::min<long long>(std::max<long long>(index, 0), 20)];
         }
-        if (dataModules > 0) {
-            const auto index = static_cast<long long>(20.0 * static_cast<double>(dark) / dataModules);
-            score += kBalancePenalty[std::min<long long>(std::max<long long>(index, 0), 20)];
-        }
-        scores[static_cast<size_t>(k)] = score;
     }
     return scores;
 }
@@ -266,11 +351,42 @@ int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int
     return best;
 }
 
+namespace {
+
+// The function patterns and the placement order of a version, made once per process.
+struct VersionLayout
+{
+    FunctionPatterns patterns;
+    std::vector<int> order;
+};
+
+const VersionLayout& LayoutOf(int version)
+{
+    static std::mutex mutex;
+    // Never destroyed: symbols may be built while the process exits.
+    static auto& cache = *new std::array<std::unique_ptr<const VersionLayout>, 41>();
+    const std::lock_guard<std::mutex> lock(mutex);
+    auto& slot = cache.at(static_cast<size_t>(version));
+    if (slot == nullptr) {
+        auto layout = std::make_unique<VersionLayout>();
+        layout->patterns = QRCodeGetSymbolData(version);
+        layout->order = PlacementOrder(layout->patterns);
+        slot = std::move(layout);
+    }
+    return *slot;
+}
+
+} // namespace
+
 ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int version, int level, int mask, int* maskUsed)
 {
-    const FunctionPatterns patterns = QRCodeGetSymbolData(version);
+    if (version < 1 || version > 40) {
+        throw std::logic_error("QR version out of range");
+    }
+    const VersionLayout& layout = LayoutOf(version);
+    const FunctionPatterns& patterns = layout.patterns;
     const int n = patterns.side;
-    const std::vector<int> order = PlacementOrder(patterns);
+    const std::vector<int>& order = layout.order;
     const size_t codewordBits = codewords.size() * 8;
     if (order.size() != static_cast<size_t>(TotalCodewords(version) * 8 + RemainderBits(version))
         || codewordBits > order.size()) {
@@ -283,13 +399,8 @@ ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int version
         const bool bit = i < codewordBits ? ((codewords[i / 8] >> (7 - i % 8)) & 1u) != 0 : true;
         const int x = order[i] % n;
         const int y = order[i] / n;
-        std::uint8_t variants = 0;
-        for (int k = 0; k < 8; ++k) {
-            if (bit != MaskInverts(k, x, y)) {
-                variants = static_cast<std::uint8_t>(variants | (1u << k));
-            }
-        }
-        cells[static_cast<size_t>(order[i])] = variants;
+        const std::uint8_t inverts = kInversions.bits[y % 12][x % 6];
+        cells[static_cast<size_t>(order[i])] = bit ? static_cast<std::uint8_t>(~inverts) : inverts;
     }
     if (mask < 0 || mask > 7) {
         mask = QRCodeChooseMaskNumber(cells, n, static_cast<int>(order.size()));
