@@ -331,6 +331,21 @@ void ZintFile(benchmark::State& state, const Case& c, ZintGeometry g, std::strin
     std::remove(path.c_str());
 }
 
+// The size of the PNG file zint writes for the case.
+long ZintPngBytes(const Case& c, const ZintGeometry& g)
+{
+    const std::string path = ShmPath("-size.png");
+    zint_symbol* s = ZintSymbol(c, g);
+    std::snprintf(s->outfile, sizeof(s->outfile), "%s", path.c_str());
+    ZBarcode_Encode_and_Print(s, reinterpret_cast<const unsigned char*>(c.zintText),
+                              static_cast<int>(std::strlen(c.zintText)), 0);
+    ZBarcode_Delete(s);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const long size = in ? static_cast<long>(in.tellg()) : -1;
+    std::remove(path.c_str());
+    return size;
+}
+
 void QrencodeMatrix(benchmark::State& state, const char* text)
 {
     for (auto _ : state) {
@@ -416,6 +431,7 @@ public:
     }
 
     std::map<std::string, std::string> sizes; // case -> "w x h (zint w x h)"
+    std::map<std::string, std::string> bytes; // case -> "png | png8 | zint png" file sizes
 
 private:
     // Median CPU time in microseconds, or a negative number when not measured.
@@ -503,6 +519,12 @@ private:
                 << Num(Ratio(p8, f), 2) << " | " << Num(zp) << " | " << Num(Ratio(p8, zp), 2) << " | "
                 << Num(Us("zint_bitmap/" + n)) << " |\n";
         }
+        out << "\nFile sizes in bytes:\n\n| symbol | PNG | png8 | zint PNG |\n|---|---:|---:|---:|\n";
+        for (const Case& c : kCases) {
+            if (bytes.count(c.name) != 0) {
+                out << "| " << c.name << " | " << bytes.at(c.name) << " |\n";
+            }
+        }
         const double matrix = Us("encode/qr");
         const double qrencode = Us("qrencode/qr");
         qr.Add(Ratio(matrix, qrencode), "qr");
@@ -571,6 +593,8 @@ int main(int argc, char** argv)
         const auto [zw, zh] = ZintBitmapSize(c, g);
         reporter.sizes[n] = std::to_string(floor->w) + " x " + std::to_string(floor->h) + " (" + std::to_string(zw)
                             + " x " + std::to_string(zh) + ")";
+        reporter.bytes[n] = std::to_string(PngOf(c, "png").size()) + " | " + std::to_string(PngOf(c, "png8").size())
+                            + " | " + std::to_string(ZintPngBytes(c, g));
         if (bench::EncodeFn encode = bench::EncoderFor(c.type)) {
             try {
                 encode(c.text);

@@ -65,6 +65,19 @@ void AppendRgb(std::string& out, const SDL_Color& color)
     out += ')';
 }
 
+// Sets `count` pixels to `value`: short spans directly, long ones by doubling copies (memcpy
+// is the fastest store loop at hand).
+void FillPixels(std::uint32_t* pixels, size_t count, std::uint32_t value)
+{
+    const size_t direct = std::min<size_t>(count, 64);
+    std::fill_n(pixels, direct, value);
+    for (size_t done = direct; done < count;) {
+        const size_t chunk = std::min(done, count - done);
+        std::memcpy(pixels + done, pixels, chunk * sizeof(std::uint32_t));
+        done += chunk;
+    }
+}
+
 } // namespace
 
 BarcodeBase::BarcodeBase(SDL_Renderer* renderer) : m_canvas(renderer) {}
@@ -163,7 +176,7 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
         return false;
     }
-    std::fill_n(m_pixels.get(), count, SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
+    FillPixels(m_pixels.get(), count, SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
     m_canvas = SDL_CreateSoftwareRenderer(m_surface);
     if (m_canvas == nullptr) {
         barcode_log::Error(Stream::Err, std::string("レンダラー作成に失敗: ") + SDL_GetError());
@@ -211,21 +224,55 @@ void BarcodeBase::FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color)
     if (x0 >= x1 || y0 >= y1) {
         return;
     }
-    const std::uint32_t value = SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a);
     if (x0 == 0 && y0 == 0 && x1 == m_surface->w && y1 == m_surface->h) {
         if (m_uniform && SameColor(color, m_uniformColor)) {
             return; // it holds exactly that already
         }
+        FillOwnPixels(rect, SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a));
         m_uniform = true;
         m_uniformColor = color;
-    } else {
-        m_uniform = false;
+        return;
+    }
+    FillOwnPixels(rect, SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a));
+}
+
+void BarcodeBase::FillOwnPixels(const SDL_Rect& rect, std::uint32_t value)
+{
+    m_uniform = false;
+    const long long x0 = std::max<long long>(rect.x, 0);
+    const long long y0 = std::max<long long>(rect.y, 0);
+    const long long x1 = std::min<long long>(static_cast<long long>(rect.x) + rect.w, m_surface->w);
+    const long long y1 = std::min<long long>(static_cast<long long>(rect.y) + rect.h, m_surface->h);
+    if (x0 >= x1 || y0 >= y1) {
+        return;
     }
     const auto stride = static_cast<size_t>(m_surface->pitch / 4);
     std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0);
     const auto width = static_cast<size_t>(x1 - x0);
+    if (width == stride) { // whole rows: one span
+        FillPixels(row, width * static_cast<size_t>(y1 - y0), value);
+        return;
+    }
     for (long long y = y0; y < y1; ++y, row += stride) {
-        std::fill_n(row, width, value);
+        FillPixels(row, width, value);
+    }
+}
+
+void BarcodeBase::FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_Color& color)
+{
+    if (m_canvas == nullptr || rects.empty()) {
+        return;
+    }
+    SDL_SetRenderDrawColor(m_canvas, color.r, color.g, color.b, color.a);
+    if (!PaintsOwnPixels() || !FillsReplacePixels()) {
+        SDL_RenderFillRects(m_canvas, rects.data(), static_cast<int>(rects.size()));
+        return;
+    }
+    const std::uint32_t value = SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a);
+    for (const SDL_Rect& r : rects) {
+        FillOwnPixels(SDL_Rect{ThroughFloat(r.x), ThroughFloat(r.y), std::max(ThroughFloat(r.w), 1),
+                               std::max(ThroughFloat(r.h), 1)},
+                      value);
     }
 }
 

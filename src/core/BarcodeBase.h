@@ -87,6 +87,9 @@ protected:
 
     // A filled rectangle on the target.
     void FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color);
+    // Whole-pixel rectangles of one colour on the raster canvas, painted in order (as many
+    // FillRect calls with these edges would paint them).
+    void FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_Color& color);
 
     bool CreateSurface(int width, int height);
     // Frees the surface, and the renderer when this object created it.
@@ -128,6 +131,7 @@ private:
     // Creates the surface; in direct-painting mode its pixels are filled with `fill` at once.
     bool CreateCanvas(int width, int height, const SDL_Color& fill);
     void FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color);
+    void FillOwnPixels(const SDL_Rect& rect, std::uint32_t value);
 
     bool m_ownsRenderer = false;                  // set when this object created m_canvas
     std::unique_ptr<std::uint32_t[]> m_pixels;   // the pixels of m_surface in direct mode

@@ -2,6 +2,7 @@
 #include "core/BarcodeBase2D.h"
 
 #include "core/Log.h"
+#include "core/Numeric.h"
 
 #include <algorithm>
 #include <cmath>
@@ -331,6 +332,8 @@ void BarcodeBase2D::PaintModules(Target target, const ModuleMatrix& modules, con
 void BarcodeBase2D::PaintModuleRuns(const ModuleMatrix& modules, const ModuleLayout& layout)
 {
     const auto edge = [](const std::vector<float>& edges, int i) { return edges[static_cast<size_t>(i)]; };
+    const auto pixels = [](float v) { return numeric::SaturatingCast<int>(v); };
+    std::vector<SDL_Rect> runs;
     for (int y = 0; y < modules.height; ++y) {
         const float top = edge(layout.yEdges, y);
         const float h = edge(layout.yEdges, y + 1) - top + layout.extraHeight;
@@ -350,10 +353,11 @@ void BarcodeBase2D::PaintModuleRuns(const ModuleMatrix& modules, const ModuleLay
             const float left = edge(layout.xEdges, first);
             const float w = edge(layout.xEdges, x) - left + layout.extraWidth;
             if (w > 0.0f) {
-                FillRect(Target::Raster, left, top, w, h, m_foregroundColor);
+                runs.push_back(SDL_Rect{pixels(left), pixels(top), pixels(w), pixels(h)});
             }
         }
     }
+    FillRasterRects(runs, m_foregroundColor);
 }
 
 void BarcodeBase2D::EndModules(Target target)

@@ -229,114 +229,207 @@ struct InversionTable
 
 const InversionTable kInversions;
 
-// Eight one-bit lanes of a byte spread to eight 8-bit lanes of a word, so that adding spread
-// words counts per mask. A lane holds 255 counts: callers add at most one per lane per module
-// of a line (177 at most) and drain the lanes after every line.
-struct SpreadTable
+// A line of up to 64 * W modules of one mask, bit i = module i (1 = dark).
+template <int W>
+struct Line
 {
-    std::uint64_t lanes[256] = {};
+    std::uint64_t w[W] = {};
 
-    SpreadTable()
+    Line operator&(const Line& o) const
     {
-        for (unsigned v = 0; v < 256; ++v) {
-            for (unsigned k = 0; k < 8; ++k) {
-                if ((v >> k) & 1u) {
-                    lanes[v] |= std::uint64_t{1} << (8 * k);
-                }
-            }
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = w[i] & o.w[i];
         }
+        return r;
+    }
+
+    Line operator|(const Line& o) const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = w[i] | o.w[i];
+        }
+        return r;
+    }
+
+    Line operator^(const Line& o) const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = w[i] ^ o.w[i];
+        }
+        return r;
+    }
+
+    Line operator~() const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = ~w[i];
+        }
+        return r;
+    }
+
+    // Bit i of the result is bit i + s of this line (1 <= s <= 63).
+    Line Next(int s) const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = (w[i] >> s) | (i + 1 < W ? w[i + 1] << (64 - s) : 0);
+        }
+        return r;
+    }
+
+    // Bit i of the result is bit i - 1 of this line.
+    Line Previous() const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = (w[i] << 1) | (i > 0 ? w[i - 1] >> 63 : 0);
+        }
+        return r;
+    }
+
+    long long Count() const
+    {
+        long long n = 0;
+        for (int i = 0; i < W; ++i) {
+            // Bits set, counted in parallel (no library call).
+            std::uint64_t x = w[i] - ((w[i] >> 1) & 0x5555555555555555ULL);
+            x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+            x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+            n += static_cast<long long>((x * 0x0101010101010101ULL) >> 56);
+        }
+        return n;
+    }
+
+    bool Any() const
+    {
+        std::uint64_t any = 0;
+        for (int i = 0; i < W; ++i) {
+            any |= w[i];
+        }
+        return any != 0;
+    }
+
+    // Bits 0 .. count-1.
+    static Line First(int count)
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            const int bits = std::clamp(count - 64 * i, 0, 64);
+            r.w[i] = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+        }
+        return r;
     }
 };
 
-const SpreadTable kSpread;
-
-void Drain(std::uint64_t& counts, long long weight, std::array<long long, 8>& scores)
+// Transposes the 8 x 8 bit matrix held in a word: bit 8a + b goes to bit 8b + a. Eight cells
+// (bytes, bit k = mask k) become eight masks (bytes, bit c = cell c).
+std::uint64_t Transpose8(std::uint64_t x)
 {
-    for (size_t k = 0; k < 8; ++k) {
-        scores[k] += weight * static_cast<long long>((counts >> (8 * k)) & 0xFFu);
-    }
-    counts = 0;
+    std::uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAULL;
+    x ^= t ^ (t << 7);
+    t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCULL;
+    x ^= t ^ (t << 14);
+    t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ULL;
+    x ^= t ^ (t << 28);
+    return x;
 }
 
-// The run and 1011101 penalties of one line for all eight masks at once. `cellAt(i)` is the
-// i-th cell of the line. The last eight cells are kept as the bytes of one word, the newest
-// in the low byte.
-template <class CellAt>
-void ScoreLine(int length, const CellAt& cellAt, std::array<long long, 8>& scores)
+// Runs of five and more and 1011101 patterns of one line of `n` modules.
+template <int W>
+long long LinePenalty(const Line<W>& dark, int n)
 {
-    constexpr std::uint64_t kLow = 0xFF;
-    std::uint64_t last = 0; // light before the line starts
-    std::uint64_t inRun = 0;
-    std::uint64_t runStarts = 0;
-    std::uint64_t runSteps = 0;
-    std::uint64_t finders = 0;
-    for (int i = 0; i < length; ++i) {
-        last = (last << 8) | cellAt(i);
-        std::uint64_t uniform = 0;
-        if (i >= 4) {
-            // The AND (dark) and OR (not light) of the newest five bytes.
-            std::uint64_t dark = last & (last >> 8);
-            dark &= dark >> 16;
-            dark &= last >> 32;
-            std::uint64_t any = last | (last >> 8);
-            any |= any >> 16;
-            any |= last >> 32;
-            uniform = (dark | ~any) & kLow;
+    const Line<W> light = ~dark & Line<W>::First(n);
+    const Line<W> dark5 = dark & dark.Next(1) & dark.Next(2) & dark.Next(3) & dark.Next(4);
+    const Line<W> light5 = light & light.Next(1) & light.Next(2) & light.Next(3) & light.Next(4);
+    // Bit i: modules i .. i + 4 are alike. A run scores 3 where it reaches five modules and 1
+    // for every module after.
+    const Line<W> uniform = (dark5 | light5) & Line<W>::First(n - 4);
+    const Line<W> starts = uniform & ~uniform.Previous();
+    const Line<W> finder = dark & ~dark.Next(1) & dark.Next(2) & dark.Next(3) & dark.Next(4) & ~dark.Next(5)
+                           & dark.Next(6) & Line<W>::First(n - 6);
+    return uniform.Count() + 2 * starts.Count() + (finder.Any() ? 40 * finder.Count() : 0);
+}
+
+template <int W>
+std::array<long long, 8> Penalties(const std::vector<std::uint8_t>& cells, int side, int dataModules)
+{
+    // Bit planes: rows[k][y] and columns[k][x] hold the modules of mask k, eight cells at a time
+    // turned from "eight masks of a cell" into "eight cells of a mask".
+    std::vector<Line<W>> rows(static_cast<size_t>(8 * side));
+    std::vector<Line<W>> columns(static_cast<size_t>(8 * side));
+    const auto cell = [&](int x, int y) -> std::uint64_t {
+        return (x < side && y < side) ? cells[static_cast<size_t>(y) * static_cast<size_t>(side) + static_cast<size_t>(x)]
+                                      : 0;
+    };
+    for (int a = 0; a < side; ++a) {
+        for (int b = 0; b < side; b += 8) {
+            std::uint64_t along = 0;  // cells (b..b+7, a): a row
+            std::uint64_t across = 0; // cells (a, b..b+7): a column
+            for (int c = 0; c < 8; ++c) {
+                along |= cell(b + c, a) << (8 * c);
+                across |= cell(a, b + c) << (8 * c);
+            }
+            along = Transpose8(along);
+            across = Transpose8(across);
+            for (int k = 0; k < 8; ++k) {
+                rows[static_cast<size_t>(k * side + a)].w[b / 64] |= ((along >> (8 * k)) & 0xFFu) << (b % 64);
+                columns[static_cast<size_t>(k * side + a)].w[b / 64] |= ((across >> (8 * k)) & 0xFFu) << (b % 64);
+            }
         }
-        runStarts += kSpread.lanes[uniform & ~inRun & kLow];
-        runSteps += kSpread.lanes[uniform & inRun];
-        inRun = uniform;
-        // Dark, light, dark, dark, dark, light, dark from the oldest of seven to the newest:
-        // with the two light ones inverted, the AND of the newest seven bytes.
-        const std::uint64_t flipped = last ^ 0x0000FF000000FF00ULL;
-        std::uint64_t all = flipped & (flipped >> 8);
-        all &= all >> 16;
-        all &= all >> 24;
-        finders += kSpread.lanes[all & kLow];
     }
-    Drain(runStarts, 3, scores);
-    Drain(runSteps, 1, scores);
-    Drain(finders, 40, scores);
+    std::array<long long, 8> scores{};
+    for (int k = 0; k < 8; ++k) {
+        const Line<W>* row = &rows[static_cast<size_t>(k * side)];
+        const Line<W>* column = &columns[static_cast<size_t>(k * side)];
+        long long score = 0;
+        long long dark = 0;
+        const Line<W> pairs = Line<W>::First(side - 1);
+        for (int i = 0; i < side; ++i) {
+            score += LinePenalty(row[i], side) + LinePenalty(column[i], side);
+            dark += row[i].Count();
+            if (i + 1 < side) {
+                // 2 x 2 blocks: bit x when (x, i), (x + 1, i), (x, i + 1), (x + 1, i + 1) are alike.
+                const Line<W>& a = row[i];
+                const Line<W>& b = row[i + 1];
+                score += 3 * (~(a ^ b) & ~(a ^ a.Next(1)) & ~(b ^ b.Next(1)) & pairs).Count();
+            }
+        }
+        if (dataModules > 0) {
+            const auto index = static_cast<long long>(20.0 * static_cast<double>(dark) / dataModules);
+            score += kBalancePenalty[std::min<long long>(std::max<long long>(index, 0), 20)];
+        }
+        scores[static_cast<size_t>(k)] = score;
+    }
+    return scores;
 }
 
 } // namespace
 
 std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules)
 {
-    // All eight masks are scored in one pass: bit k of every cell is its colour under mask k,
-    // so byte-wide logic evaluates the eight grids side by side.
-    std::array<long long, 8> scores{};
-    const auto at = [&](int x, int y) {
-        return cells[static_cast<size_t>(y) * static_cast<size_t>(side) + static_cast<size_t>(x)];
-    };
-    std::array<long long, 8> dark{};
-    for (int y = 0; y < side; ++y) {
-        ScoreLine(side, [&](int i) { return at(i, y); }, scores);
-        ScoreLine(side, [&](int i) { return at(y, i); }, scores);
-        std::uint64_t blocks = 0;
-        std::uint64_t darkCount = 0;
-        for (int x = 0; x < side; ++x) {
-            const std::uint8_t c = at(x, y);
-            darkCount += kSpread.lanes[c];
-            if (x + 1 < side && y + 1 < side) {
-                const std::uint8_t b = at(x + 1, y);
-                const std::uint8_t d = at(x, y + 1);
-                const std::uint8_t e = at(x + 1, y + 1);
-                const std::uint8_t allDark = c & b & d & e;
-                const std::uint8_t allLight = static_cast<std::uint8_t>(~(c | b | d | e));
-                blocks += kSpread.lanes[allDark | allLight];
-            }
+    // All eight masks at once from bit planes: each line of each mask is a few 64-bit words, so
+    // runs, patterns and blocks are found by word-wide logic.
+    if (side <= 0) {
+        std::array<long long, 8> scores{};
+        if (dataModules > 0) {
+            scores.fill(kBalancePenalty[0]);
         }
-        Drain(blocks, 3, scores);
-        Drain(darkCount, 1, dark);
+        return scores;
     }
-    if (dataModules > 0) {
-        for (size_t k = 0; k < 8; ++k) {
-            const auto index = static_cast<long long>(20.0 * static_cast<double>(dark[k]) / dataModules);
-            scores[k] += kBalancePenalty[std::min<long long>(std::max<long long>(index, 0), 20)];
-        }
+    if (side <= 64) {
+        return Penalties<1>(cells, side, dataModules);
     }
-    return scores;
+    if (side <= 128) {
+        return Penalties<2>(cells, side, dataModules);
+    }
+    if (side <= 192) {
+        return Penalties<3>(cells, side, dataModules);
+    }
+    throw std::logic_error("QR grid too large");
 }
 
 int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int dataModules)
@@ -353,11 +446,13 @@ int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int
 
 namespace {
 
-// The function patterns and the placement order of a version, made once per process.
+// The function patterns and the placement order of a version, made once per process, with
+// the masks that invert each placed module (bit k: mask k).
 struct VersionLayout
 {
     FunctionPatterns patterns;
     std::vector<int> order;
+    std::vector<std::uint8_t> inversions;
 };
 
 const VersionLayout& LayoutOf(int version)
@@ -371,6 +466,10 @@ const VersionLayout& LayoutOf(int version)
         auto layout = std::make_unique<VersionLayout>();
         layout->patterns = QRCodeGetSymbolData(version);
         layout->order = PlacementOrder(layout->patterns);
+        const int n = layout->patterns.side;
+        for (int i : layout->order) {
+            layout->inversions.push_back(kInversions.bits[(i / n) % 12][(i % n) % 6]);
+        }
         slot = std::move(layout);
     }
     return *slot;
@@ -397,9 +496,7 @@ ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int version
     std::vector<std::uint8_t> cells(patterns.function.size(), 0);
     for (size_t i = 0; i < order.size(); ++i) {
         const bool bit = i < codewordBits ? ((codewords[i / 8] >> (7 - i % 8)) & 1u) != 0 : true;
-        const int x = order[i] % n;
-        const int y = order[i] / n;
-        const std::uint8_t inverts = kInversions.bits[y % 12][x % 6];
+        const std::uint8_t inverts = layout.inversions[i];
         cells[static_cast<size_t>(order[i])] = bit ? static_cast<std::uint8_t>(~inverts) : inverts;
     }
     if (mask < 0 || mask > 7) {
