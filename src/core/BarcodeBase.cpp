@@ -269,10 +269,51 @@ void BarcodeBase::FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_
         return;
     }
     const std::uint32_t value = SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a);
+    std::vector<SDL_Rect> clipped;
+    clipped.reserve(rects.size());
     for (const SDL_Rect& r : rects) {
-        FillOwnPixels(SDL_Rect{ThroughFloat(r.x), ThroughFloat(r.y), std::max(ThroughFloat(r.w), 1),
-                               std::max(ThroughFloat(r.h), 1)},
-                      value);
+        const SDL_Rect c{ThroughFloat(r.x), ThroughFloat(r.y), std::max(ThroughFloat(r.w), 1),
+                         std::max(ThroughFloat(r.h), 1)};
+        const SDL_Rect canvas{0, 0, m_surface->w, m_surface->h};
+        SDL_Rect inside{};
+        if (SDL_IntersectRect(&c, &canvas, &inside) == SDL_TRUE) {
+            clipped.push_back(inside);
+        }
+    }
+    // Bands: consecutive rectangles over the same rows, each band below the last. On a canvas
+    // of one colour every row of a band ends up alike, so its first row is painted and copied.
+    const bool uniform = m_uniform;
+    m_uniform = false;
+    const auto stride = static_cast<size_t>(m_surface->pitch / 4);
+    int lastBottom = 0;
+    for (size_t first = 0; first < clipped.size();) {
+        const SDL_Rect& lead = clipped[first];
+        size_t end = first + 1;
+        int left = lead.x;
+        int right = lead.x + lead.w;
+        while (end < clipped.size() && clipped[end].y == lead.y && clipped[end].h == lead.h) {
+            left = std::min(left, clipped[end].x);
+            right = std::max(right, clipped[end].x + clipped[end].w);
+            ++end;
+        }
+        const bool band = uniform && lead.y >= lastBottom;
+        if (!band) {
+            // Painted as they come from here on.
+            for (size_t i = first; i < clipped.size(); ++i) {
+                FillOwnPixels(clipped[i], value);
+            }
+            return;
+        }
+        std::uint32_t* top = m_pixels.get() + static_cast<size_t>(lead.y) * stride;
+        for (size_t i = first; i < end; ++i) {
+            FillPixels(top + clipped[i].x, static_cast<size_t>(clipped[i].w), value);
+        }
+        const size_t span = static_cast<size_t>(right - left) * sizeof(std::uint32_t);
+        for (int y = 1; y < lead.h; ++y) {
+            std::memcpy(top + static_cast<size_t>(y) * stride + left, top + left, span);
+        }
+        lastBottom = lead.y + lead.h;
+        first = end;
     }
 }
 
@@ -491,12 +532,8 @@ std::string BarcodeBase::ColorToRgbString(const SDL_Color& color)
     return out;
 }
 
-void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color)
+bool BarcodeBase::ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect)
 {
-    if (target == Target::Svg) {
-        SvgRect(x, y, w, h, color);
-        return;
-    }
     // The software renderer truncates float rectangles, which drops the fraction of every bar
     // and lets the error pile up across a stretched symbol. Round both edges instead, so that
     // each element covers the pixels its float span covers most of (keeping at least one).
@@ -510,17 +547,27 @@ void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, co
     };
     const auto [left, width] = edges(x, w);
     const auto [top, height] = edges(y, h);
-    if (width <= 0 || height <= 0) {
+    *rect = SDL_Rect{left, top, width, height};
+    return width > 0 && height > 0;
+}
+
+void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color)
+{
+    if (target == Target::Svg) {
+        SvgRect(x, y, w, h, color);
+        return;
+    }
+    SDL_Rect rect{};
+    if (!ToRasterRect(x, y, w, h, &rect)) {
         return;
     }
     SDL_SetRenderDrawColor(m_canvas, color.r, color.g, color.b, color.a);
     if (PaintsOwnPixels() && FillsReplacePixels()) {
-        FillOwnPixels(SDL_Rect{ThroughFloat(left), ThroughFloat(top), std::max(ThroughFloat(width), 1),
-                               std::max(ThroughFloat(height), 1)},
+        FillOwnPixels(SDL_Rect{ThroughFloat(rect.x), ThroughFloat(rect.y), std::max(ThroughFloat(rect.w), 1),
+                               std::max(ThroughFloat(rect.h), 1)},
                       color);
         return;
     }
-    const SDL_Rect rect{left, top, width, height};
     SDL_RenderFillRect(m_canvas, &rect);
 }
 

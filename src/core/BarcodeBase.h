@@ -87,6 +87,9 @@ protected:
 
     // A filled rectangle on the target.
     void FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color);
+    // The whole pixels a raster FillRect covers: both edges rounded, at least one pixel for a
+    // positive size. False when nothing is covered.
+    static bool ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect);
     // Whole-pixel rectangles of one colour on the raster canvas, painted in order (as many
     // FillRect calls with these edges would paint them).
     void FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_Color& color);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/CompactPng.h"
 
+#include "core/RowDeflater.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -135,205 +137,6 @@ int PaletteDepth(size_t count)
     return count <= 16 ? 4 : 8;
 }
 
-// Deflate (RFC 1951) with the fixed Huffman codes, made for images of few colours: a row equal
-// to the one above is one long copy of it, and inside other rows runs of a byte and stretches
-// equal to the row above become copies. The work grows with the rows that differ, not with
-// the pixels.
-class RowDeflater
-{
-public:
-    explicit RowDeflater(std::vector<std::uint8_t>& out) : m_out(out)
-    {
-        m_out.push_back(0x78); // zlib header: deflate, 32 KiB window, no dictionary
-        m_out.push_back(0x01);
-        Bits(1, 1); // the last block
-        Bits(1, 2); // fixed Huffman codes
-    }
-
-    // Appends one filtered row (filter byte first) of `length` bytes; `above` is the previous
-    // row of the same length, or null for the first row.
-    void Row(const std::uint8_t* row, const std::uint8_t* above, size_t length)
-    {
-        size_t i = 0;
-        while (i < length) {
-            size_t up = 0;
-            if (above != nullptr) {
-                while (i + up < length && row[i + up] == above[i + up]) {
-                    ++up;
-                }
-            }
-            size_t run = 0;
-            if (i > 0) {
-                while (i + run < length && row[i + run] == row[i - 1]) {
-                    ++run;
-                }
-            }
-            if (std::max(up, run) >= 3) {
-                const bool useUp = up >= run;
-                Copy(useUp ? length : 1, useUp ? up : run);
-                i += useUp ? up : run;
-            } else {
-                Literal(row[i]);
-                ++i;
-            }
-        }
-        m_adler = adler32(m_adler, row, static_cast<uInt>(length));
-    }
-
-    // Appends `count` more copies of the last row (of `length` bytes).
-    void RepeatRow(size_t length, size_t count, uLong rowAdler)
-    {
-        for (size_t c = 0; c < count; ++c) {
-            m_adler = adler32_combine(m_adler, rowAdler, static_cast<z_off_t>(length));
-        }
-        Copy(length, length * count);
-    }
-
-    void Finish()
-    {
-        Code(256);
-        while (m_count > 0) {
-            m_out.push_back(static_cast<std::uint8_t>(m_bits));
-            m_bits >>= 8;
-            m_count -= 8;
-        }
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            m_out.push_back(static_cast<std::uint8_t>(m_adler >> shift));
-        }
-    }
-
-private:
-    // `count` (at most 32) bits of `value`, least significant first; whole 32-bit words go out.
-    void Bits(std::uint32_t value, int count)
-    {
-        m_bits |= static_cast<std::uint64_t>(value) << m_count;
-        m_count += count;
-        if (m_count >= 32) {
-            const std::uint8_t word[4] = {static_cast<std::uint8_t>(m_bits), static_cast<std::uint8_t>(m_bits >> 8),
-                                          static_cast<std::uint8_t>(m_bits >> 16),
-                                          static_cast<std::uint8_t>(m_bits >> 24)};
-            m_out.insert(m_out.end(), word, word + 4);
-            m_bits >>= 32;
-            m_count -= 32;
-        }
-    }
-
-    // The fixed codes, bit-reversed for writing least significant bit first.
-    struct FixedCodes
-    {
-        std::uint16_t literal[288];
-        std::uint8_t literalLength[288];
-        std::uint8_t distance[30];
-
-        static std::uint16_t Reverse(unsigned code, int length)
-        {
-            unsigned reversed = 0;
-            for (int i = 0; i < length; ++i) {
-                reversed = (reversed << 1) | ((code >> i) & 1u);
-            }
-            return static_cast<std::uint16_t>(reversed);
-        }
-
-        FixedCodes()
-        {
-            for (unsigned s = 0; s < 288; ++s) {
-                unsigned code = 0;
-                int length = 8;
-                if (s < 144) {
-                    code = 0x30 + s;
-                } else if (s < 256) {
-                    code = 0x190 + s - 144;
-                    length = 9;
-                } else if (s < 280) {
-                    code = s - 256;
-                    length = 7;
-                } else {
-                    code = 0xC0 + s - 280;
-                }
-                literal[s] = Reverse(code, length);
-                literalLength[s] = static_cast<std::uint8_t>(length);
-            }
-            for (unsigned d = 0; d < 30; ++d) {
-                distance[d] = static_cast<std::uint8_t>(Reverse(d, 5));
-            }
-        }
-    };
-
-    static const FixedCodes& Codes()
-    {
-        static const FixedCodes codes;
-        return codes;
-    }
-
-    // A literal/length symbol in the fixed code.
-    void Code(int symbol)
-    {
-        const auto s = static_cast<size_t>(symbol);
-        Bits(Codes().literal[s], Codes().literalLength[s]);
-    }
-
-    void Literal(std::uint8_t byte) { Code(byte); }
-
-    // Copies of `length` bytes from `distance` back, in matches of at most 258 bytes (the last
-    // piece kept at 3 or more).
-    void Copy(size_t distance, size_t length)
-    {
-        while (length > 0) {
-            size_t piece = std::min<size_t>(length, 258);
-            if (length - piece > 0 && length - piece < 3) {
-                piece = length - 3;
-            }
-            Match(piece, distance);
-            length -= piece;
-        }
-    }
-
-    void Match(size_t length, size_t distance)
-    {
-        static const std::uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                                     31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-        static const std::uint8_t lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                     2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-        static const std::uint16_t distanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                                       33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                                       1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-        static const std::uint8_t distanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                                       6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-        static const auto lengthCode = [] {
-            std::array<std::uint8_t, 259> codes{};
-            int l = 0;
-            for (size_t n = 3; n < codes.size(); ++n) {
-                while (l < 28 && lengthBase[l + 1] <= n) {
-                    ++l;
-                }
-                codes[n] = static_cast<std::uint8_t>(l);
-            }
-            return codes;
-        }();
-        const int l = lengthCode[length];
-        Code(257 + l);
-        Bits(static_cast<std::uint32_t>(length - lengthBase[l]), lengthExtra[l]);
-        if (distance != m_distance) {
-            int d = 29;
-            while (distanceBase[d] > distance) {
-                --d;
-            }
-            m_distance = distance;
-            m_distanceCode = d;
-        }
-        const int d = m_distanceCode;
-        Bits(Codes().distance[d], 5);
-        Bits(static_cast<std::uint32_t>(distance - distanceBase[d]), distanceExtra[d]);
-    }
-
-    std::vector<std::uint8_t>& m_out;
-    size_t m_distance = 0; // the last distance and its code
-    int m_distanceCode = 0;
-    std::uint64_t m_bits = 0;
-    int m_count = 0;
-    uLong m_adler = adler32(0, nullptr, 0);
-};
-
 // Packs a row of colour indices as samples of `depth` bits, most significant bits first.
 void PackRow(const std::uint8_t* indices, int w, int depth, const std::array<std::uint8_t, kMaxColours>& sample,
              std::uint8_t* out)
@@ -435,15 +238,12 @@ Result Encode(SDL_Surface* surface)
     // The rows, filter "none", packed most significant bits first.
     const size_t length = 1 + (static_cast<size_t>(w) * static_cast<size_t>(depth) + 7) / 8;
     std::vector<std::uint8_t> rows[2] = {std::vector<std::uint8_t>(length), std::vector<std::uint8_t>(length)};
-    std::vector<std::uint8_t> idat;
-    // Fixed codes spend at most 9 bits a byte on rows of their own; repeated rows a few bytes.
-    idat.reserve(scan.indices.size() / static_cast<size_t>(w) * length * 9 / 8 + static_cast<size_t>(h) * 16 + 64);
-    const bool byCopies = length <= 32768; // a copy of the row above lies inside the window
+    // Rows wider than the deflate window go through zlib as a whole.
+    const bool byCopies = length <= RowDeflater::kMaxRow;
+    RowDeflater deflater;
     std::vector<std::uint8_t> raw;
-    RowDeflater deflater(idat);
     const std::uint8_t* indices = scan.indices.data();
     const std::uint8_t* above = nullptr;
-    uLong rowAdler = 0;
     int current = 0;
     for (int y = 0; y < h;) {
         std::vector<std::uint8_t>& row = rows[current];
@@ -456,8 +256,7 @@ Result Encode(SDL_Surface* surface)
         if (byCopies) {
             deflater.Row(row.data(), above, length);
             if (repeats > 0) {
-                rowAdler = adler32(adler32(0, nullptr, 0), row.data(), static_cast<uInt>(length));
-                deflater.RepeatRow(length, static_cast<size_t>(repeats), rowAdler);
+                deflater.RepeatRow(length, static_cast<size_t>(repeats));
             }
         } else {
             for (int r = 0; r <= repeats; ++r) {
@@ -468,14 +267,13 @@ Result Encode(SDL_Surface* surface)
         current = 1 - current;
         y += 1 + repeats;
     }
+    std::vector<std::uint8_t> idat;
     if (byCopies) {
-        deflater.Finish();
+        idat = deflater.Finish();
     } else {
-        // Rows wider than the deflate window: zlib over the whole filtered image.
-        idat.clear();
         uLongf size = compressBound(static_cast<uLong>(raw.size()));
         idat.resize(size);
-        if (raw.size() > UINT_MAX || compress2(idat.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK) {
+        if (compress2(idat.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK) {
             SDL_SetError("deflate failed");
             return result;
         }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -361,24 +362,31 @@ std::array<long long, 8> Penalties(const std::vector<std::uint8_t>& cells, int s
     // turned from "eight masks of a cell" into "eight cells of a mask".
     std::vector<Line<W>> rows(static_cast<size_t>(8 * side));
     std::vector<Line<W>> columns(static_cast<size_t>(8 * side));
-    const auto cell = [&](int x, int y) -> std::uint64_t {
-        return (x < side && y < side) ? cells[static_cast<size_t>(y) * static_cast<size_t>(side) + static_cast<size_t>(x)]
-                                      : 0;
+    // The grid padded with light cells to a multiple of eight, so that eight cells of a row are
+    // one unaligned load.
+    const int padded = (side + 7) / 8 * 8;
+    std::vector<std::uint8_t> grid(static_cast<size_t>(padded) * static_cast<size_t>(padded), 0);
+    for (int y = 0; y < side; ++y) {
+        std::memcpy(&grid[static_cast<size_t>(y) * static_cast<size_t>(padded)],
+                    &cells[static_cast<size_t>(y) * static_cast<size_t>(side)], static_cast<size_t>(side));
+    }
+    const auto store = [](std::vector<Line<W>>& planes, int line, int at, std::uint64_t bytes, int side) {
+        for (int k = 0; k < 8; ++k) {
+            planes[static_cast<size_t>(k * side + line)].w[at / 64] |= ((bytes >> (8 * k)) & 0xFFu) << (at % 64);
+        }
     };
     for (int a = 0; a < side; ++a) {
+        const std::uint8_t* row = &grid[static_cast<size_t>(a) * static_cast<size_t>(padded)];
         for (int b = 0; b < side; b += 8) {
-            std::uint64_t along = 0;  // cells (b..b+7, a): a row
-            std::uint64_t across = 0; // cells (a, b..b+7): a column
+            std::uint64_t along = 0; // cells (b .. b+7, a)
+            std::memcpy(&along, row + b, sizeof(along));
+            std::uint64_t across = 0; // cells (a, b .. b+7)
             for (int c = 0; c < 8; ++c) {
-                along |= cell(b + c, a) << (8 * c);
-                across |= cell(a, b + c) << (8 * c);
+                across |= std::uint64_t{grid[static_cast<size_t>(b + c) * static_cast<size_t>(padded) + static_cast<size_t>(a)]}
+                          << (8 * c);
             }
-            along = Transpose8(along);
-            across = Transpose8(across);
-            for (int k = 0; k < 8; ++k) {
-                rows[static_cast<size_t>(k * side + a)].w[b / 64] |= ((along >> (8 * k)) & 0xFFu) << (b % 64);
-                columns[static_cast<size_t>(k * side + a)].w[b / 64] |= ((across >> (8 * k)) & 0xFFu) << (b % 64);
-            }
+            store(rows, a, b, Transpose8(along), side);
+            store(columns, a, b, Transpose8(across), side);
         }
     }
     std::array<long long, 8> scores{};

@@ -158,6 +158,16 @@ TEST(Png8, EncodingFollowsTheColours)
     }
 }
 
+TEST(Png8, RowsWiderThanTheDeflateWindow)
+{
+    const auto surface = Synthetic(33000, 3, Tints(20, 255)); // 8-bit rows of 33,001 bytes
+    const compact_png::Result r = compact_png::Encode(surface.get());
+    ASSERT_EQ(r.outcome, compact_png::Outcome::Written);
+    const RgbaImage decoded = ReadWithLibpng(r.png);
+    ASSERT_EQ(decoded.width, 33000);
+    EXPECT_EQ(0, std::memcmp(decoded.pixels.data(), surface->pixels, decoded.pixels.size()));
+}
+
 TEST(Png8, MoreThan256ColoursKeepTheRgbaEncoding)
 {
     std::vector<SDL_Color> many;
