@@ -30,6 +30,7 @@ struct Job
     int line = 0;                  // line number in the file, from 1
     std::vector<std::string> args; // TYPE TEXT -o PATH [options]
     std::string error;             // why the line failed; empty while it has not
+    bool rendered = false;         // handed to the renderer (not refused while reading)
 };
 
 std::string Trim(const std::string& s)
@@ -222,6 +223,7 @@ void RunParallel(std::vector<Job>& jobs, const LineRenderer& render, int progres
     const auto work = [&] {
         for (size_t i = next++; i < pending.size(); i = next++) {
             Job& job = *pending[i];
+            job.rendered = true;
             try {
                 job.error = render(job.args);
             } catch (const std::exception& e) {
@@ -335,7 +337,7 @@ int RunBatch(const std::string& csvPath, const std::string& dir, const LineRende
         if (job.error.empty()) {
             continue;
         }
-        if (!job.args.empty()) {
+        if (job.rendered) {
             std::string again;
             const std::string printed = Captured([&] { again = render(job.args); });
             if (again.empty()) {

@@ -120,6 +120,11 @@ unsigned PaletteIndex(std::vector<png_byte>& palette, unsigned& entries, const C
     return entries++;
 }
 
+bool IsEmpty(const Margins& m)
+{
+    return m.left == 0 && m.top == 0 && m.right == 0 && m.bottom == 0;
+}
+
 } // namespace
 
 SymbolExtent MeasureSvg(const std::string& svg, const Color& fg)
@@ -185,7 +190,7 @@ Margins QuietZoneMargins(const SymbolExtent& extent, const QuietZoneModules& zon
 
 std::string FrameSvg(const std::string& svg, const Margins& m, const Color& bg)
 {
-    if (m.left == 0 && m.top == 0 && m.right == 0 && m.bottom == 0) {
+    if (IsEmpty(m)) {
         return svg;
     }
     const auto [at, length] = SvgStartTag(svg);
@@ -219,6 +224,9 @@ std::string FramePng(const std::string& png, const Margins& m, const Color& bg)
 {
     if (m.left < 0 || m.top < 0 || m.right < 0 || m.bottom < 0) {
         throw std::runtime_error("negative margin");
+    }
+    if (IsEmpty(m)) {
+        return png;
     }
     PngImage in;
     if (!png_image_begin_read_from_memory(&in.image, png.data(), png.size())) {
