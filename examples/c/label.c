@@ -6,7 +6,6 @@
  *   label_c [DIR]      writes DIR/parcel.png and DIR/tracking.svg
  */
 #include <barcode_lumeo.h>
-
 #include <stdio.h>
 #include <string.h>
 

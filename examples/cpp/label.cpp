@@ -4,7 +4,6 @@
 //
 //   label_cpp [DIR]      writes DIR/<name>.png for each row and DIR/jan13.svg
 #include <barcode_lumeo.h>
-
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -25,10 +24,7 @@ public:
     }
 
     // The options are plain calls on the handle.
-    void* get() const
-    {
-        return m_handle.get();
-    }
+    void* get() const { return m_handle.get(); }
 
     std::vector<unsigned char> Png(const std::string& text, int width, int height)
     {
@@ -70,9 +66,9 @@ struct Row
 };
 
 const Row kRows[] = {
-    {"jan13", 8, "490123456789", 300, 120},      // check digit added: 4901234567894
-    {"upca", 9, "03600029145", 300, 120},        // check digit added: 036000291452
-    {"itf14", 11, "14901234567891", 420, 100},   // case code
+    {"jan13", 8, "490123456789", 300, 120},    // check digit added: 4901234567894
+    {"upca", 9, "03600029145", 300, 120},      // check digit added: 036000291452
+    {"itf14", 11, "14901234567891", 420, 100}, // case code
     {"gs1-128", 3, "{FNC1}0104912345678904{AI}15261231{AI}10LOT-42A", 600, 130},
     {"pallet-qr", 16, "SSCC 049123450000000014", 200, 200},
 };
