@@ -3,6 +3,7 @@
 #include "api/Handle.h"
 #include "barcode_lumeo.h"
 #include "core/BarcodeBase2D.h"
+#include "pdf417/PDF417.h"
 #include "qr/QR.h"
 
 #include <cstring>
@@ -84,15 +85,50 @@ void barcode_set_code_size(void* /*handle*/, const char* /*size*/) {}
 
 void barcode_set_encode_scheme(void* /*handle*/, const char* /*scheme*/) {}
 
-void barcode_set_error_level(void* /*handle*/, int /*level*/) {}
+void barcode_set_error_level(void* handle, int level)
+{
+    capi::GuardVoid([&] {
+        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
+            pdf->SetErrorLevel(static_cast<PDF417ErrorLevel>(level));
+        }
+    });
+}
 
-void barcode_set_columns(void* /*handle*/, int /*columns*/) {}
+void barcode_set_columns(void* handle, int columns)
+{
+    capi::GuardVoid([&] {
+        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
+            pdf->SetColumns(columns);
+        }
+    });
+}
 
-void barcode_set_rows(void* /*handle*/, int /*rows*/) {}
+void barcode_set_rows(void* handle, int rows)
+{
+    capi::GuardVoid([&] {
+        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
+            pdf->SetRows(rows);
+        }
+    });
+}
 
-void barcode_set_aspect_ratio(void* /*handle*/, double /*ratio*/) {}
+void barcode_set_aspect_ratio(void* handle, double ratio)
+{
+    capi::GuardVoid([&] {
+        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
+            pdf->SetAspectRatio(ratio);
+        }
+    });
+}
 
-void barcode_set_y_height(void* /*handle*/, int /*height*/) {}
+void barcode_set_y_height(void* handle, int height)
+{
+    capi::GuardVoid([&] {
+        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
+            pdf->SetYHeight(height);
+        }
+    });
+}
 
 bool barcode_draw_2d(void* handle, const char* text, int size)
 {
