@@ -30,8 +30,8 @@ static_assert(sizeof(kPunctuationSet) - 1 == 29, "punctuation values 0..28, then
 // Text sub-mode codeword values.
 constexpr int kPunctuationLatch = 25; // from mixed
 constexpr int kSpace = 26;
-constexpr int kLowerLatch = 27; // from upper or mixed; upper shift from lower
-constexpr int kMixedLatch = 28; // from upper or lower; upper latch from mixed
+constexpr int kLowerLatch = 27;       // from upper or mixed; upper shift from lower
+constexpr int kMixedLatch = 28;       // from upper or lower; upper latch from mixed
 constexpr int kPunctuationShift = 29; // punctuation shift; upper latch from punctuation
 
 // Classification flags of getTextTypeAndValue; the low 8 bits hold the value.
@@ -290,7 +290,13 @@ void Pdf417Engine::assemble()
 
 void Pdf417Engine::textCompaction(int start, int length)
 {
-    enum class SubMode { Upper, Lower, Mixed, Punctuation };
+    enum class SubMode
+    {
+        Upper,
+        Lower,
+        Mixed,
+        Punctuation
+    };
     const int end = start + length;
     // Half-codeword values; a byte shift and its byte take a whole codeword each.
     std::vector<int> values;
@@ -577,16 +583,17 @@ void Pdf417Engine::outPaintCode()
         for (int c = 0; c < columns; ++c) {
             const int codePtr = startCp + c;
             if (codePtr >= lenCodewords) {
-                barcode_log::Error(Stream::Out, Format("[C++] codePtr overflow: row=%d col=%d codePtr=%d lenCodewords=%d",
-                                                       k, c, codePtr, lenCodewords));
+                barcode_log::Error(Stream::Out,
+                                   Format("[C++] codePtr overflow: row=%d col=%d codePtr=%d lenCodewords=%d", k, c,
+                                          codePtr, lenCodewords));
                 break;
             }
             const int cw = m_codewords[static_cast<size_t>(codePtr)];
             if (cw < 0 || cw >= kCodewordValues) {
-                barcode_log::Error(Stream::Out, Format("[C++] BAD codeword: row=%d col=%d codePtr=%d cw=%d "
-                                                       "(clusterSize=%zu lenCodewords=%d)",
-                                                       k, c, codePtr, cw, static_cast<size_t>(kCodewordValues),
-                                                       lenCodewords));
+                barcode_log::Error(Stream::Out,
+                                   Format("[C++] BAD codeword: row=%d col=%d codePtr=%d cw=%d "
+                                          "(clusterSize=%zu lenCodewords=%d)",
+                                          k, c, codePtr, cw, static_cast<size_t>(kCodewordValues), lenCodewords));
                 break;
             }
             const std::uint32_t pattern = CodewordPattern(cluster, cw);

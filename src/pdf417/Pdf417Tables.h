@@ -8,8 +8,8 @@
 // clusters, the start and stop patterns, and the Reed-Solomon coefficients over GF(929).
 namespace internal_pdf417 {
 
-constexpr int kCodewordValues = 929;   // codewords 0 .. 928
-constexpr int kPatternModules = 17;    // modules of one codeword pattern
+constexpr int kCodewordValues = 929;            // codewords 0 .. 928
+constexpr int kPatternModules = 17;             // modules of one codeword pattern
 constexpr std::uint32_t kStartPattern = 130728; // 11111111010101000, 17 modules
 constexpr int kStartModules = 17;
 constexpr std::uint32_t kStopPattern = 260649; // 111111101000101001, 18 modules

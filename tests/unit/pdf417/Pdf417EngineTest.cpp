@@ -33,17 +33,19 @@ TEST(Pdf417Compaction, PinnedCodewords)
 
     const Row rows[] = {
         {B("ABC"), {3, 1, 89}},
-        {B("Ab"), {3, 27, 59}},                           // 0, 27 (lower latch), 1, pad 29
+        {B("Ab"), {3, 27, 59}},                                  // 0, 27 (lower latch), 1, pad 29
         {B("123456789012"), {8, 841, 63, 125, 187, 249, 1, 89}}, // twelve digits: mixed sub-mode text
-        {B("1234567890123"), {7, 902, 17, 110, 836, 811, 223}}, // thirteen digits: numeric
+        {B("1234567890123"), {7, 902, 17, 110, 836, 811, 223}},  // thirteen digits: numeric
         {B("1234567890123456"), {8, 902, 19, 23, 229, 801, 348, 256}},
-        {B("AB\x80" "CD"), {5, 1, 913, 128, 63}},         // a lone byte stays in the text
+        {B("AB\x80"
+           "CD"),
+         {5, 1, 913, 128, 63}}, // a lone byte stays in the text
         {Bytes{0x80, 0x81, 0x82, 0x83, 0x84, 0x85}, {7, 924, 215, 318, 502, 193, 33}},
         {Bytes{0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86}, {8, 901, 215, 318, 502, 193, 33, 134}},
-        {B("AbCDef"), {6, 27, 57, 87, 94, 179}},          // upper shift (27) before one capital
-        {B("AbCDE"), {5, 27, 58, 842, 94}},              // upper latch (28, 28) before two capitals
-        {B("a;b"), {4, 810, 870, 59}},                      // punctuation shift (29)
-        {B("A;<>B"), {5, 28, 750, 32, 871}},                // punctuation latch (28, 25), back by 29
+        {B("AbCDef"), {6, 27, 57, 87, 94, 179}}, // upper shift (27) before one capital
+        {B("AbCDE"), {5, 27, 58, 842, 94}},      // upper latch (28, 28) before two capitals
+        {B("a;b"), {4, 810, 870, 59}},           // punctuation shift (29)
+        {B("A;<>B"), {5, 28, 750, 32, 871}},     // punctuation latch (28, 25), back by 29
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.input.begin(), row.input.end()));
@@ -57,8 +59,7 @@ TEST(Pdf417Compaction, Segments)
     engine.setText(B("Order 12345678901234567 \x81\x82\x83 ok"));
     engine.breakString();
     // Text, digits, then the bytes take in the short text around them.
-    EXPECT_EQ(engine.segments().list(),
-              (std::vector<Segment>{{'T', 0, 6}, {'N', 6, 23}, {'B', 23, 30}}));
+    EXPECT_EQ(engine.segments().list(), (std::vector<Segment>{{'T', 0, 6}, {'N', 6, 23}, {'B', 23, 30}}));
 }
 
 TEST(Pdf417Compaction, EmptyAndTooBigFail)
@@ -223,13 +224,11 @@ TEST(Pdf417Object, DumpsAreProgressLines)
         testsupport::CapturedOutput out;
         Encode(B("ABC"), LayoutSettings{});
         out.Finish();
-        const bool printed =
-            out.Out().find("C++ props: Encoding=utf-8, SizeKind=AUTO, CodeColumns=0, CodeRows=0, "
-                           "UseAutoErrorLevel=True, ErrorLevel(now)=2, AspectRatio=0.5, YHeight=3\n")
-            != std::string::npos;
+        const bool printed = out.Out().find("C++ props: Encoding=utf-8, SizeKind=AUTO, CodeColumns=0, CodeRows=0, "
+                                            "UseAutoErrorLevel=True, ErrorLevel(now)=2, AspectRatio=0.5, YHeight=3\n")
+                             != std::string::npos;
         EXPECT_EQ(printed, !quiet);
-        EXPECT_EQ(out.Out().find("[C++] row=0 startCp=0 codeColumns=1 lenCodewords=11\n") != std::string::npos,
-                  !quiet);
+        EXPECT_EQ(out.Out().find("[C++] row=0 startCp=0 codeColumns=1 lenCodewords=11\n") != std::string::npos, !quiet);
     }
 }
 

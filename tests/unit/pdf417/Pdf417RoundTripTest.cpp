@@ -6,8 +6,8 @@
 #include "pdf417/Pdf417Encoder.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
 #include <atomic>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,10 +73,23 @@ std::vector<Case> Cases()
         {"7 high bytes", HighBytes(7), {}, 3.0, 2},
         {"120 high bytes", HighBytes(120), {}},
         {"125 high bytes", HighBytes(125), {}, 0.05, 4},
-        {"lone byte in text", "AB\xA9" "CD and more", {}},
-        {"lone byte after an odd count", "ABC\xA9" "DEF ghi", {}},
-        {"lone byte in punctuation", ";<>\xA9" ";<>xyz", {}},
-        {"mixed", "Lot A7-" + Digits(60) + " \xC3\xA9\xE2\x82\xAC\x01\xFE end. Next: " + Digits(13) + " done", {}, 1.5, 3},
+        {"lone byte in text",
+         "AB\xA9"
+         "CD and more",
+         {}},
+        {"lone byte after an odd count",
+         "ABC\xA9"
+         "DEF ghi",
+         {}},
+        {"lone byte in punctuation",
+         ";<>\xA9"
+         ";<>xyz",
+         {}},
+        {"mixed",
+         "Lot A7-" + Digits(60) + " \xC3\xA9\xE2\x82\xAC\x01\xFE end. Next: " + Digits(13) + " done",
+         {},
+         1.5,
+         3},
         {"Japanese UTF-8", kJapaneseUtf8, {}},
         {"Japanese Shift-JIS", kJapaneseUtf8, kJapaneseSjis, 0.5, 3, "shift-jis"},
         {"largest text", std::string(1850, 'Q'), {}, 1.0, 2},
