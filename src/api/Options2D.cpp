@@ -41,6 +41,17 @@ const char* QrModeLetter(const char* mode)
     return "B"; // "AUTO", "BYTE" and anything else
 }
 
+// Applies `set` to the PDF417 object of a type 18 handle; other handles are ignored.
+template <class Set>
+void OnPdf417(void* handle, Set&& set)
+{
+    capi::GuardVoid([&] {
+        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
+            set(*pdf);
+        }
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -87,47 +98,27 @@ void barcode_set_encode_scheme(void* /*handle*/, const char* /*scheme*/) {}
 
 void barcode_set_error_level(void* handle, int level)
 {
-    capi::GuardVoid([&] {
-        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
-            pdf->SetErrorLevel(static_cast<PDF417ErrorLevel>(level));
-        }
-    });
+    OnPdf417(handle, [level](PDF417& pdf) { pdf.SetErrorLevel(static_cast<PDF417ErrorLevel>(level)); });
 }
 
 void barcode_set_columns(void* handle, int columns)
 {
-    capi::GuardVoid([&] {
-        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
-            pdf->SetColumns(columns);
-        }
-    });
+    OnPdf417(handle, [columns](PDF417& pdf) { pdf.SetColumns(columns); });
 }
 
 void barcode_set_rows(void* handle, int rows)
 {
-    capi::GuardVoid([&] {
-        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
-            pdf->SetRows(rows);
-        }
-    });
+    OnPdf417(handle, [rows](PDF417& pdf) { pdf.SetRows(rows); });
 }
 
 void barcode_set_aspect_ratio(void* handle, double ratio)
 {
-    capi::GuardVoid([&] {
-        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
-            pdf->SetAspectRatio(ratio);
-        }
-    });
+    OnPdf417(handle, [ratio](PDF417& pdf) { pdf.SetAspectRatio(ratio); });
 }
 
 void barcode_set_y_height(void* handle, int height)
 {
-    capi::GuardVoid([&] {
-        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
-            pdf->SetYHeight(height);
-        }
-    });
+    OnPdf417(handle, [height](PDF417& pdf) { pdf.SetYHeight(height); });
 }
 
 bool barcode_draw_2d(void* handle, const char* text, int size)

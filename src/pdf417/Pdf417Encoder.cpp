@@ -186,7 +186,7 @@ void Pdf417Engine::breakString()
     list.clear();
     const int size = static_cast<int>(m_text.size());
     // Cuts [from, to) into maximal runs of text bytes and of other bytes.
-    const auto cut = [this, &list](int from, int to) {
+    const auto cut = [this](int from, int to) {
         for (int i = from; i < to;) {
             const bool text = IsTextByte(m_text[static_cast<size_t>(i)]);
             int j = i + 1;

@@ -199,9 +199,16 @@ TEST(Pdf417CApi, EmptyAndTooBigFail)
     out.Finish();
     EXPECT_NE(out.Out().find("Text cannot be null.\n"), std::string::npos);
     EXPECT_NE(out.Out().find("The text is too big.\n"), std::string::npos);
-    // The handle still draws afterwards; setters of other types do nothing on it.
+    // The handle still draws afterwards. Through the C interface the size mode stays AUTO and the
+    // level automatic, so columns, rows and error level change nothing; nor do other types' setters.
+    ASSERT_TRUE(barcode_draw_2d(h.h, "still fine", 120));
+    const Bytes before = testsupport::ImageBytes(h.h);
     barcode_set_version(h.h, 40);
-    EXPECT_TRUE(barcode_draw_2d(h.h, "still fine", 120));
+    barcode_set_columns(h.h, 7);
+    barcode_set_rows(h.h, 20);
+    barcode_set_error_level(h.h, 8);
+    ASSERT_TRUE(barcode_draw_2d(h.h, "still fine", 120));
+    EXPECT_EQ(testsupport::ImageBytes(h.h), before);
     Handle qr(16);
     barcode_set_columns(qr.h, 3);
     EXPECT_TRUE(barcode_draw_2d(qr.h, "QR", 100));
