@@ -227,6 +227,8 @@ const std::vector<ValueOption>& Options()
          [](void* h, const std::string& v) { barcode_set_rows(h, ToInt(v)); }},
         {"--aspect-ratio", "F", "PDF417 aspect ratio", Types({18}), {},
          [](void* h, const std::string& v) { barcode_set_aspect_ratio(h, ToDouble(v)); }},
+        {"--ratio", "F", "same as --aspect-ratio", Types({18}), {},
+         [](void* h, const std::string& v) { barcode_set_aspect_ratio(h, ToDouble(v)); }},
         {"--y-height", "N", "PDF417 row height in modules", Types({18}), {},
          [](void* h, const std::string& v) { barcode_set_y_height(h, ToInt(v)); }},
         {"--databar14", "KIND", "DataBar Omnidirectional layout", Types({12}),
@@ -696,6 +698,14 @@ const std::vector<GalleryRow>& Gallery()
          {"upce", "04252614", "--width", "300", "--height", "150", "--extended-guard", "1"}},
         {"upce-uniform", "UPC-E, uniform bars",
          {"upce", "425261", "--width", "300", "--height", "150", "--extended-guard", "0"}},
+        {"pdf417", "PDF417", {"pdf417", "PDF417 lumeo sample 2024", "--draw", "2d", "--width", "120"}},
+        {"pdf417-mixed", "PDF417, text, a long digit run and bytes above 127",
+         {"pdf417", "Invoice 2024-06 / Lot A7: 49012345678901234567890123456789012345678901234567 "
+                    "Café déjà vu, 東京都千代田区丸の内１丁目 (total ¥12,800)",
+          "--draw", "2d", "--width", "200"}},
+        {"pdf417-ratio", "PDF417, aspect ratio 1, row height 4",
+         {"pdf417", "https://example.jp/lumeo?item=4901234567894&lot=A7", "--aspect-ratio", "1", "--y-height", "4",
+          "--draw", "2d", "--width", "200"}},
     };
     return rows;
 }

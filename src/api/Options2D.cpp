@@ -3,6 +3,7 @@
 #include "api/Handle.h"
 #include "barcode_lumeo.h"
 #include "core/BarcodeBase2D.h"
+#include "pdf417/PDF417.h"
 #include "qr/QR.h"
 
 #include <cstring>
@@ -38,6 +39,17 @@ const char* QrModeLetter(const char* mode)
         return "K";
     }
     return "B"; // "AUTO", "BYTE" and anything else
+}
+
+// Applies `set` to the PDF417 object of a type 18 handle; other handles are ignored.
+template <class Set>
+void OnPdf417(void* handle, Set&& set)
+{
+    capi::GuardVoid([&] {
+        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
+            set(*pdf);
+        }
+    });
 }
 
 } // namespace
@@ -84,15 +96,30 @@ void barcode_set_code_size(void* /*handle*/, const char* /*size*/) {}
 
 void barcode_set_encode_scheme(void* /*handle*/, const char* /*scheme*/) {}
 
-void barcode_set_error_level(void* /*handle*/, int /*level*/) {}
+void barcode_set_error_level(void* handle, int level)
+{
+    OnPdf417(handle, [level](PDF417& pdf) { pdf.SetErrorLevel(static_cast<PDF417ErrorLevel>(level)); });
+}
 
-void barcode_set_columns(void* /*handle*/, int /*columns*/) {}
+void barcode_set_columns(void* handle, int columns)
+{
+    OnPdf417(handle, [columns](PDF417& pdf) { pdf.SetColumns(columns); });
+}
 
-void barcode_set_rows(void* /*handle*/, int /*rows*/) {}
+void barcode_set_rows(void* handle, int rows)
+{
+    OnPdf417(handle, [rows](PDF417& pdf) { pdf.SetRows(rows); });
+}
 
-void barcode_set_aspect_ratio(void* /*handle*/, double /*ratio*/) {}
+void barcode_set_aspect_ratio(void* handle, double ratio)
+{
+    OnPdf417(handle, [ratio](PDF417& pdf) { pdf.SetAspectRatio(ratio); });
+}
 
-void barcode_set_y_height(void* /*handle*/, int /*height*/) {}
+void barcode_set_y_height(void* handle, int height)
+{
+    OnPdf417(handle, [height](PDF417& pdf) { pdf.SetYHeight(height); });
+}
 
 bool barcode_draw_2d(void* handle, const char* text, int size)
 {
