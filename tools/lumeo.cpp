@@ -524,17 +524,29 @@ private:
     void* m_handle;
 };
 
-// The text as shown in a message: at most 40 bytes, not cut inside a UTF-8 sequence.
+// The text as shown in a message: at most 40 bytes, not cut inside a UTF-8 sequence, control
+// characters as \xNN.
 std::string Shorten(const std::string& text)
 {
-    if (text.size() <= 40) {
-        return text;
+    size_t end = text.size();
+    if (end > 40) {
+        end = 40;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+            --end;
+        }
     }
-    size_t end = 40;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-        --end;
+    std::string shown;
+    for (size_t i = 0; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(c);
+        }
     }
-    return text.substr(0, end) + "...";
+    return end < text.size() ? shown + "..." : shown;
 }
 
 std::string Result(void* h, bool svg)
