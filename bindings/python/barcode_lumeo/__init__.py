@@ -290,7 +290,9 @@ class Barcode:
                 sys.stderr.write(printed)  # not ours to swallow
             return
         box_text = " x ".join(str(a) for a in args)
-        reason = " ".join(printed.split("\n")).strip() or (
+        # Debug lines (printed when BARCODE_LUMEO_QUIET is not 1) are no reason.
+        lines = [line.strip() for line in printed.splitlines() if line.strip() and not line.startswith("DEBUG")]
+        reason = "; ".join(lines) or (
             f"the library could not draw {self.name} from {_shown(data)} in a {box_text} box as {output_format} "
             "and gave no reason (text the symbology cannot encode, too much data, or an unknown output format)"
         )
