@@ -119,7 +119,10 @@ OPTIONS: Dict[str, _Option] = {
     "no_of_columns": _Option("int", frozenset({14})),
 }
 
-_FALLBACK_URI_PREFIX = "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAAB"
+# What barcode_get_base64 returns when it has no image to encode.
+_FALLBACK_URI = (
+    "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVQI12P4//8/AAX+Av7czFnnAAAAAElFTkSuQmCC"
+)
 
 
 class BarcodeError(ValueError):
@@ -202,17 +205,17 @@ class Barcode:
 
     def set(self, **options: Any) -> "Barcode":
         """Sets options by setter name: ``set(code_mode="C", show_text=False)``. Returns self."""
+        output_format = options.pop("output_format", None)
         checked = [(name, self._checked(name, value)) for name, value in options.items()]
         with self._lock:
             handle = self._require_handle()
             for name, args in checked:
                 getattr(self._lib, "barcode_set_" + name)(handle, *args)
+            if output_format is not None:
+                self.output_format = str(output_format)
         return self
 
     def _checked(self, name: str, value: Any) -> Sequence[Any]:
-        if name == "output_format":
-            self.output_format = str(value)
-            return ()
         option = OPTIONS.get(name)
         if option is None:
             raise TypeError(f"unknown option {name!r}; known: output_format, {', '.join(OPTIONS)}")
@@ -255,7 +258,7 @@ class Barcode:
         with self._lock:
             self._draw(text, width, height, draw, self.output_format)
             uri = (self._lib.barcode_get_base64(self._handle) or b"").decode("ascii", "replace")
-            if not uri.startswith("data:") or uri.startswith(_FALLBACK_URI_PREFIX):
+            if not uri.startswith("data:") or uri == _FALLBACK_URI:
                 raise BarcodeError(f"the library could not encode the image: {uri or 'no result'}", symbology=self.name)
             return uri
 

@@ -158,6 +158,15 @@ def test_draw_kinds_follow_their_types():
         assert png_size(qr.png("ABC", 160, 120, draw="2d_rect")) == (160, 120)
 
 
+def test_raster_format_and_later_options():
+    with bl.Barcode("qr", output_format="jpg") as qr:
+        assert qr.data_uri("ABC", 100).startswith("data:image/jpeg;base64,iVBORw0KGgo")  # PNG bytes
+        qr.set(output_format="png", error_correction_level="H")
+        assert qr.data_uri("ABC", 100).startswith("data:image/png;base64,")
+        with pytest.raises(bl.BarcodeError):
+            qr.set(output_format="gif").png("ABC", 100)
+
+
 def test_context_manager_releases_the_handle():
     with bl.Barcode(16) as qr:
         qr.png("ABC", 100)
