@@ -315,7 +315,7 @@ void Usage(std::ostream& out)
            "  lumeo jan13 490123456789 --extended-guard 1 --margin 0 -o jan.png\n"
            "  lumeo yubin \"2630023 3-30-8-403\" --draw yubin --height 45 -o post.png\n"
            "  echo 4901234567894 | lumeo jan13 - -o - > jan.png\n"
-           "  lumeo code39 ABC-123 --format png8 -o - | lpr\n"
+           "  lumeo code39 ABC-123 -o - | lpr\n"
            "  lumeo batch labels.csv out/     # labels.csv: qr,\"HELLO, WORLD\",hello.png,--draw 2d --level H\n";
 }
 
