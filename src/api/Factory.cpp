@@ -2,6 +2,7 @@
 #include "api/Handle.h"
 #include "code128/Code128.h"
 #include "code128/GS1_128.h"
+#include "datamatrix/DataMatrix.h"
 #include "eanupc/Jan13.h"
 #include "eanupc/Jan8.h"
 #include "eanupc/UpcA.h"
@@ -46,7 +47,7 @@ constexpr Factory kFactories[] = {
     nullptr,             // 14 GS1DataBarExpanded
     Make<YubinCustomer>, // 15 YubinCustomer
     Make<QR>,            // 16 QR
-    nullptr,             // 17 DataMatrix
+    Make<DataMatrix>,    // 17 DataMatrix
     nullptr,             // 18 PDF417
 };
 static_assert(std::size(kFactories) == kSymbolTypeCount, "one factory per type number");
