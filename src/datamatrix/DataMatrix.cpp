@@ -120,10 +120,9 @@ bool DataMatrix::DrawOn(Target target, const std::vector<std::uint8_t>& data, in
 
     // Square modules: the pitch that fits both directions, whole pixels (at least one) unless
     // fit width keeps the fraction. The symbol's own size is what gets drawn.
-    const float pitch = m_fitWidth
-                            ? std::min(static_cast<float>(width) / static_cast<float>(cols),
-                                       static_cast<float>(height) / static_cast<float>(rows))
-                            : static_cast<float>(std::max(std::min(width / cols, height / rows), 1));
+    const float pitch = m_fitWidth ? std::min(static_cast<float>(width) / static_cast<float>(cols),
+                                              static_cast<float>(height) / static_cast<float>(rows))
+                                   : static_cast<float>(std::max(std::min(width / cols, height / rows), 1));
     const float drawnWidth = std::ceil(pitch * static_cast<float>(cols));
     const float drawnHeight = std::ceil(pitch * static_cast<float>(rows));
     if (!(pitch > 0.0f) || drawnWidth > kMaxDrawnSide || drawnHeight > kMaxDrawnSide) {

@@ -13,11 +13,11 @@ namespace {
 
 using barcode_log::Stream;
 
-constexpr std::uint8_t kPairBase = 130;     // ASCII digit pair 130 + 10 * first + second
-constexpr std::uint8_t kUpperShift = 235;   // ASCII: the next codeword is a byte of 128 or more
-constexpr std::uint8_t kFnc1 = 232;         // ASCII FNC1
-constexpr std::uint8_t kUnlatchTriplet = 254; // C40, Text, X12 back to ASCII
-constexpr int kEdifactUnlatch = 31;         // EDIFACT value back to ASCII
+constexpr std::uint8_t kPairBase = 130;                         // ASCII digit pair 130 + 10 * first + second
+constexpr std::uint8_t kUpperShift = 235;                       // ASCII: the next codeword is a byte of 128 or more
+constexpr std::uint8_t kFnc1 = 232;                             // ASCII FNC1
+constexpr std::uint8_t kUnlatchTriplet = 254;                   // C40, Text, X12 back to ASCII
+constexpr int kEdifactUnlatch = 31;                             // EDIFACT value back to ASCII
 constexpr std::uint8_t kLatch[] = {0, 230, 239, 238, 240, 231}; // by scheme; ASCII has none
 constexpr int kSchemeCount = 6;
 
@@ -219,8 +219,7 @@ class DxChannelEncoder
 public:
     DxChannelEncoder(const std::vector<std::uint8_t>& input, int sizeOption, bool gs1)
         : m_input(input), m_size(static_cast<int>(input.size())), m_sizeOption(sizeOption), m_gs1(gs1), m_trail(input)
-    {
-    }
+    {}
 
     int InputSize() const { return m_size; }
 
@@ -269,7 +268,10 @@ public:
     }
 
 private:
-    bool Write(DxChannel& c, std::initializer_list<std::uint8_t> words) { return Write(c, words.begin(), words.size()); }
+    bool Write(DxChannel& c, std::initializer_list<std::uint8_t> words)
+    {
+        return Write(c, words.begin(), words.size());
+    }
 
     // Appends codewords; a channel that would outgrow the largest symbol becomes invalid.
     bool Write(DxChannel& c, const std::uint8_t* words, size_t count)
@@ -422,7 +424,8 @@ private:
             EnterAscii(c); // a reader takes a single codeword left at the end as ASCII
             return EncodeAscii(c, last);
         }
-        if (c.pendingValues % 3 == 2) {
+        // Shift 1 completes a C40 or Text triplet harmlessly; in X12 the value 0 is a CR.
+        if (c.pendingValues % 3 == 2 && c.scheme != DxScheme::X12) {
             const int whole = c.wordCount + c.pendingValues / 3 * 2;
             if (Room(whole, 2) == 2) {
                 const bool ok = FlushTriplets(c, true); // the last triplet fills the symbol
@@ -507,6 +510,14 @@ private:
         }
         if (left > 0) {
             return true;
+        }
+        // A reader takes fewer than three codewords left at the end of the symbol as ASCII, so a
+        // last group of one or two codewords (an unlatch with at most one value) must not end it:
+        // the value goes there in ASCII, without an unlatch.
+        const int open = c.pendingValues;
+        if (open <= 1 && Room(c.wordCount, open + 1) <= 2) {
+            EnterAscii(c);
+            return open == 0 || EncodeAscii(c, m_input[static_cast<size_t>(m_size - 1)]);
         }
         const bool ok = FlushEdifact(c, true);
         EnterAscii(c);

@@ -155,8 +155,9 @@ ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int sizeInd
                 const int row = y / frameRows * size.regionRows + fy - 1;
                 const int col = x / frameCols * size.regionCols + fx - 1;
                 const int source = placement.source[static_cast<size_t>(row) * placement.cols + col];
-                const bool dark = source == DxPlacement::kFixedDark
-                                  || (source >= 0 && ((codewords[static_cast<size_t>(source / 8)] >> (7 - source % 8)) & 1));
+                const bool dark =
+                    source == DxPlacement::kFixedDark
+                    || (source >= 0 && ((codewords[static_cast<size_t>(source / 8)] >> (7 - source % 8)) & 1));
                 m.set(x, y, dark);
             }
         }
@@ -196,8 +197,12 @@ std::vector<std::uint8_t> GenReedSolEcc(const std::vector<std::uint8_t>& data, i
             block.push_back(data[static_cast<size_t>(i)]);
         }
         const std::vector<std::uint8_t> ecc = reed_solomon::Remainder(field, block, generator);
+        // The codeword stream is interleaved as a whole: stream position p belongs to block
+        // p mod B, so where the data do not divide evenly (144x144) the error words start at
+        // block dataWords mod B.
+        const int first = ((b - size.dataWords) % size.blocks + size.blocks) % size.blocks;
         for (int j = 0; j < size.eccPerBlock; ++j) {
-            out[static_cast<size_t>(size.dataWords + j * size.blocks + b)] = ecc[static_cast<size_t>(j)];
+            out[static_cast<size_t>(size.dataWords + first + j * size.blocks)] = ecc[static_cast<size_t>(j)];
         }
     }
     return out;

@@ -26,7 +26,7 @@ struct DxImageEncoderOptions
 // Placement of codeword bits in the mapping matrix (the data regions joined, borders left out).
 struct DxPlacement
 {
-    static constexpr int kFixedDark = -1;  // the fixed pattern of an unfilled bottom-right corner
+    static constexpr int kFixedDark = -1; // the fixed pattern of an unfilled bottom-right corner
     static constexpr int kFixedLight = -2;
 
     int rows = 0;

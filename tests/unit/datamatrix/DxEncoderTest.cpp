@@ -4,7 +4,6 @@
 #include "datamatrix/DxEncode.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 #include <stdexcept>
 
@@ -28,6 +27,7 @@ TEST(DxEncoder, PinnedCodewords)
         Bytes words;
         const char* why;
     };
+
     const Row rows[] = {
         {B("123456"), DxScheme::Ascii, -2, {142, 164, 186}, "digit pairs"},
         {B("12a3"), DxScheme::Ascii, -2, {142, 98, 52}, "a lone digit stays single"},
