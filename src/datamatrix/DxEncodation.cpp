@@ -511,13 +511,11 @@ private:
         if (left > 0) {
             return true;
         }
-        // A reader takes fewer than three codewords left at the end of the symbol as ASCII, so a
-        // last group of one or two codewords (an unlatch with at most one value) must not end it:
-        // the value goes there in ASCII, without an unlatch.
-        const int open = c.pendingValues;
-        if (open <= 1 && Room(c.wordCount, open + 1) <= 2) {
+        // A reader takes the last two codewords of a symbol as ASCII, so one value and the unlatch
+        // must not end it: the byte goes there in ASCII, without an unlatch.
+        if (c.pendingValues == 1 && Room(c.wordCount, 2) == 2) {
             EnterAscii(c);
-            return open == 0 || EncodeAscii(c, m_input[static_cast<size_t>(m_size - 1)]);
+            return EncodeAscii(c, m_input[static_cast<size_t>(m_size - 1)]);
         }
         const bool ok = FlushEdifact(c, true);
         EnterAscii(c);

@@ -18,13 +18,13 @@ struct ShapeModule
     int col;
 };
 
-using CornerShape = ShapeModule[8];
+using SpecialShape = ShapeModule[8];
 
 // The corner shapes, bit 0 (most significant) first.
-static const CornerShape kCorner1 = {{-1, 0}, {-1, 1}, {-1, 2}, {0, -2}, {0, -1}, {1, -1}, {2, -1}, {3, -1}};
-static const CornerShape kCorner2 = {{-3, 0}, {-2, 0}, {-1, 0}, {0, -4}, {0, -3}, {0, -2}, {0, -1}, {1, -1}};
-static const CornerShape kCorner3 = {{-3, 0}, {-2, 0}, {-1, 0}, {0, -2}, {0, -1}, {1, -1}, {2, -1}, {3, -1}};
-static const CornerShape kCorner4 = {{-1, 0}, {-1, -1}, {0, -3}, {0, -2}, {0, -1}, {1, -3}, {1, -2}, {1, -1}};
+static const SpecialShape kShapeSpecial1 = {{-1, 0}, {-1, 1}, {-1, 2}, {0, -2}, {0, -1}, {1, -1}, {2, -1}, {3, -1}};
+static const SpecialShape kShapeSpecial2 = {{-3, 0}, {-2, 0}, {-1, 0}, {0, -4}, {0, -3}, {0, -2}, {0, -1}, {1, -1}};
+static const SpecialShape kShapeSpecial3 = {{-3, 0}, {-2, 0}, {-1, 0}, {0, -2}, {0, -1}, {1, -1}, {2, -1}, {3, -1}};
+static const SpecialShape kShapeSpecial4 = {{-1, 0}, {-1, -1}, {0, -3}, {0, -2}, {0, -1}, {1, -3}, {1, -2}, {1, -1}};
 
 class Placer
 {
@@ -44,20 +44,20 @@ public:
         int col = 0;
         do {
             if (row == m_rows && col == 0) {
-                Corner(kCorner1, word++);
+                PatternShapeSpecial(kShapeSpecial1, word++);
             }
             if (row == m_rows - 2 && col == 0 && m_cols % 4 != 0) {
-                Corner(kCorner2, word++);
+                PatternShapeSpecial(kShapeSpecial2, word++);
             }
             if (row == m_rows - 2 && col == 0 && m_cols % 8 == 4) {
-                Corner(kCorner3, word++);
+                PatternShapeSpecial(kShapeSpecial3, word++);
             }
             if (row == m_rows + 4 && col == 2 && m_cols % 8 == 0) {
-                Corner(kCorner4, word++);
+                PatternShapeSpecial(kShapeSpecial4, word++);
             }
             do { // up and to the right
                 if (row < m_rows && col >= 0 && !Visited(row, col)) {
-                    Standard(row, col, word++);
+                    PatternShapeStandard(row, col, word++);
                 }
                 row -= 2;
                 col += 2;
@@ -66,7 +66,7 @@ public:
             col += 3;
             do { // down and to the left
                 if (row >= 0 && col < m_cols && !Visited(row, col)) {
-                    Standard(row, col, word++);
+                    PatternShapeStandard(row, col, word++);
                 }
                 row += 2;
                 col -= 2;
@@ -109,7 +109,7 @@ private:
     }
 
     // The 8-module shape whose last module is at (row, col).
-    void Standard(int row, int col, int word)
+    void PatternShapeStandard(int row, int col, int word)
     {
         static const ShapeModule kOffsets[] = {{-2, -2}, {-2, -1}, {-1, -2}, {-1, -1},
                                                {-1, 0},  {0, -2},  {0, -1},  {0, 0}};
@@ -118,7 +118,7 @@ private:
         }
     }
 
-    void Corner(const CornerShape& shape, int word)
+    void PatternShapeSpecial(const SpecialShape& shape, int word)
     {
         for (int bit = 0; bit < 8; ++bit) {
             const int r = shape[bit].row < 0 ? m_rows + shape[bit].row : shape[bit].row;
