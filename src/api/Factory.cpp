@@ -12,6 +12,7 @@
 #include "linear/ITF.h"
 #include "linear/NW7.h"
 #include "linear/TwoOfFive.h"
+#include "pdf417/PDF417.h"
 #include "postal/YubinCustomer.h"
 #include "qr/QR.h"
 
@@ -48,7 +49,7 @@ constexpr Factory kFactories[] = {
     Make<YubinCustomer>, // 15 YubinCustomer
     Make<QR>,            // 16 QR
     Make<DataMatrix>,    // 17 DataMatrix
-    nullptr,             // 18 PDF417
+    Make<PDF417>,        // 18 PDF417
 };
 static_assert(std::size(kFactories) == kSymbolTypeCount, "one factory per type number");
 
