@@ -139,28 +139,40 @@ TEST(DataMatrixDraw, SymbolSizedOutput)
     struct Row
     {
         const char* size;
+        int fit;
         int boxWidth;
         int boxHeight;
         int width;
         int height;
     };
 
-    const Row rows[] = {{"10x10", 100, 60, 60, 60}, {"12x26", 130, 100, 130, 60}, {"16X48", 100, 100, 100, 100}};
+    // Whole-pixel pitch min(box / modules), or the fraction with fit width; the output has the
+    // symbol's size. "16X48" is no size name, so the square size is chosen.
+    const Row rows[] = {{"10x10", 0, 100, 60, 60, 60},
+                        {"12x26", 0, 130, 100, 130, 60},
+                        {"16X48", 0, 100, 100, 100, 100},
+                        {"12x26", 1, 100, 100, 100, 47}};
     for (const Row& r : rows) {
-        SCOPED_TRACE(r.size);
-        Handle png(17);
-        barcode_set_code_size(png.h, r.size);
-        ASSERT_TRUE(barcode_draw_2d_rect(png.h, "42", r.boxWidth, r.boxHeight));
-        const testsupport::RgbaImage image = testsupport::DecodePng(testsupport::ImageBytes(png.h));
+        SCOPED_TRACE(std::string(r.size) + " fit " + std::to_string(r.fit));
+        std::string outputs[2];
+        for (int svg = 0; svg < 2; ++svg) {
+            Handle h(17);
+            barcode_set_output_format(h.h, svg ? "svg" : "png");
+            barcode_set_code_size(h.h, r.size);
+            barcode_set_fit_width(h.h, r.fit);
+            ASSERT_TRUE(barcode_draw_2d_rect(h.h, "420123", r.boxWidth, r.boxHeight));
+            const std::vector<std::uint8_t> png = testsupport::ImageBytes(h.h);
+            outputs[svg] = svg ? barcode_get_svg(h.h) : std::string(png.begin(), png.end());
+        }
+        const testsupport::RgbaImage image = testsupport::DecodePng(Bytes(outputs[0]));
         EXPECT_EQ(image.width, r.width);
         EXPECT_EQ(image.height, r.height);
-
-        Handle svg(17);
-        barcode_set_output_format(svg.h, "svg");
-        barcode_set_code_size(svg.h, r.size);
-        ASSERT_TRUE(barcode_draw_1d(svg.h, "42", r.boxWidth, r.boxHeight));
         const std::string size = "width=\"" + std::to_string(r.width) + "\" height=\"" + std::to_string(r.height);
-        EXPECT_NE(std::string(barcode_get_svg(svg.h)).find(size), std::string::npos);
+        EXPECT_NE(outputs[1].find(size), std::string::npos);
+        if (testsupport::HaveDecoder() && testsupport::HaveSvgRasteriser()) {
+            EXPECT_EQ(testsupport::DecodePngBytes(Bytes(outputs[0]), "DataMatrix").text, "420123");
+            EXPECT_EQ(testsupport::DecodePngBytes(testsupport::RasteriseSvg(outputs[1]), "DataMatrix").text, "420123");
+        }
     }
 }
 
