@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
-// Independent references for the DataBar tests: zint's module dump and zbar's reader.
+// Inputs and independent references for the DataBar tests: zint's module dump, zbar's reader.
 namespace databartest {
 
 // Run lengths (dark first) as a module string, '1' dark.
@@ -20,6 +21,31 @@ inline std::string Modules(const std::vector<int>& runs)
         bits.append(static_cast<size_t>(runs[i]), i % 2 == 0 ? '1' : '0');
     }
     return bits;
+}
+
+// GTINs spread over [0, limit): a fixed pseudo-random walk, 13 digits each.
+inline std::vector<std::string> SpreadGtins(size_t count, unsigned long long limit)
+{
+    std::vector<std::string> out;
+    unsigned long long x = 88172645463325252ULL;
+    for (size_t i = 0; i < count; ++i) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        const std::string digits = std::to_string(x % limit);
+        out.push_back(std::string(13 - digits.size(), '0') + digits);
+    }
+    return out;
+}
+
+// The message of the exception `f` throws, or "(accepted)".
+template <class F>
+std::string ErrorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(accepted)";
 }
 
 inline std::string Run(const std::string& command)
@@ -35,40 +61,32 @@ inline std::string Run(const std::string& command)
     return out;
 }
 
-inline bool HaveZint()
-{
 #ifdef BARCODE_ZINT
-    return true;
+constexpr bool kHaveZint = true;
 #else
-    return false;
+constexpr bool kHaveZint = false;
+#define BARCODE_ZINT "zint"
 #endif
-}
 
-// The module rows zint draws for `data` ('1' dark), each `width` modules long.
+// The module rows zint draws for `data` ('1' dark), each cut to `width` modules.
 inline std::vector<std::string> ZintRows(int symbology, const std::string& data, size_t width,
                                          const std::string& options = "")
 {
-    std::vector<std::string> rows;
-#ifdef BARCODE_ZINT
     const std::string dump = Run(std::string(BARCODE_ZINT) + " -b " + std::to_string(symbology) + " " + options
                                  + " --dump -d '" + data + "' 2>/dev/null");
-    std::string bits;
-    for (char c : dump + "\n") {
+    std::vector<std::string> rows(1);
+    for (char c : dump) {
         if (c == '\n') {
-            if (!bits.empty()) {
-                rows.push_back(bits.substr(0, width));
-            }
-            bits.clear();
+            rows.back().resize(width);
+            rows.emplace_back();
         } else if (c != ' ') {
             const int v = c >= 'A' ? c - 'A' + 10 : c - '0';
             for (int bit = 3; bit >= 0; --bit) {
-                bits += ((v >> bit) & 1) != 0 ? '1' : '0';
+                rows.back() += ((v >> bit) & 1) != 0 ? '1' : '0';
             }
         }
     }
-#else
-    (void)symbology, (void)data, (void)width, (void)options;
-#endif
+    rows.pop_back();
     return rows;
 }
 
@@ -77,7 +95,7 @@ inline bool HaveZbar()
     return std::system("command -v zbarimg >/dev/null 2>&1") == 0;
 }
 
-// What zbarimg reads from PNG bytes (symbology prefix and data, one line per symbol).
+// What zbarimg reads from PNG bytes: "Symbology:data", one line per symbol.
 inline std::string ZbarRead(const std::vector<std::uint8_t>& png)
 {
     static int counter = 0;
