@@ -354,6 +354,12 @@ const std::vector<GalleryRow>& Gallery()
         {"pdf417-ratio", "PDF417, aspect ratio 1, row height 4",
          {"pdf417", "https://example.jp/lumeo?item=4901234567894&lot=A7", "--aspect-ratio", "1", "--y-height", "4",
           "--draw", "2d", "--width", "200"}},
+        {"databar14", "GS1 DataBar Omnidirectional", {"databar14", "2001234567890", "--width", "400", "--height", "120"}},
+        {"databar14-stacked", "GS1 DataBar Stacked",
+         {"databar14", "0950110153001", "--databar14", "STACKED", "--width", "250", "--height", "120"}},
+        {"databar14-stacked-omni", "GS1 DataBar Stacked Omnidirectional",
+         {"databar14", "4512345678906", "--databar14", "STACKED_OMNIDIRECTIONAL", "--width", "300", "--height", "150"}},
+        {"databar-limited", "GS1 DataBar Limited", {"databar-limited", "1501234567890", "--width", "300", "--height", "100"}},
     };
     return rows;
 }
