@@ -116,6 +116,7 @@ const std::vector<ValueOption>& Options()
         {"--version", "N QR version (0 = automatic)", [](void* h, const std::string& v) { barcode_set_version(h, ToInt(v)); }},
         {"--mode", "AUTO|BYTE|NUMERIC|ALPHANUMERIC|KANJI QR mode", [](void* h, const std::string& v) { barcode_set_encode_mode(h, v.c_str()); }},
         {"--code-size", "AUTO|RxC Data Matrix size", [](void* h, const std::string& v) { barcode_set_code_size(h, v.c_str()); }},
+        {"--size", "AUTO|RxC same as --code-size", [](void* h, const std::string& v) { barcode_set_code_size(h, v.c_str()); }},
         {"--scheme", "AUTO|ASCII|C40|TEXT|X12|EDIFACT|BASE256 Data Matrix encodation", [](void* h, const std::string& v) { barcode_set_encode_scheme(h, v.c_str()); }},
         {"--error-level", "N PDF417 error level", [](void* h, const std::string& v) { barcode_set_error_level(h, ToInt(v)); }},
         {"--columns", "N PDF417 columns", [](void* h, const std::string& v) { barcode_set_columns(h, ToInt(v)); }},
@@ -360,6 +361,15 @@ const std::vector<GalleryRow>& Gallery()
         {"databar14-stacked-omni", "GS1 DataBar Stacked Omnidirectional",
          {"databar14", "4512345678906", "--databar14", "STACKED_OMNIDIRECTIONAL", "--width", "300", "--height", "150"}},
         {"databar-limited", "GS1 DataBar Limited", {"databar-limited", "1501234567890", "--width", "300", "--height", "100"}},
+        {"datamatrix", "Data Matrix (square, automatic size)",
+         {"datamatrix", "https://example.jp/lumeo?item=4901234567894", "--draw", "2d", "--width", "250"}},
+        {"datamatrix-rect", "Data Matrix, rectangular 16x48",
+         {"datamatrix", "LOT A7-2024/06 SN 000123", "--code-size", "16x48", "--width", "480", "--height", "160"}},
+        {"datamatrix-c40", "Data Matrix, C40 scheme",
+         {"datamatrix", "PART 4711-0815 REV B", "--scheme", "C40", "--draw", "2d", "--width", "200"}},
+        {"datamatrix-shift-jis", "Data Matrix, Japanese in Shift-JIS (automatic scheme)",
+         {"datamatrix", "東京都千代田区丸の内１丁目～", "--encoding", "shift-jis", "--scheme", "AUTO", "--draw", "2d",
+          "--width", "250"}},
     };
     return rows;
 }

@@ -4,6 +4,7 @@
 #include "code128/GS1_128.h"
 #include "databar/GS1DataBar14.h"
 #include "databar/GS1DataBarLimited.h"
+#include "datamatrix/DataMatrix.h"
 #include "eanupc/Jan13.h"
 #include "eanupc/Jan8.h"
 #include "eanupc/UpcA.h"
@@ -49,7 +50,7 @@ constexpr Factory kFactories[] = {
     nullptr,             // 14 GS1DataBarExpanded
     Make<YubinCustomer>, // 15 YubinCustomer
     Make<QR>,            // 16 QR
-    nullptr,             // 17 DataMatrix
+    Make<DataMatrix>,    // 17 DataMatrix
     Make<PDF417>,        // 18 PDF417
 };
 static_assert(std::size(kFactories) == kSymbolTypeCount, "one factory per type number");
