@@ -1,28 +1,79 @@
 // SPDX-License-Identifier: MIT
 // C interface options, helpers and drawing functions of the GS1 DataBar family.
-#include "barcode_lumeo.h"
-
 #include "api/Handle.h"
+#include "barcode_lumeo.h"
+#include "databar/GS1DataBar14.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+GS1DataBar14* DataBar14(void* handle)
+{
+    return capi::SymbolAs<GS1DataBar14>(handle, {12});
+}
+
+} // namespace
 
 extern "C" {
 
-void barcode_set_symbol_type_14(void* /*handle*/, const char* /*kind*/) {}
+void barcode_set_symbol_type_14(void* handle, const char* kind)
+{
+    capi::GuardVoid([&] {
+        GS1DataBar14* symbol = DataBar14(handle);
+        if (symbol == nullptr || kind == nullptr) {
+            return;
+        }
+        const std::string k = kind;
+        if (k == "OMNIDIRECTIONAL") {
+            symbol->SetSymbolType(databar::Layout14::Omnidirectional);
+        } else if (k == "STACKED") {
+            symbol->SetSymbolType(databar::Layout14::Stacked);
+        } else if (k == "STACKED_OMNIDIRECTIONAL") {
+            symbol->SetSymbolType(databar::Layout14::StackedOmnidirectional);
+        }
+    });
+}
+
 void barcode_set_symbol_type_exp(void* /*handle*/, const char* /*kind*/) {}
+
 void barcode_set_no_of_columns(void* /*handle*/, int /*columns*/) {}
 
-const char* barcode_get_symbol_type_14(void* /*handle*/)
+const char* barcode_get_symbol_type_14(void* handle)
 {
-    return "";
+    return capi::Guard<const char*>("", [&]() -> const char* {
+        const GS1DataBar14* symbol = DataBar14(handle);
+        if (symbol == nullptr) {
+            return "";
+        }
+        switch (symbol->GetSymbolType()) {
+        case databar::Layout14::Stacked: return "STACKED";
+        case databar::Layout14::StackedOmnidirectional: return "STACKED_OMNIDIRECTIONAL";
+        default: return "OMNIDIRECTIONAL";
+        }
+    });
 }
 
-bool barcode_encode_14(void* /*handle*/, const char* /*text*/)
+bool barcode_encode_14(void* handle, const char* text)
 {
-    return false;
+    return capi::Guard(false, [&] {
+        GS1DataBar14* symbol = DataBar14(handle);
+        return symbol != nullptr && text != nullptr && symbol->encode(text);
+    });
 }
 
-const char* barcode_calculate_check_digit_14(const char* /*text*/)
+const char* barcode_calculate_check_digit_14(const char* text)
 {
-    return "";
+    // One result per thread: a call on one thread never overwrites another thread's result.
+    thread_local std::string result;
+    return capi::Guard<const char*>("", [&]() -> const char* {
+        if (text == nullptr) {
+            return "";
+        }
+        result = GS1DataBar14::CalculateCheckDigit(text);
+        return result.c_str();
+    });
 }
 
 bool barcode_draw_stacked(void* /*handle*/, const char* /*text*/, int /*width*/, int /*height*/)

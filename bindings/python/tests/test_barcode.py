@@ -30,7 +30,7 @@ SAMPLES = {
     "upca": ("03600029145", dict(width=400, height=120), "UPCA", "036000291452"),
     "upce": ("0425261", dict(width=300, height=120), "UPCE", "04252614"),
     "itf": ("14901234567891", dict(width=400, height=120), "ITF", "14901234567891"),
-    "databar14": ("0491234567890", dict(width=400, height=120), "DataBar", "0104912345678904"),
+    "databar14": ("0491234567890", dict(width=400, height=120), "DataBar", "04912345678904"),
     "databar-limited": ("0491234567890", dict(width=400, height=120), None, None),
     "databar-expanded": ("0190012345678908{AI}3103001750", dict(width=600, height=120), "DataBarExpanded",
                          "01900123456789083103001750"),
