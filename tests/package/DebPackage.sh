@@ -52,8 +52,8 @@ if command -v zbarimg >/dev/null; then
   [ "$(zbarimg -q --raw "$work/deb.png" 2>/dev/null)" = "DEB-2024" ] || fail "deb.png does not read as DEB-2024"
 fi
 
-# The dependencies can be met on this system (a dry run installs nothing).
-if ! dpkg --dry-run --install "$deb" >"$work/dry-run.log" 2>&1; then
+# The dependencies can be met on this system (a dry run installs nothing; dpkg wants root).
+if [ "$(id -u)" -eq 0 ] && ! dpkg --dry-run --install "$deb" >"$work/dry-run.log" 2>&1; then
   cat "$work/dry-run.log" >&2
   fail "dpkg --dry-run --install failed"
 fi
