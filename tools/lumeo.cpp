@@ -351,6 +351,11 @@ const std::vector<GalleryRow>& Gallery()
         {"databar14-stacked-omni", "GS1 DataBar Stacked Omnidirectional",
          {"databar14", "4512345678906", "--databar14", "STACKED_OMNIDIRECTIONAL", "--width", "300", "--height", "150"}},
         {"databar-limited", "GS1 DataBar Limited", {"databar-limited", "1501234567890", "--width", "300", "--height", "100"}},
+        {"databar-expanded", "GS1 DataBar Expanded (GTIN, net weight, best before)",
+         {"databar-expanded", "0190012345678908{AI}3103001750{AI}15251231", "--width", "700", "--height", "120"}},
+        {"databar-expanded-stacked", "GS1 DataBar Expanded Stacked, 2 blocks a row",
+         {"databar-expanded", "0194912345678907{AI}10LOT-42A[{AI}21SN12345", "--draw", "stacked", "--block-columns", "2",
+          "--width", "500", "--height", "260", "--even-spacing", "0", "--font-scale", "0.45"}},
     };
     return rows;
 }

@@ -3,8 +3,8 @@
 #include "api/Handle.h"
 #include "barcode_lumeo.h"
 #include "databar/GS1DataBar14.h"
+#include "databar/GS1DataBarExpanded.h"
 
-#include <cstring>
 #include <string>
 
 namespace {
@@ -12,6 +12,11 @@ namespace {
 GS1DataBar14* DataBar14(void* handle)
 {
     return capi::SymbolAs<GS1DataBar14>(handle, {12});
+}
+
+GS1DataBarExpanded* DataBarExpanded(void* handle)
+{
+    return capi::SymbolAs<GS1DataBarExpanded>(handle, {14});
 }
 
 } // namespace
@@ -36,9 +41,28 @@ void barcode_set_symbol_type_14(void* handle, const char* kind)
     });
 }
 
-void barcode_set_symbol_type_exp(void* /*handle*/, const char* /*kind*/) {}
+void barcode_set_symbol_type_exp(void* handle, const char* kind)
+{
+    capi::GuardVoid([&] {
+        GS1DataBarExpanded* symbol = DataBarExpanded(handle);
+        if (symbol == nullptr || kind == nullptr) {
+            return;
+        }
+        const std::string k = kind;
+        if (k == "UNSTACKED" || k == "STACKED") {
+            symbol->SetStacked(k == "STACKED");
+        }
+    });
+}
 
-void barcode_set_no_of_columns(void* /*handle*/, int /*columns*/) {}
+void barcode_set_no_of_columns(void* handle, int columns)
+{
+    capi::GuardVoid([&] {
+        if (GS1DataBarExpanded* symbol = DataBarExpanded(handle)) {
+            symbol->SetColumns(columns);
+        }
+    });
+}
 
 const char* barcode_get_symbol_type_14(void* handle)
 {
@@ -76,9 +100,11 @@ const char* barcode_calculate_check_digit_14(const char* text)
     });
 }
 
-bool barcode_draw_stacked(void* /*handle*/, const char* /*text*/, int /*width*/, int /*height*/)
+bool barcode_draw_stacked(void* handle, const char* text, int width, int height)
 {
-    return false;
+    return capi::DrawOn<GS1DataBarExpanded>(handle, text, {14}, [&](GS1DataBarExpanded& symbol, const std::string& t) {
+        return symbol.DrawStacked(t, 0, 0, width, height);
+    });
 }
 
 } // extern "C"
