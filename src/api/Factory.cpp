@@ -5,6 +5,7 @@
 #include "databar/GS1DataBar14.h"
 #include "databar/GS1DataBarExpanded.h"
 #include "databar/GS1DataBarLimited.h"
+#include "datamatrix/DataMatrix.h"
 #include "eanupc/Jan13.h"
 #include "eanupc/Jan8.h"
 #include "eanupc/UpcA.h"
@@ -14,6 +15,7 @@
 #include "linear/ITF.h"
 #include "linear/NW7.h"
 #include "linear/TwoOfFive.h"
+#include "pdf417/PDF417.h"
 #include "postal/YubinCustomer.h"
 #include "qr/QR.h"
 
@@ -49,8 +51,8 @@ constexpr Factory kFactories[] = {
     Make<GS1DataBarExpanded>, // 14 GS1DataBarExpanded
     Make<YubinCustomer>, // 15 YubinCustomer
     Make<QR>,            // 16 QR
-    nullptr,             // 17 DataMatrix
-    nullptr,             // 18 PDF417
+    Make<DataMatrix>,    // 17 DataMatrix
+    Make<PDF417>,        // 18 PDF417
 };
 static_assert(std::size(kFactories) == kSymbolTypeCount, "one factory per type number");
 
