@@ -5,7 +5,10 @@
 #include "databar/GS1DataBar14.h"
 #include "databar/GS1DataBarExpanded.h"
 
+#include <cstring>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -19,6 +22,17 @@ GS1DataBarExpanded* DataBarExpanded(void* handle)
     return capi::SymbolAs<GS1DataBarExpanded>(handle, {14});
 }
 
+// Hands `set` the value the table gives the kind string; an unknown string changes nothing.
+template <class Value, class Set>
+void SetKind(const char* kind, std::initializer_list<std::pair<const char*, Value>> table, Set&& set)
+{
+    for (const auto& [name, value] : table) {
+        if (kind != nullptr && std::strcmp(kind, name) == 0) {
+            set(value);
+        }
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -26,17 +40,13 @@ extern "C" {
 void barcode_set_symbol_type_14(void* handle, const char* kind)
 {
     capi::GuardVoid([&] {
-        GS1DataBar14* symbol = DataBar14(handle);
-        if (symbol == nullptr || kind == nullptr) {
-            return;
-        }
-        const std::string k = kind;
-        if (k == "OMNIDIRECTIONAL") {
-            symbol->SetSymbolType(databar::Layout14::Omnidirectional);
-        } else if (k == "STACKED") {
-            symbol->SetSymbolType(databar::Layout14::Stacked);
-        } else if (k == "STACKED_OMNIDIRECTIONAL") {
-            symbol->SetSymbolType(databar::Layout14::StackedOmnidirectional);
+        if (GS1DataBar14* symbol = DataBar14(handle)) {
+            using databar::Layout14;
+            SetKind<Layout14>(kind,
+                              {{"OMNIDIRECTIONAL", Layout14::Omnidirectional},
+                               {"STACKED", Layout14::Stacked},
+                               {"STACKED_OMNIDIRECTIONAL", Layout14::StackedOmnidirectional}},
+                              [symbol](Layout14 layout) { symbol->SetSymbolType(layout); });
         }
     });
 }
@@ -44,13 +54,9 @@ void barcode_set_symbol_type_14(void* handle, const char* kind)
 void barcode_set_symbol_type_exp(void* handle, const char* kind)
 {
     capi::GuardVoid([&] {
-        GS1DataBarExpanded* symbol = DataBarExpanded(handle);
-        if (symbol == nullptr || kind == nullptr) {
-            return;
-        }
-        const std::string k = kind;
-        if (k == "UNSTACKED" || k == "STACKED") {
-            symbol->SetStacked(k == "STACKED");
+        if (GS1DataBarExpanded* symbol = DataBarExpanded(handle)) {
+            SetKind<bool>(kind, {{"UNSTACKED", false}, {"STACKED", true}},
+                          [symbol](bool stacked) { symbol->SetStacked(stacked); });
         }
     });
 }

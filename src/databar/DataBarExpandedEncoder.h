@@ -26,7 +26,8 @@ struct ExpandedBits
 ExpandedBits EncodeExpandedBits(const std::string& text);
 
 // The element widths of the whole symbol for a bit string of 36 to 252 bits (a multiple of
-// 12): guards, check character, data characters and finders, a space first.
+// 12): guards, check character, data characters and finders, a space first. Throws
+// std::invalid_argument for a bit string outside that range.
 std::vector<int> ExpandedElements(const std::string& bits);
 
 // The rows of the element array: one row, or (stacked) rows of `columns` code blocks (2 for

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <iterator>
 #include <numeric>
+#include <stdexcept>
 
 namespace databar {
 namespace {
@@ -107,6 +108,9 @@ std::string Complement(const StackRow& row)
 std::vector<int> ExpandedElements(const std::string& bits)
 {
     const size_t dataCount = bits.size() / 12;
+    if (dataCount < 3 || dataCount > 21) {
+        throw std::invalid_argument("DataBar Expanded takes 3 to 21 data characters");
+    }
     const size_t symbolCount = dataCount + 1;
     const size_t finderCount = (symbolCount + 1) / 2;
     const int* sequence = kFinderSequences[std::min<size_t>(finderCount, 11) - 2];
