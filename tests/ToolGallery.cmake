@@ -40,7 +40,8 @@ if(ZBARIMG)
     "itf-odd|01234567" "jan13|4901234567894" "jan13-uniform|4901234567894" "jan8|49012347"
     "upca|0036000291452" "upce|0042100005264" "nw7|A0123-4567-89B"
     "qr|https://example.jp/lumeo?item=4901234567894"
-    "databar14|0120012345678909" "databar14-stacked|0109501101530010" "databar14-stacked-omni|0145123456789060")
+    "databar14|0120012345678909" "databar14-stacked|0109501101530010" "databar14-stacked-omni|0145123456789060"
+    "databar-expanded|0190012345678908310300175015251231")
   # With the quiet zone the tool adds, the other variants read too.
   list(APPEND expected
     "gs1-128|01049123456789041526123110LOT-42A" "jan8-uniform|49012347" "upca-uniform|0036000291452"

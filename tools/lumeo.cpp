@@ -735,6 +735,11 @@ const std::vector<GalleryRow>& Gallery()
         {"datamatrix-shift-jis", "Data Matrix, Japanese in Shift-JIS (automatic scheme)",
          {"datamatrix", "東京都千代田区丸の内１丁目～", "--encoding", "shift-jis", "--scheme", "AUTO", "--draw", "2d",
           "--width", "250"}},
+        {"databar-expanded", "GS1 DataBar Expanded (GTIN, net weight, best before)",
+         {"databar-expanded", "0190012345678908{AI}3103001750{AI}15251231", "--width", "700", "--height", "120"}},
+        {"databar-expanded-stacked", "GS1 DataBar Expanded Stacked, 2 blocks a row",
+         {"databar-expanded", "0194912345678907{AI}10LOT-42A[{AI}21SN12345", "--draw", "stacked", "--block-columns", "2",
+          "--width", "500", "--height", "260", "--even-spacing", "0", "--font-scale", "0.45"}},
     };
     return rows;
 }

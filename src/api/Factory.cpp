@@ -3,6 +3,7 @@
 #include "code128/Code128.h"
 #include "code128/GS1_128.h"
 #include "databar/GS1DataBar14.h"
+#include "databar/GS1DataBarExpanded.h"
 #include "databar/GS1DataBarLimited.h"
 #include "datamatrix/DataMatrix.h"
 #include "eanupc/Jan13.h"
@@ -47,7 +48,7 @@ constexpr Factory kFactories[] = {
     Make<ITF>,           // 11 ITF
     Make<GS1DataBar14>,      // 12 GS1DataBar14
     Make<GS1DataBarLimited>, // 13 GS1DataBarLimited
-    nullptr,             // 14 GS1DataBarExpanded
+    Make<GS1DataBarExpanded>, // 14 GS1DataBarExpanded
     Make<YubinCustomer>, // 15 YubinCustomer
     Make<QR>,            // 16 QR
     Make<DataMatrix>,    // 17 DataMatrix

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -72,12 +73,16 @@ constexpr bool kHaveZint = false;
 inline std::vector<std::string> ZintRows(int symbology, const std::string& data, size_t width,
                                          const std::string& options = "")
 {
+    std::string quoted;
+    for (char c : data) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
     const std::string dump = Run(std::string(BARCODE_ZINT) + " -b " + std::to_string(symbology) + " " + options
-                                 + " --dump -d '" + data + "' 2>/dev/null");
+                                 + " --dump -d '" + quoted + "' 2>/dev/null");
     std::vector<std::string> rows(1);
     for (char c : dump) {
         if (c == '\n') {
-            rows.back().resize(width);
+            rows.back().resize(std::min(rows.back().size(), width));
             rows.emplace_back();
         } else if (c != ' ') {
             const int v = c >= 'A' ? c - 'A' + 10 : c - '0';
