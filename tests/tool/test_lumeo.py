@@ -112,7 +112,7 @@ def test_symbols_from_the_tool_have_their_quiet_zone_and_read_as_they_are(tmp_pa
     if decoder == "zbar":
         assert zbar(out) == want
     elif decoder == "zxing":
-        assert want in [t.replace("\x1d", "") for t in zxing(out.read_bytes())]
+        assert want in [re.sub(r"[()\x1d]", "", t) for t in zxing(out.read_bytes())]
 
 
 # Box and expected image size: Code 128 "ABC" is 68 modules of 4 px in a 300 px box (28 px of it
