@@ -3,6 +3,8 @@
 #include "api/Handle.h"
 #include "barcode_lumeo.h"
 #include "core/BarcodeBase2D.h"
+#include "datamatrix/DataMatrix.h"
+#include "pdf417/PDF417.h"
 #include "qr/QR.h"
 
 #include <cstring>
@@ -38,6 +40,36 @@ const char* QrModeLetter(const char* mode)
         return "K";
     }
     return "B"; // "AUTO", "BYTE" and anything else
+}
+
+// The Data Matrix encodation names; any other string selects the automatic choice.
+internal::DxScheme DxSchemeFromString(const char* scheme)
+{
+    static const struct
+    {
+        const char* name;
+        internal::DxScheme scheme;
+    } kSchemes[] = {{"ASCII", internal::DxScheme::Ascii},     {"C40", internal::DxScheme::C40},
+                    {"TEXT", internal::DxScheme::Text},       {"X12", internal::DxScheme::X12},
+                    {"EDIFACT", internal::DxScheme::Edifact}, {"BASE256", internal::DxScheme::Base256}};
+
+    for (const auto& s : kSchemes) {
+        if (std::strcmp(scheme, s.name) == 0) {
+            return s.scheme;
+        }
+    }
+    return internal::DxScheme::AutoBest; // "AUTO" and anything else
+}
+
+// Applies `set` to the PDF417 object of a type 18 handle; other handles are ignored.
+template <class Set>
+void OnPdf417(void* handle, Set&& set)
+{
+    capi::GuardVoid([&] {
+        if (auto* pdf = capi::SymbolAs<PDF417>(handle, {18})) {
+            set(*pdf);
+        }
+    });
 }
 
 } // namespace
@@ -80,19 +112,48 @@ void barcode_set_encode_mode(void* handle, const char* mode)
     });
 }
 
-void barcode_set_code_size(void* /*handle*/, const char* /*size*/) {}
+void barcode_set_code_size(void* handle, const char* size)
+{
+    capi::GuardVoid([&] {
+        if (auto* dm = size != nullptr ? capi::SymbolAs<DataMatrix>(handle, {17}) : nullptr) {
+            dm->SetCodeSize(internal::DxSizeIndexFromName(size));
+        }
+    });
+}
 
-void barcode_set_encode_scheme(void* /*handle*/, const char* /*scheme*/) {}
+void barcode_set_encode_scheme(void* handle, const char* scheme)
+{
+    capi::GuardVoid([&] {
+        if (auto* dm = scheme != nullptr ? capi::SymbolAs<DataMatrix>(handle, {17}) : nullptr) {
+            dm->SetEncodeScheme(DxSchemeFromString(scheme));
+        }
+    });
+}
 
-void barcode_set_error_level(void* /*handle*/, int /*level*/) {}
+void barcode_set_error_level(void* handle, int level)
+{
+    OnPdf417(handle, [level](PDF417& pdf) { pdf.SetErrorLevel(static_cast<PDF417ErrorLevel>(level)); });
+}
 
-void barcode_set_columns(void* /*handle*/, int /*columns*/) {}
+void barcode_set_columns(void* handle, int columns)
+{
+    OnPdf417(handle, [columns](PDF417& pdf) { pdf.SetColumns(columns); });
+}
 
-void barcode_set_rows(void* /*handle*/, int /*rows*/) {}
+void barcode_set_rows(void* handle, int rows)
+{
+    OnPdf417(handle, [rows](PDF417& pdf) { pdf.SetRows(rows); });
+}
 
-void barcode_set_aspect_ratio(void* /*handle*/, double /*ratio*/) {}
+void barcode_set_aspect_ratio(void* handle, double ratio)
+{
+    OnPdf417(handle, [ratio](PDF417& pdf) { pdf.SetAspectRatio(ratio); });
+}
 
-void barcode_set_y_height(void* /*handle*/, int /*height*/) {}
+void barcode_set_y_height(void* handle, int height)
+{
+    OnPdf417(handle, [height](PDF417& pdf) { pdf.SetYHeight(height); });
+}
 
 bool barcode_draw_2d(void* handle, const char* text, int size)
 {
