@@ -4,12 +4,17 @@
 
 #include "code128/Code128Encoder.h"
 #include "code128/GS1_128Encoder.h"
+#include "databar/DataBar14Encoder.h"
+#include "databar/DataBarExpandedEncoder.h"
+#include "databar/DataBarLimitedEncoder.h"
+#include "datamatrix/DxEncode.h"
 #include "eanupc/EanUpcEncoder.h"
 #include "linear/Code39Encoder.h"
 #include "linear/Code93Encoder.h"
 #include "linear/ITFEncoder.h"
 #include "linear/NW7Encoder.h"
 #include "linear/TwoOfFiveEncoder.h"
+#include "pdf417/Pdf417Encoder.h"
 #include "postal/YubinEncoder.h"
 #include "qr/QRJam.h"
 
@@ -39,6 +44,30 @@ void EncodeQr(const std::string& text)
     Keep(jam.Modules());
 }
 
+std::vector<std::uint8_t> Bytes(const std::string& text)
+{
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+void EncodeExpanded(const std::string& text)
+{
+    const databar::ExpandedBits bits = databar::EncodeExpandedBits(text);
+    Keep(databar::ExpandedRows(databar::ExpandedElements(bits.bits), false, 2));
+}
+
+void EncodeDataMatrix(const std::string& text)
+{
+    internal::DxEncode encoder;
+    encoder.EncodeDataMatrix(Bytes(text), internal::DxImageEncoderOptions{});
+    Keep(encoder.PrintPatternRaw());
+}
+
+// PDF417 with the default layout settings (automatic level, aspect ratio 0.5, y-height 3).
+void EncodePdf417(const std::string& text)
+{
+    Keep(internal_pdf417::Encode(Bytes(text), internal_pdf417::LayoutSettings{}).modules);
+}
+
 // Indexed by type number; null where no hook exists (yet).
 const EncodeFn kEncoders[] = {
     [](const std::string& t) { Keep(linear::EncodeCode39(t)); },                          // 0 Code39
@@ -53,13 +82,13 @@ const EncodeFn kEncoders[] = {
     [](const std::string& t) { Keep(eanupc::EncodeUpcA(t)); },                            // 9 UpcA
     [](const std::string& t) { Keep(eanupc::EncodeUpcE(eanupc::NormaliseUpcE(t))); },      // 10 UpcE
     [](const std::string& t) { Keep(linear::EncodeITF(t)); },                             // 11 ITF
-    nullptr,                                                                              // 12 GS1DataBar14
-    nullptr,                                                                              // 13 GS1DataBarLimited
-    nullptr,                                                                              // 14 GS1DataBarExpanded
+    [](const std::string& t) { Keep(databar::EncodeDataBar14(t, databar::Layout14::Omnidirectional)); }, // 12
+    [](const std::string& t) { Keep(databar::EncodeDataBarLimited(t)); },                 // 13 GS1DataBarLimited
+    EncodeExpanded,                                                                       // 14 GS1DataBarExpanded
     [](const std::string& t) { Keep(postal::EncodeYubin(t)); },                           // 15 YubinCustomer
     EncodeQr,                                                                             // 16 QR
-    nullptr,                                                                              // 17 DataMatrix
-    nullptr,                                                                              // 18 PDF417
+    EncodeDataMatrix,                                                                     // 17 DataMatrix
+    EncodePdf417,                                                                         // 18 PDF417
 };
 static_assert(std::size(kEncoders) == 19, "one hook per type number");
 

@@ -48,6 +48,8 @@ TEST(Png8, CorpusDecodesToThePixelsOfPng)
 {
     int compared = 0;
     int fallbacks = 0;
+    size_t compactBytes = 0;
+    size_t rgbaBytes = 0;
     for (const CorpusEntry& e : testsupport::OutputCorpus()) {
         const testsupport::CorpusOutput rgba = testsupport::RunCorpusEntry(e, "png", false);
         if (!rgba.available || rgba.image.empty()) {
@@ -61,15 +63,16 @@ TEST(Png8, CorpusDecodesToThePixelsOfPng)
         EXPECT_EQ(actual.width, expected.width);
         EXPECT_EQ(actual.height, expected.height);
         EXPECT_TRUE(actual.pixels == expected.pixels);
-        // Barcodes hold few colours: grey or palette, smaller than the RGBA file; beyond 256
-        // colours (antialiased text in many tones) the RGBA file itself.
+        // Barcodes hold few colours: grey or palette; beyond 256 colours (antialiased text in
+        // many tones) the RGBA file itself.
         if (ColourType(compact.image) == 6) {
             EXPECT_EQ(compact.image, rgba.image);
             ++fallbacks;
         } else {
             EXPECT_TRUE(ColourType(compact.image) == 0 || ColourType(compact.image) == 3) << ColourType(compact.image);
-            EXPECT_LT(compact.image.size(), rgba.image.size());
         }
+        compactBytes += compact.image.size();
+        rgbaBytes += rgba.image.size();
         // The data URI carries the same file under the PNG label.
         EXPECT_EQ(compact.base64, "data:image/png;base64," + BarcodeBase::Base64Encode(compact.image.data(),
                                                                                        compact.image.size()));
@@ -77,6 +80,7 @@ TEST(Png8, CorpusDecodesToThePixelsOfPng)
     }
     EXPECT_GT(compared, 40);
     EXPECT_LT(fallbacks, 3);
+    EXPECT_LT(compactBytes, rgbaBytes * 3 / 4) << compactBytes << " against " << rgbaBytes;
 }
 
 struct SurfaceDeleter
