@@ -19,7 +19,6 @@
 #include "qr/QRJam.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstdint>
 #include <iterator>
 #include <vector>
@@ -70,25 +69,25 @@ void EncodePdf417(const std::string& text)
 
 // Indexed by type number; null where no hook exists (yet).
 const EncodeFn kEncoders[] = {
-    [](const std::string& t) { Keep(linear::EncodeCode39(t)); },                          // 0 Code39
-    [](const std::string& t) { Keep(linear::EncodeCode93(t)); },                          // 1 Code93
-    [](const std::string& t) { Keep(code128::EncodeAuto(t)); },                           // 2 Code128
-    [](const std::string& t) { Keep(gs1_128::Encode(t).Widths()); },                     // 3 GS1_128
-    [](const std::string& t) { Keep(linear::EncodeNW7(t)); },                             // 4 NW7
-    [](const std::string& t) { Keep(linear::EncodeTwoOfFive(t, linear::kMatrix2of5)); },  // 5 Matrix2of5
-    [](const std::string& t) { Keep(linear::EncodeTwoOfFive(t, linear::kNEC2of5)); },     // 6 NEC2of5
-    [](const std::string& t) { Keep(eanupc::EncodeJan8(t)); },                            // 7 Jan8
-    [](const std::string& t) { Keep(eanupc::EncodeJan13(t)); },                           // 8 Jan13
-    [](const std::string& t) { Keep(eanupc::EncodeUpcA(t)); },                            // 9 UpcA
-    [](const std::string& t) { Keep(eanupc::EncodeUpcE(eanupc::NormaliseUpcE(t))); },      // 10 UpcE
-    [](const std::string& t) { Keep(linear::EncodeITF(t)); },                             // 11 ITF
+    [](const std::string& t) { Keep(linear::EncodeCode39(t)); },                                         // 0 Code39
+    [](const std::string& t) { Keep(linear::EncodeCode93(t)); },                                         // 1 Code93
+    [](const std::string& t) { Keep(code128::EncodeAuto(t)); },                                          // 2 Code128
+    [](const std::string& t) { Keep(gs1_128::Encode(t).Widths()); },                                     // 3 GS1_128
+    [](const std::string& t) { Keep(linear::EncodeNW7(t)); },                                            // 4 NW7
+    [](const std::string& t) { Keep(linear::EncodeTwoOfFive(t, linear::kMatrix2of5)); },                 // 5 Matrix2of5
+    [](const std::string& t) { Keep(linear::EncodeTwoOfFive(t, linear::kNEC2of5)); },                    // 6 NEC2of5
+    [](const std::string& t) { Keep(eanupc::EncodeJan8(t)); },                                           // 7 Jan8
+    [](const std::string& t) { Keep(eanupc::EncodeJan13(t)); },                                          // 8 Jan13
+    [](const std::string& t) { Keep(eanupc::EncodeUpcA(t)); },                                           // 9 UpcA
+    [](const std::string& t) { Keep(eanupc::EncodeUpcE(eanupc::NormaliseUpcE(t))); },                    // 10 UpcE
+    [](const std::string& t) { Keep(linear::EncodeITF(t)); },                                            // 11 ITF
     [](const std::string& t) { Keep(databar::EncodeDataBar14(t, databar::Layout14::Omnidirectional)); }, // 12
-    [](const std::string& t) { Keep(databar::EncodeDataBarLimited(t)); },                 // 13 GS1DataBarLimited
-    EncodeExpanded,                                                                       // 14 GS1DataBarExpanded
-    [](const std::string& t) { Keep(postal::EncodeYubin(t)); },                           // 15 YubinCustomer
-    EncodeQr,                                                                             // 16 QR
-    EncodeDataMatrix,                                                                     // 17 DataMatrix
-    EncodePdf417,                                                                         // 18 PDF417
+    [](const std::string& t) { Keep(databar::EncodeDataBarLimited(t)); }, // 13 GS1DataBarLimited
+    EncodeExpanded,                                                       // 14 GS1DataBarExpanded
+    [](const std::string& t) { Keep(postal::EncodeYubin(t)); },           // 15 YubinCustomer
+    EncodeQr,                                                             // 16 QR
+    EncodeDataMatrix,                                                     // 17 DataMatrix
+    EncodePdf417,                                                         // 18 PDF417
 };
 static_assert(std::size(kEncoders) == 19, "one hook per type number");
 

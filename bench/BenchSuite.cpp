@@ -18,13 +18,8 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
-#include <benchmark/benchmark.h>
-#include <qrencode.h>
-#include <zint.h>
-
-#include <unistd.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -33,10 +28,13 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <qrencode.h>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 #include <vector>
+#include <zint.h>
 
 namespace {
 
@@ -58,7 +56,7 @@ struct Case
     Call call;
     void (*options)(void* handle); // lumeo options, or null
     int zintSymbology;
-    const char* zintText;          // the same data in zint's syntax
+    const char* zintText; // the same data in zint's syntax
     void (*zintOptions)(zint_symbol*);
 };
 
@@ -87,8 +85,8 @@ const Case kCases[] = {
     {"code93", 1, "PN-4711/B LUMEO", 400, 120, Call::OneD, nullptr, BARCODE_CODE93, "PN-4711/B LUMEO", nullptr},
     {"code128", 2, "Lumeo 128 bench 0123", 444, 116, Call::OneD, nullptr, BARCODE_CODE128, "Lumeo 128 bench 0123",
      nullptr},
-    {"gs1-128", 3, "{FNC1}0104912345678904{AI}15261231{AI}10LOT42A", 640, 150, Call::OneD, nullptr,
-     BARCODE_GS1_128, "[01]04912345678904[15]261231[10]LOT42A", nullptr},
+    {"gs1-128", 3, "{FNC1}0104912345678904{AI}15261231{AI}10LOT42A", 640, 150, Call::OneD, nullptr, BARCODE_GS1_128,
+     "[01]04912345678904[15]261231[10]LOT42A", nullptr},
     {"nw7", 4, "A0123-4567-89B", 400, 120, Call::OneD, nullptr, BARCODE_CODABAR, "A0123-4567-89B", nullptr},
     {"matrix2of5", 5, "20240415", 400, 120, Call::OneD, nullptr, BARCODE_C25MATRIX, "20240415", nullptr},
     {"nec2of5", 6, "0123456789", 400, 120, Call::OneD, nullptr, BARCODE_C25IND, "0123456789", nullptr},
@@ -98,12 +96,10 @@ const Case kCases[] = {
     {"upce", 10, "425261", 300, 120, Call::OneD, nullptr, BARCODE_UPCE, "425261", nullptr},
     {"itf", 11, "14901234567891", 400, 120, Call::OneD, nullptr, BARCODE_C25INTER, "14901234567891", nullptr},
     {"databar14", 12, "0123456789012", 300, 100, Call::OneD, nullptr, BARCODE_DBAR_OMN, "0123456789012", nullptr},
-    {"databar-limited", 13, "0123456789012", 300, 100, Call::OneD, nullptr, BARCODE_DBAR_LTD, "0123456789012",
-     nullptr},
+    {"databar-limited", 13, "0123456789012", 300, 100, Call::OneD, nullptr, BARCODE_DBAR_LTD, "0123456789012", nullptr},
     {"databar-expanded", 14, "0190012345678908{AI}3103001750", 500, 100, Call::OneD, nullptr, BARCODE_DBAR_EXP,
      "[01]90012345678908[3103]001750", nullptr},
-    {"yubin", 15, "2630023-3-30-8-403", 0, 45, Call::Yubin, nullptr, BARCODE_JAPANPOST, "2630023-3-30-8-403",
-     nullptr},
+    {"yubin", 15, "2630023-3-30-8-403", 0, 45, Call::Yubin, nullptr, BARCODE_JAPANPOST, "2630023-3-30-8-403", nullptr},
     {"qr", 16, kQrText, 228, 228, Call::TwoD, QrV10M, BARCODE_QRCODE, kQrText, ZintQrV10M},
     {"datamatrix", 17, kDm50, 200, 200, Call::TwoD, nullptr, BARCODE_DATAMATRIX, kDm50, nullptr},
     {"pdf417", 18, kPdf200, 600, 200, Call::TwoDRect, nullptr, BARCODE_PDF417, kPdf200, nullptr},
@@ -137,12 +133,14 @@ struct HandleDeleter
 {
     void operator()(void* h) const { barcode_destroy(h); }
 };
+
 using HandlePtr = std::unique_ptr<void, HandleDeleter>;
 
 struct SurfaceDeleter
 {
     void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
 };
+
 using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
 // The PNG bytes of one draw of the case, or empty.
@@ -514,10 +512,9 @@ private:
             png8Floor.Add(Ratio(p8, f), n);
             png8Zint.Add(Ratio(p8, zp), n);
             out << "| " << n << " | " << sizes.at(n) << " | " << Num(Us("encode/" + n)) << " | " << Num(p) << " | "
-                << Num(f) << " | " << Num(Ratio(p, f), 2) << " | " << Num(Us("base64/" + n)) << " | " << Num(s)
-                << " | " << Num(zs) << " | " << Num(Ratio(s, zs), 2) << " | " << Num(p8) << " | "
-                << Num(Ratio(p8, f), 2) << " | " << Num(zp) << " | " << Num(Ratio(p8, zp), 2) << " | "
-                << Num(Us("zint_bitmap/" + n)) << " |\n";
+                << Num(f) << " | " << Num(Ratio(p, f), 2) << " | " << Num(Us("base64/" + n)) << " | " << Num(s) << " | "
+                << Num(zs) << " | " << Num(Ratio(s, zs), 2) << " | " << Num(p8) << " | " << Num(Ratio(p8, f), 2)
+                << " | " << Num(zp) << " | " << Num(Ratio(p8, zp), 2) << " | " << Num(Us("zint_bitmap/" + n)) << " |\n";
         }
         out << "\nFile sizes in bytes:\n\n| symbol | PNG | png8 | zint PNG |\n|---|---:|---:|---:|\n";
         for (const Case& c : kCases) {

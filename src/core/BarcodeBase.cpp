@@ -8,8 +8,8 @@
 
 #include <SDL_image.h>
 
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -169,8 +169,8 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
         return false;
     }
-    m_surface = SDL_CreateRGBSurfaceWithFormatFrom(m_pixels.get(), width, height, 32, width * 4,
-                                                   SDL_PIXELFORMAT_ABGR8888);
+    m_surface =
+        SDL_CreateRGBSurfaceWithFormatFrom(m_pixels.get(), width, height, 32, width * 4, SDL_PIXELFORMAT_ABGR8888);
     if (m_surface == nullptr) {
         m_pixels.reset();
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
@@ -353,17 +353,32 @@ std::vector<std::uint8_t> BarcodeBase::GetImageMemory()
     return IsPng8Output() ? SaveSurfaceToCompactPng(m_surface) : SaveSurfaceToMemory(m_surface);
 }
 
+namespace {
+
+// The opening of a PNG save: false (with the reason) without a surface, else the size line.
+bool StartSave(SDL_Surface* surface, const char* who, bool verbose)
+{
+    if (surface == nullptr) {
+        barcode_log::Error(Stream::Out, "ERROR: サーフェスがnullです");
+        return false;
+    }
+    if (verbose) {
+        barcode_log::Progress(Stream::Out, std::string(who) + ": サーフェスサイズ " + std::to_string(surface->w) + "x"
+                                               + std::to_string(surface->h));
+    }
+    return true;
+}
+
+} // namespace
+
 std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
 {
     using barcode_log::Progress;
-    if (surface == nullptr) {
-        barcode_log::Error(Stream::Out, "ERROR: サーフェスがnullです");
+    const bool verbose = barcode_log::Verbose();
+    if (!StartSave(surface, "SaveSurfaceToMemory", verbose)) {
         return {};
     }
-    const bool verbose = barcode_log::Verbose();
     if (verbose) {
-        Progress(Stream::Out, "SaveSurfaceToMemory: サーフェスサイズ " + std::to_string(surface->w) + "x"
-                                  + std::to_string(surface->h));
         Progress(Stream::Out,
                  std::string("SaveSurfaceToMemory: フォーマット ") + SDL_GetPixelFormatName(surface->format->format));
         Progress(Stream::Out, "SaveSurfaceToMemory: ピッチ " + std::to_string(surface->pitch));
@@ -412,14 +427,9 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
 std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToCompactPng(SDL_Surface* surface)
 {
     using barcode_log::Progress;
-    if (surface == nullptr) {
-        barcode_log::Error(Stream::Out, "ERROR: サーフェスがnullです");
-        return {};
-    }
     const bool verbose = barcode_log::Verbose();
-    if (verbose) {
-        Progress(Stream::Out, "SaveSurfaceToCompactPng: サーフェスサイズ " + std::to_string(surface->w) + "x"
-                                  + std::to_string(surface->h));
+    if (!StartSave(surface, "SaveSurfaceToCompactPng", verbose)) {
+        return {};
     }
     compact_png::Result compact = compact_png::Encode(surface);
     if (compact.outcome == compact_png::Outcome::TooManyColours) {
@@ -437,8 +447,7 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToCompactPng(SDL_Surface* surf
                                   + (compact.grey ? "グレー " : "パレット ") + std::to_string(compact.bitDepth)
                                   + " ビット");
         Progress(Stream::Out, "書き込みサイズ: " + std::to_string(compact.png.size()) + " バイト");
-        Progress(Stream::Out,
-                 "バッファ先頭: " + HexBytes(compact.png, std::min<size_t>(compact.png.size(), 16)));
+        Progress(Stream::Out, "バッファ先頭: " + HexBytes(compact.png, std::min<size_t>(compact.png.size(), 16)));
     }
     return std::move(compact.png);
 }

@@ -43,10 +43,12 @@ public:
     void SetOutputFormat(const std::string& format) { m_format = format; }
     const std::string& GetOutputFormat() const { return m_format; }
     bool IsSvgOutput() const { return m_format == "svg" || m_format == "SVG"; }
+
     bool IsRasterOutput() const
     {
         return m_format == "png" || m_format == "jpg" || m_format == "jpeg" || m_format == "png8";
     }
+
     // "png8": the raster image is written as a palette (or grey) PNG with the same pixels.
     bool IsPng8Output() const { return m_format == "png8"; }
 
@@ -99,9 +101,11 @@ protected:
     void ReleaseCanvas();
     // Fills the whole canvas with the background colour (nothing to do when it holds nothing else).
     void ClearCanvas();
+
     // True when painting writes the pixels of this object's own surface directly (its own
     // software renderer, so the result is the pixels SDL's renderer would make).
     bool PaintsOwnPixels() const { return m_ownsRenderer && m_surface != nullptr; }
+
     // True when a rectangle fill replaces the pixels it covers (no blending), so that
     // overlapping fills of one colour may be merged.
     bool FillsReplacePixels() const;
@@ -136,9 +140,9 @@ private:
     void FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color);
     void FillOwnPixels(const SDL_Rect& rect, std::uint32_t value);
 
-    bool m_ownsRenderer = false;                  // set when this object created m_canvas
-    std::unique_ptr<std::uint32_t[]> m_pixels;   // the pixels of m_surface in direct mode
-    bool m_uniform = false;                       // the whole canvas holds m_uniformColor
+    bool m_ownsRenderer = false;               // set when this object created m_canvas
+    std::unique_ptr<std::uint32_t[]> m_pixels; // the pixels of m_surface in direct mode
+    bool m_uniform = false;                    // the whole canvas holds m_uniformColor
     SDL_Color m_uniformColor{0, 0, 0, 0};
-    size_t m_svgReserve = 4096;                   // the size of the previous document
+    size_t m_svgReserve = 4096; // the size of the previous document
 };

@@ -3,12 +3,11 @@
 
 #include "core/RowDeflater.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
 #include <climits>
 #include <cstring>
+#include <zlib.h>
 
 namespace compact_png {
 namespace {
@@ -68,8 +67,8 @@ Rgba Channels(std::uint32_t pixel)
 struct Scan
 {
     std::vector<std::uint32_t> colours;
-    std::vector<std::uint8_t> repeats;  // per row: 1 when equal to the row above
-    std::vector<std::uint8_t> indices;  // the colour indices of the rows that do not repeat
+    std::vector<std::uint8_t> repeats; // per row: 1 when equal to the row above
+    std::vector<std::uint8_t> indices; // the colour indices of the rows that do not repeat
 };
 
 bool ScanRows(SDL_Surface* surface, Scan* scan)
@@ -287,8 +286,8 @@ Result Encode(SDL_Surface* surface)
     std::vector<std::uint8_t> ihdr;
     Put32(ihdr, static_cast<std::uint32_t>(w));
     Put32(ihdr, static_cast<std::uint32_t>(h));
-    ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(result.grey ? 0 : 3), 0,
-                             0, 0});
+    ihdr.insert(ihdr.end(),
+                {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(result.grey ? 0 : 3), 0, 0, 0});
     Chunk(png, "IHDR", ihdr.data(), ihdr.size());
     if (!result.grey) {
         Chunk(png, "PLTE", plte.data(), plte.size());

@@ -92,7 +92,8 @@ std::vector<std::uint8_t> Remainder(const GaloisField256& field, const std::vect
         }
         const unsigned logFactor = field.Log(factor);
         for (size_t k = 0; k + 1 < n; ++k) {
-            rem[k] = static_cast<std::uint8_t>(rem[k + 1] ^ (zero[k] != 0 ? 0 : field.ExpOfSum(logGenerator[k] + logFactor)));
+            rem[k] = static_cast<std::uint8_t>(rem[k + 1]
+                                               ^ (zero[k] != 0 ? 0 : field.ExpOfSum(logGenerator[k] + logFactor)));
         }
         rem[n - 1] = zero[n - 1] != 0 ? 0 : field.ExpOfSum(logGenerator[n - 1] + logFactor);
     }

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "core/RowDeflater.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
+#include <zlib.h>
 
 namespace compact_png {
 namespace {
@@ -79,11 +78,13 @@ std::vector<std::uint8_t> CodeLengths(std::vector<std::uint32_t> frequencies, in
         std::sort(used.begin(), used.end(), [&](size_t a, size_t b) {
             return frequencies[a] != frequencies[b] ? frequencies[a] < frequencies[b] : a < b;
         });
+
         struct Node
         {
             std::uint64_t weight;
             int parent;
         };
+
         std::vector<Node> nodes;
         for (size_t i : used) {
             nodes.push_back({frequencies[i], -1});
@@ -342,7 +343,7 @@ std::vector<std::uint8_t> RowDeflater::Finish()
     out.push_back(0x78); // zlib header: deflate, 32 KiB window, no dictionary
     out.push_back(0x01);
     BitWriter bits(out);
-    bits.Bits(1, 1);                // the last block
+    bits.Bits(1, 1);               // the last block
     bits.Bits(dynamic ? 2 : 1, 2); // dynamic or fixed Huffman codes
     if (dynamic) {
         bits.Bits(static_cast<std::uint32_t>(hlit - 257), 5);

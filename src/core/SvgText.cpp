@@ -91,8 +91,8 @@ namespace {
 void AppendFixed2Slow(std::string& out, float value)
 {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), static_cast<double>(value),
-                                      std::chars_format::fixed, 2);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof(buffer), static_cast<double>(value), std::chars_format::fixed, 2);
     out.append(buffer, result.ptr);
 }
 

@@ -382,8 +382,10 @@ std::array<long long, 8> Penalties(const std::vector<std::uint8_t>& cells, int s
             std::memcpy(&along, row + b, sizeof(along));
             std::uint64_t across = 0; // cells (a, b .. b+7)
             for (int c = 0; c < 8; ++c) {
-                across |= std::uint64_t{grid[static_cast<size_t>(b + c) * static_cast<size_t>(padded) + static_cast<size_t>(a)]}
-                          << (8 * c);
+                across |=
+                    std::uint64_t{
+                        grid[static_cast<size_t>(b + c) * static_cast<size_t>(padded) + static_cast<size_t>(a)]}
+                    << (8 * c);
             }
             store(rows, a, b, Transpose8(along), side);
             store(columns, a, b, Transpose8(across), side);

@@ -6,11 +6,10 @@
 #include "support/OutputCorpus.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-#include <png.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
+#include <png.h>
 #include <string>
 #include <vector>
 
@@ -74,8 +73,8 @@ TEST(Png8, CorpusDecodesToThePixelsOfPng)
         compactBytes += compact.image.size();
         rgbaBytes += rgba.image.size();
         // The data URI carries the same file under the PNG label.
-        EXPECT_EQ(compact.base64, "data:image/png;base64," + BarcodeBase::Base64Encode(compact.image.data(),
-                                                                                       compact.image.size()));
+        EXPECT_EQ(compact.base64,
+                  "data:image/png;base64," + BarcodeBase::Base64Encode(compact.image.data(), compact.image.size()));
         ++compared;
     }
     EXPECT_GT(compared, 40);
@@ -134,6 +133,7 @@ TEST(Png8, EncodingFollowsTheColours)
         bool grey;
         int depth;
     };
+
     const Row rows[] = {
         {"black and white", Greys(2, 255), true, 1},
         {"four greys", Greys(4, 85), true, 2},

@@ -15,8 +15,8 @@ namespace {
 std::string Reference(float value)
 {
     char buffer[64];
-    const auto end = std::to_chars(buffer, buffer + sizeof(buffer), static_cast<double>(value),
-                                   std::chars_format::fixed, 2);
+    const auto end =
+        std::to_chars(buffer, buffer + sizeof(buffer), static_cast<double>(value), std::chars_format::fixed, 2);
     return std::string(buffer, end.ptr);
 }
 
@@ -29,11 +29,28 @@ std::string Fast(float value)
 
 TEST(SvgNumber, FixedTwoDecimalsMatchesTheLibrary)
 {
-    const float edges[] = {0.0f, -0.0f, 0.005f, 0.015f, 0.125f, 0.375f, -0.001f, 1.0f / 3, 2.5f, 12.345f,
-                           0.5f / 255, 128.0f / 255, 16777216.0f, 1e9f, 1e12f, -7.995f,
-                           std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::min(),
-                           std::numeric_limits<float>::max(), std::numeric_limits<float>::infinity(),
-                           -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
+    const float edges[] = {0.0f,
+                           -0.0f,
+                           0.005f,
+                           0.015f,
+                           0.125f,
+                           0.375f,
+                           -0.001f,
+                           1.0f / 3,
+                           2.5f,
+                           12.345f,
+                           0.5f / 255,
+                           128.0f / 255,
+                           16777216.0f,
+                           1e9f,
+                           1e12f,
+                           -7.995f,
+                           std::numeric_limits<float>::denorm_min(),
+                           std::numeric_limits<float>::min(),
+                           std::numeric_limits<float>::max(),
+                           std::numeric_limits<float>::infinity(),
+                           -std::numeric_limits<float>::infinity(),
+                           std::numeric_limits<float>::quiet_NaN()};
     for (float v : edges) {
         EXPECT_EQ(Fast(v), Reference(v)) << v;
     }

@@ -2,10 +2,9 @@
 // The one-pass mask score against a plain scorer that walks each mask's grid on its own.
 #include "qr/QrMatrix.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
+#include <gtest/gtest.h>
 #include <random>
 #include <vector>
 
