@@ -614,22 +614,34 @@ void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL
     if (m_svgDocument == nullptr) {
         m_svgDocument = std::make_shared<std::string>();
     }
-    std::string& line = *m_svgDocument;
-    line += "  <rect x=\"";
-    svgtext::AppendFixed2(line, x);
-    line += "\" y=\"";
-    svgtext::AppendFixed2(line, y);
-    line += "\" width=\"";
-    svgtext::AppendFixed2(line, width);
-    line += "\" height=\"";
-    svgtext::AppendFixed2(line, height);
-    line += "\" fill=\"";
-    AppendRgb(line, color);
-    if (color.a < 255) {
-        line += "\" fill-opacity=\"";
-        svgtext::AppendFixed2(line, static_cast<float>(color.a) / 255.0f);
+    // One element is written into a buffer and appended once: the document grows by whole lines.
+    char line[8 * svgtext::kMaxFixed2];
+    char* p = line;
+    const auto literal = [&p](const char* text, size_t length) {
+        std::memcpy(p, text, length);
+        p += length;
+    };
+    literal("  <rect x=\"", 11);
+    p = svgtext::WriteFixed2(p, x);
+    literal("\" y=\"", 5);
+    p = svgtext::WriteFixed2(p, y);
+    literal("\" width=\"", 9);
+    p = svgtext::WriteFixed2(p, width);
+    literal("\" height=\"", 10);
+    p = svgtext::WriteFixed2(p, height);
+    literal("\" fill=\"", 8);
+    if (!SameColor(color, m_svgFillColor) || m_svgFill.empty()) {
+        m_svgFillColor = color;
+        m_svgFill.clear();
+        AppendRgb(m_svgFill, color);
     }
-    line += "\"/>\n";
+    literal(m_svgFill.data(), m_svgFill.size());
+    if (color.a < 255) {
+        literal("\" fill-opacity=\"", 16);
+        p = svgtext::WriteFixed2(p, static_cast<float>(color.a) / 255.0f);
+    }
+    literal("\"/>\n", 4);
+    m_svgDocument->append(line, p);
 }
 
 void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,

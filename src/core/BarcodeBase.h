@@ -16,7 +16,7 @@ class BarcodeBase : public IBarcodeSymbology
 public:
     // Draws onto the caller's renderer; PNG and SVG output are unavailable.
     explicit BarcodeBase(SDL_Renderer* renderer);
-    // `outputFormat`: "png", "jpg", "jpeg" (raster; always PNG bytes), "svg" or "SVG".
+    // `outputFormat`: "png", "png8", "jpg", "jpeg" (raster; always PNG bytes), "svg" or "SVG".
     explicit BarcodeBase(const std::string& outputFormat);
     ~BarcodeBase() override;
 
@@ -26,7 +26,7 @@ public:
     void SetForegroundColor(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) override;
     void SetBackgroundColor(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) override;
     // Prepares the canvas of a raster draw: creates and clears a width x height surface in
-    // "png"/"jpg"/"jpeg"; releases any owned canvas for an unknown format (the symbology's
+    // "png"/"png8"/"jpg"/"jpeg"; releases any owned canvas for an unknown format (the symbology's
     // draw then fails for want of a renderer). Returns false when no surface can be made.
     bool Draw(const std::string& text, int x, int y, int width, int height) override = 0;
     std::vector<std::uint8_t> GetImageMemory() override;
@@ -145,4 +145,6 @@ private:
     bool m_uniform = false;                    // the whole canvas holds m_uniformColor
     SDL_Color m_uniformColor{0, 0, 0, 0};
     size_t m_svgReserve = 4096; // the size of the previous document
+    SDL_Color m_svgFillColor{0, 0, 0, 0}; // the colour m_svgFill ("rgb(r,g,b)") was made for
+    std::string m_svgFill;
 };

@@ -236,6 +236,9 @@ void RowDeflater::Copy(size_t distance, size_t length)
 
 void RowDeflater::Row(const std::uint8_t* row, const std::uint8_t* above, size_t length)
 {
+    if (m_tokens.capacity() - m_tokens.size() < length) {
+        m_tokens.reserve(std::max(2 * m_tokens.capacity(), m_tokens.size() + 4 * length));
+    }
     size_t i = 0;
     while (i < length) {
         size_t up = 0;
@@ -259,15 +262,14 @@ void RowDeflater::Row(const std::uint8_t* row, const std::uint8_t* above, size_t
             ++i;
         }
     }
-    m_adler = static_cast<std::uint32_t>(adler32(m_adler, row, static_cast<uInt>(length)));
-    m_lastRow.assign(row, row + length);
+    m_lastRowAdler = static_cast<std::uint32_t>(adler32(1, row, static_cast<uInt>(length)));
+    m_adler = static_cast<std::uint32_t>(adler32_combine(m_adler, m_lastRowAdler, static_cast<z_off_t>(length)));
 }
 
 void RowDeflater::RepeatRow(size_t length, size_t count)
 {
-    const uLong rowAdler = adler32(adler32(0, nullptr, 0), m_lastRow.data(), static_cast<uInt>(m_lastRow.size()));
     for (size_t c = 0; c < count; ++c) {
-        m_adler = static_cast<std::uint32_t>(adler32_combine(m_adler, rowAdler, static_cast<z_off_t>(length)));
+        m_adler = static_cast<std::uint32_t>(adler32_combine(m_adler, m_lastRowAdler, static_cast<z_off_t>(length)));
     }
     Copy(length, length * count);
 }

@@ -39,7 +39,7 @@ private:
 
     std::vector<Token> m_tokens;
     std::uint32_t m_adler = 1;
-    std::vector<std::uint8_t> m_lastRow;
+    std::uint32_t m_lastRowAdler = 1; // Adler-32 of the last row on its own
 };
 
 } // namespace compact_png

@@ -88,17 +88,14 @@ std::string EscapeXml(const std::string& text)
 
 namespace {
 
-void AppendFixed2Slow(std::string& out, float value)
+char* WriteFixed2Slow(char* out, float value)
 {
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof(buffer), static_cast<double>(value), std::chars_format::fixed, 2);
-    out.append(buffer, result.ptr);
+    return std::to_chars(out, out + kMaxFixed2, static_cast<double>(value), std::chars_format::fixed, 2).ptr;
 }
 
 } // namespace
 
-void AppendFixed2(std::string& out, float value)
+char* WriteFixed2(char* out, float value)
 {
     // Worked out in integers from the float's bits: value = mantissa * 2^shift exactly. Very
     // large values and non-finite ones go through std::to_chars.
@@ -108,16 +105,14 @@ void AppendFixed2(std::string& out, float value)
     const int biased = static_cast<int>((bits >> 23) & 0xFFu);
     std::uint64_t hundredths = 0;
     if (biased == 0xFF) {
-        AppendFixed2Slow(out, value);
-        return;
+        return WriteFixed2Slow(out, value);
     }
     if (biased != 0) { // a subnormal value rounds to zero
         // value = mantissa * 2^shift exactly; 100 * mantissa < 2^31.
         const std::uint64_t scaled = std::uint64_t{(bits & 0x7FFFFFu) | 0x800000u} * 100u;
         const int shift = biased - 150;
         if (shift > 30) {
-            AppendFixed2Slow(out, value);
-            return;
+            return WriteFixed2Slow(out, value);
         }
         if (shift >= 0) {
             hundredths = scaled << shift;
@@ -132,15 +127,20 @@ void AppendFixed2(std::string& out, float value)
         }
     }
     if (negative) {
-        out += '-';
+        *out++ = '-';
     }
-    char digits[24];
-    const auto whole = std::to_chars(digits, digits + sizeof(digits), hundredths / 100);
-    out.append(digits, whole.ptr);
+    out = std::to_chars(out, out + kMaxFixed2, hundredths / 100).ptr;
     const unsigned cents = static_cast<unsigned>(hundredths % 100);
-    out += '.';
-    out += static_cast<char>('0' + cents / 10);
-    out += static_cast<char>('0' + cents % 10);
+    *out++ = '.';
+    *out++ = static_cast<char>('0' + cents / 10);
+    *out++ = static_cast<char>('0' + cents % 10);
+    return out;
+}
+
+void AppendFixed2(std::string& out, float value)
+{
+    char buffer[kMaxFixed2];
+    out.append(buffer, WriteFixed2(buffer, value));
 }
 
 void AppendInt(std::string& out, long long value)

@@ -15,6 +15,9 @@ std::string EscapeXml(const std::string& text);
 // locale: the float's exact binary value rounded to hundredths, ties to even, a "-" for every
 // negative value (also one that rounds to zero), "inf"/"nan" as std::to_chars writes them.
 void AppendFixed2(std::string& out, float value);
+// The same written to `out`, which has room for kMaxFixed2 characters; returns the end.
+constexpr int kMaxFixed2 = 64;
+char* WriteFixed2(char* out, float value);
 // Appends a decimal integer.
 void AppendInt(std::string& out, long long value);
 
