@@ -198,11 +198,20 @@ bool SameColor(const SDL_Color& a, const SDL_Color& b)
     return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
 }
 
-// A coordinate as SDL's renderer carries it: through a float and back (exact below 2^24).
+// A coordinate as SDL's renderer carries it: through a float and back (exact below 2^24). A
+// value that rounds to 2^31 does not fit back; the conversion SDL makes then gives what the
+// processor gives: the "integer indefinite" INT_MIN on x86, the saturated value elsewhere.
 int ThroughFloat(int v)
 {
     const float f = static_cast<float>(v);
-    return f >= 2147483648.0f ? INT_MAX : static_cast<int>(f);
+    if (f >= 2147483648.0f) {
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
+        return INT_MIN;
+#else
+        return INT_MAX;
+#endif
+    }
+    return static_cast<int>(f);
 }
 
 } // namespace
@@ -274,10 +283,13 @@ void BarcodeBase::FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_
     for (const SDL_Rect& r : rects) {
         const SDL_Rect c{ThroughFloat(r.x), ThroughFloat(r.y), std::max(ThroughFloat(r.w), 1),
                          std::max(ThroughFloat(r.h), 1)};
-        const SDL_Rect canvas{0, 0, m_surface->w, m_surface->h};
-        SDL_Rect inside{};
-        if (SDL_IntersectRect(&c, &canvas, &inside) == SDL_TRUE) {
-            clipped.push_back(inside);
+        const long long x0 = std::max<long long>(c.x, 0);
+        const long long y0 = std::max<long long>(c.y, 0);
+        const long long x1 = std::min<long long>(static_cast<long long>(c.x) + c.w, m_surface->w);
+        const long long y1 = std::min<long long>(static_cast<long long>(c.y) + c.h, m_surface->h);
+        if (x0 < x1 && y0 < y1) {
+            clipped.push_back(SDL_Rect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+                                       static_cast<int>(y1 - y0)});
         }
     }
     // Bands: consecutive rectangles over the same rows, each band below the last. On a canvas

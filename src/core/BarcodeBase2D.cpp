@@ -2,7 +2,6 @@
 #include "core/BarcodeBase2D.h"
 
 #include "core/Log.h"
-#include "core/Numeric.h"
 
 #include <algorithm>
 #include <cmath>
@@ -229,12 +228,13 @@ std::vector<std::uint8_t> BarcodeBase2D::ConvertToSJis(const std::string& text)
 
 namespace {
 
+// A whole number small enough that sums of two stay exact in a float (and in the renderer).
 bool Whole(float v)
 {
-    return std::trunc(v) == v;
+    return std::trunc(v) == v && std::fabs(v) < 8388608.0f;
 }
 
-// True when every edge and both adjustments are whole numbers of pixels.
+// True when every edge and both adjustments are whole numbers of pixels of a sane size.
 bool WholePixels(const ModuleLayout& layout)
 {
     const auto whole = [](const std::vector<float>& edges) { return std::all_of(edges.begin(), edges.end(), Whole); };
@@ -332,7 +332,6 @@ void BarcodeBase2D::PaintModules(Target target, const ModuleMatrix& modules, con
 void BarcodeBase2D::PaintModuleRuns(const ModuleMatrix& modules, const ModuleLayout& layout)
 {
     const auto edge = [](const std::vector<float>& edges, int i) { return edges[static_cast<size_t>(i)]; };
-    const auto pixels = [](float v) { return numeric::SaturatingCast<int>(v); };
     std::vector<SDL_Rect> runs;
     for (int y = 0; y < modules.height; ++y) {
         const float top = edge(layout.yEdges, y);
@@ -352,8 +351,9 @@ void BarcodeBase2D::PaintModuleRuns(const ModuleMatrix& modules, const ModuleLay
             // Modules without width inside the run cover nothing on their own.
             const float left = edge(layout.xEdges, first);
             const float w = edge(layout.xEdges, x) - left + layout.extraWidth;
-            if (w > 0.0f) {
-                runs.push_back(SDL_Rect{pixels(left), pixels(top), pixels(w), pixels(h)});
+            SDL_Rect run{};
+            if (w > 0.0f && ToRasterRect(left, top, w, h, &run)) {
+                runs.push_back(run);
             }
         }
     }

@@ -65,6 +65,19 @@ void PxAdjustBlackOnly(void* h)
     barcode_set_px_adjust_black(h, 1);
 }
 
+// Adjustments far beyond any canvas: rectangles the renderer has to clip or cannot represent.
+void AbsurdAdjust(void* h)
+{
+    barcode_set_px_adjust_black(h, 2147483647);
+    barcode_set_px_adjust_white(h, 2147483647);
+}
+
+void AbsurdNegativeAdjust(void* h)
+{
+    barcode_set_px_adjust_black(h, -2147483647 - 1);
+    barcode_set_px_adjust_white(h, -2147483647 - 1);
+}
+
 void NoText(void* h)
 {
     barcode_set_show_text(h, 0);
@@ -299,6 +312,8 @@ const std::vector<CorpusEntry>& OutputCorpus()
         {"code39-tinted", 0, "TINT 39", 300, 90, DC::OneD, Tinted},
         {"code39-fit", 0, "FIT WIDTH 39", 517, 130, DC::OneD, FitWidth},
         {"code39-bad", 0, "lower~case", 300, 100, DC::OneD, nullptr},
+        {"code39-absurd-adjust", 0, "AB", 300, 100, DC::OneD, AbsurdAdjust},
+        {"code39-absurd-negative-adjust", 0, "AB", 300, 100, DC::OneD, AbsurdNegativeAdjust},
         // 1 Code93
         {"code93", 1, "PN-4711/B", 400, 150, DC::OneD, nullptr},
         {"code93-textopts", 1, "CODE93 lumeo", 333, 250, DC::OneD, TextOptions},
@@ -375,6 +390,8 @@ const std::vector<CorpusEntry>& OutputCorpus()
         {"qr-numeric", 16, "4901234567894202406010001", 200, 200, DC::TwoD, QrNumeric},
         {"qr-shift-jis", 16, "東京都千代田区丸の内１丁目～", 250, 250, DC::TwoD, QrShiftJis},
         {"qr-tiny-box", 16, kQrUrl, 20, 20, DC::TwoD, nullptr},
+        {"qr-absurd-adjust", 16, "HELLO", 100, 100, DC::TwoD, AbsurdAdjust},
+        {"qr-absurd-negative-adjust", 16, "HELLO", 100, 100, DC::TwoD, AbsurdNegativeAdjust},
         {"qr-empty", 16, "", 100, 100, DC::TwoD, nullptr},
         {"qr-overflow", 16, nullptr, 300, 300, DC::TwoD, nullptr},
         // 17 Data Matrix
