@@ -612,20 +612,22 @@ void BarcodeBase::SvgBegin(int width, int height)
     out += "\">\n";
 }
 
-void BarcodeBase::SvgEnd()
+std::string& BarcodeBase::SvgOut()
 {
-    if (m_svgDocument == nullptr) {
+    if (m_svgDocument == nullptr) { // elements before any SvgBegin
         m_svgDocument = std::make_shared<std::string>();
     }
-    *m_svgDocument += "</svg>\n";
+    return *m_svgDocument;
+}
+
+void BarcodeBase::SvgEnd()
+{
+    SvgOut() += "</svg>\n";
     m_svgReserve = std::max<size_t>(m_svgDocument->size() + 64, 4096);
 }
 
 void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL_Color& color)
 {
-    if (m_svgDocument == nullptr) {
-        m_svgDocument = std::make_shared<std::string>();
-    }
     // One element is written into a buffer and appended once: the document grows by whole lines.
     char line[8 * svgtext::kMaxFixed2];
     char* p = line;
@@ -653,16 +655,13 @@ void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL
         p = svgtext::WriteFixed2(p, static_cast<float>(color.a) / 255.0f);
     }
     literal("\"/>\n", 4);
-    m_svgDocument->append(line, p);
+    SvgOut().append(line, p);
 }
 
 void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
                           const std::string& anchor)
 {
-    if (m_svgDocument == nullptr) {
-        m_svgDocument = std::make_shared<std::string>();
-    }
-    std::string& line = *m_svgDocument;
+    std::string& line = SvgOut();
     line += "  <text x=\"";
     svgtext::AppendFixed2(line, x);
     line += "\" y=\"";

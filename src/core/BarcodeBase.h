@@ -139,6 +139,8 @@ private:
     bool CreateCanvas(int width, int height, const SDL_Color& fill);
     void FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color);
     void FillOwnPixels(const SDL_Rect& rect, std::uint32_t value);
+    // The document under construction (made empty if no SvgBegin came first).
+    std::string& SvgOut();
 
     bool m_ownsRenderer = false;               // set when this object created m_canvas
     std::unique_ptr<std::uint32_t[]> m_pixels; // the pixels of m_surface in direct mode
