@@ -332,9 +332,29 @@ void BarcodeBase::FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_
 void BarcodeBase::BlitOwnPixels(SDL_Surface* source, int x, int y)
 {
     // The same blit SDL_RenderCopy makes from a texture of this surface: unscaled, clipped to
-    // the canvas, by the source's blend mode. The renderer keeps the blend mode a copy sets.
+    // the canvas, with the source's blend mode and colour and alpha modulation. It goes through
+    // a surface of its own over the source's pixels: a blit leaves its source linked to the
+    // destination, and the source (a cached glyph image) is shared by every object and thread.
+    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(
+        source->pixels, source->w, source->h, source->format->BitsPerPixel, source->pitch, source->format->format);
+    if (view == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());
+        return;
+    }
+    SDL_BlendMode mode = SDL_BLENDMODE_BLEND;
+    std::uint8_t r = 255;
+    std::uint8_t g = 255;
+    std::uint8_t b = 255;
+    std::uint8_t a = 255;
+    SDL_GetSurfaceBlendMode(source, &mode);
+    SDL_GetSurfaceColorMod(source, &r, &g, &b);
+    SDL_GetSurfaceAlphaMod(source, &a);
+    SDL_SetSurfaceBlendMode(view, mode);
+    SDL_SetSurfaceColorMod(view, r, g, b);
+    SDL_SetSurfaceAlphaMod(view, a);
     SDL_Rect dst{x, y, source->w, source->h};
-    SDL_BlitSurface(source, nullptr, m_surface, &dst);
+    SDL_BlitSurface(view, nullptr, m_surface, &dst);
+    SDL_FreeSurface(view);
     SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
     m_uniform = false;
 }
