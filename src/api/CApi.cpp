@@ -159,9 +159,13 @@ const char* barcode_get_svg(void* handle)
         if (base == nullptr) {
             return kEmpty;
         }
-        std::string svg = base->GetSvg();
-        h->lastText = std::move(svg);
-        return h->lastText.c_str();
+        // The document itself, shared with the object: no copy of it is made.
+        std::shared_ptr<const std::string> svg = base->GetSvgDocument();
+        if (svg == nullptr) {
+            return kEmpty;
+        }
+        h->lastSvg = std::move(svg);
+        return h->lastSvg->c_str();
     });
 }
 

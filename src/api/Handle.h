@@ -13,8 +13,9 @@ struct BarcodeHandle
 {
     std::unique_ptr<IBarcodeSymbology> symbol;
     int type = -1;
-    std::string lastText;                // last string of barcode_get_base64 / barcode_get_svg
-    std::vector<unsigned char> lastImage; // last bytes of barcode_get_image_data
+    std::string lastText;                       // last string of barcode_get_base64
+    std::shared_ptr<const std::string> lastSvg; // last document of barcode_get_svg (shared with the symbol)
+    std::vector<unsigned char> lastImage;       // last bytes of barcode_get_image_data
 };
 
 namespace capi {

@@ -1,20 +1,23 @@
 // SPDX-License-Identifier: MIT
 #include "core/BarcodeBase.h"
 
+#include "core/CompactPng.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
 #include "core/SvgText.h"
 
 #include <SDL_image.h>
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <utility>
 #include <cstdint>
-#include <locale>
+#include <cstring>
 #include <mutex>
+#include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -51,38 +54,35 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes, size_t count)
     return out;
 }
 
-// Appends a number in fixed notation with two decimals, as "%.2f" in the "C" locale prints it
-// (correctly rounded, whatever the host's locale).
-void AppendFixed2(std::string& out, float value)
-{
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), static_cast<double>(value),
-                                      std::chars_format::fixed, 2);
-    out.append(buffer, result.ptr);
-}
-
 void AppendRgb(std::string& out, const SDL_Color& color)
 {
     out += "rgb(";
-    out += std::to_string(color.r);
+    svgtext::AppendInt(out, color.r);
     out += ',';
-    out += std::to_string(color.g);
+    svgtext::AppendInt(out, color.g);
     out += ',';
-    out += std::to_string(color.b);
+    svgtext::AppendInt(out, color.b);
     out += ')';
+}
+
+// Sets `count` pixels to `value`: short spans directly, long ones by doubling copies (memcpy
+// is the fastest store loop at hand).
+void FillPixels(std::uint32_t* pixels, size_t count, std::uint32_t value)
+{
+    const size_t direct = std::min<size_t>(count, 64);
+    std::fill_n(pixels, direct, value);
+    for (size_t done = direct; done < count;) {
+        const size_t chunk = std::min(done, count - done);
+        std::memcpy(pixels + done, pixels, chunk * sizeof(std::uint32_t));
+        done += chunk;
+    }
 }
 
 } // namespace
 
-BarcodeBase::BarcodeBase(SDL_Renderer* renderer) : m_canvas(renderer)
-{
-    m_svgStream.imbue(std::locale::classic());
-}
+BarcodeBase::BarcodeBase(SDL_Renderer* renderer) : m_canvas(renderer) {}
 
-BarcodeBase::BarcodeBase(const std::string& outputFormat) : m_format(outputFormat)
-{
-    m_svgStream.imbue(std::locale::classic());
-}
+BarcodeBase::BarcodeBase(const std::string& outputFormat) : m_format(outputFormat) {}
 
 BarcodeBase::~BarcodeBase()
 {
@@ -104,7 +104,8 @@ bool BarcodeBase::Draw(const std::string& /*text*/, int /*x*/, int /*y*/, int wi
     m_width = width;
     m_height = height;
     if (IsRasterOutput()) {
-        if (!CreateSurface(width, height)) {
+        // A canvas of our own is created holding the background already: one write per pixel.
+        if (!CreateCanvas(width, height, m_backgroundColor)) {
             return false;
         }
         ClearCanvas();
@@ -133,9 +134,16 @@ void BarcodeBase::ReleaseCanvas()
         SDL_FreeSurface(m_surface);
         m_surface = nullptr;
     }
+    m_pixels.reset();
+    m_uniform = false;
 }
 
 bool BarcodeBase::CreateSurface(int width, int height)
+{
+    return CreateCanvas(width, height, SDL_Color{0, 0, 0, 0});
+}
+
+bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
 {
     const bool callersRenderer = m_canvas != nullptr && !m_ownsRenderer;
     ReleaseCanvas();
@@ -144,23 +152,211 @@ bool BarcodeBase::CreateSurface(int width, int height)
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
         return false;
     }
-    m_surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
-    if (m_surface == nullptr) {
+    if (callersRenderer) {
+        // Painting goes to the caller's renderer; the surface only has to exist (blank).
+        m_surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
+        if (m_surface == nullptr) {
+            barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
+            return false;
+        }
+        return true;
+    }
+    // The pixels are ours, written once with the fill colour instead of zeroed and then cleared.
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    m_pixels.reset(new (std::nothrow) std::uint32_t[count]);
+    if (m_pixels == nullptr) {
+        SDL_OutOfMemory();
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
         return false;
     }
-    if (callersRenderer) {
-        return true;
+    m_surface =
+        SDL_CreateRGBSurfaceWithFormatFrom(m_pixels.get(), width, height, 32, width * 4, SDL_PIXELFORMAT_ABGR8888);
+    if (m_surface == nullptr) {
+        m_pixels.reset();
+        barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
+        return false;
     }
+    FillPixels(m_pixels.get(), count, SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
     m_canvas = SDL_CreateSoftwareRenderer(m_surface);
     if (m_canvas == nullptr) {
         barcode_log::Error(Stream::Err, std::string("レンダラー作成に失敗: ") + SDL_GetError());
         SDL_FreeSurface(m_surface);
         m_surface = nullptr;
+        m_pixels.reset();
         return false;
     }
     m_ownsRenderer = true;
+    m_uniform = true;
+    m_uniformColor = fill;
     return true;
+}
+
+namespace {
+
+bool SameColor(const SDL_Color& a, const SDL_Color& b)
+{
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+
+// A coordinate as SDL's renderer carries it: through a float and back (exact below 2^24). A
+// value that rounds to 2^31 does not fit back; the conversion SDL makes then gives what the
+// processor gives: the "integer indefinite" INT_MIN on x86, the saturated value elsewhere.
+int ThroughFloat(int v)
+{
+    const float f = static_cast<float>(v);
+    if (f >= 2147483648.0f) {
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
+        return INT_MIN;
+#else
+        return INT_MAX;
+#endif
+    }
+    return static_cast<int>(f);
+}
+
+} // namespace
+
+bool BarcodeBase::FillsReplacePixels() const
+{
+    SDL_BlendMode mode = SDL_BLENDMODE_NONE;
+    return m_canvas != nullptr && SDL_GetRenderDrawBlendMode(m_canvas, &mode) == 0 && mode == SDL_BLENDMODE_NONE;
+}
+
+void BarcodeBase::FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color)
+{
+    // What SDL_RenderFillRect does on a software renderer without blending: the rectangle
+    // clipped to the surface, every pixel set to the mapped colour.
+    const long long x0 = std::max<long long>(rect.x, 0);
+    const long long y0 = std::max<long long>(rect.y, 0);
+    const long long x1 = std::min<long long>(static_cast<long long>(rect.x) + rect.w, m_surface->w);
+    const long long y1 = std::min<long long>(static_cast<long long>(rect.y) + rect.h, m_surface->h);
+    if (x0 >= x1 || y0 >= y1) {
+        return;
+    }
+    if (x0 == 0 && y0 == 0 && x1 == m_surface->w && y1 == m_surface->h) {
+        if (m_uniform && SameColor(color, m_uniformColor)) {
+            return; // it holds exactly that already
+        }
+        FillOwnPixels(rect, SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a));
+        m_uniform = true;
+        m_uniformColor = color;
+        return;
+    }
+    FillOwnPixels(rect, SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a));
+}
+
+void BarcodeBase::FillOwnPixels(const SDL_Rect& rect, std::uint32_t value)
+{
+    m_uniform = false;
+    const long long x0 = std::max<long long>(rect.x, 0);
+    const long long y0 = std::max<long long>(rect.y, 0);
+    const long long x1 = std::min<long long>(static_cast<long long>(rect.x) + rect.w, m_surface->w);
+    const long long y1 = std::min<long long>(static_cast<long long>(rect.y) + rect.h, m_surface->h);
+    if (x0 >= x1 || y0 >= y1) {
+        return;
+    }
+    const auto stride = static_cast<size_t>(m_surface->pitch / 4);
+    std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0);
+    const auto width = static_cast<size_t>(x1 - x0);
+    if (width == stride) { // whole rows: one span
+        FillPixels(row, width * static_cast<size_t>(y1 - y0), value);
+        return;
+    }
+    for (long long y = y0; y < y1; ++y, row += stride) {
+        FillPixels(row, width, value);
+    }
+}
+
+void BarcodeBase::FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_Color& color)
+{
+    if (m_canvas == nullptr || rects.empty()) {
+        return;
+    }
+    SDL_SetRenderDrawColor(m_canvas, color.r, color.g, color.b, color.a);
+    if (!PaintsOwnPixels() || !FillsReplacePixels()) {
+        SDL_RenderFillRects(m_canvas, rects.data(), static_cast<int>(rects.size()));
+        return;
+    }
+    const std::uint32_t value = SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a);
+    std::vector<SDL_Rect> clipped;
+    clipped.reserve(rects.size());
+    for (const SDL_Rect& r : rects) {
+        const SDL_Rect c{ThroughFloat(r.x), ThroughFloat(r.y), std::max(ThroughFloat(r.w), 1),
+                         std::max(ThroughFloat(r.h), 1)};
+        const long long x0 = std::max<long long>(c.x, 0);
+        const long long y0 = std::max<long long>(c.y, 0);
+        const long long x1 = std::min<long long>(static_cast<long long>(c.x) + c.w, m_surface->w);
+        const long long y1 = std::min<long long>(static_cast<long long>(c.y) + c.h, m_surface->h);
+        if (x0 < x1 && y0 < y1) {
+            clipped.push_back(SDL_Rect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+                                       static_cast<int>(y1 - y0)});
+        }
+    }
+    // Bands: consecutive rectangles over the same rows, each band below the last. On a canvas
+    // of one colour every row of a band ends up alike, so its first row is painted and copied.
+    const bool uniform = m_uniform;
+    m_uniform = false;
+    const auto stride = static_cast<size_t>(m_surface->pitch / 4);
+    int lastBottom = 0;
+    for (size_t first = 0; first < clipped.size();) {
+        const SDL_Rect& lead = clipped[first];
+        size_t end = first + 1;
+        int left = lead.x;
+        int right = lead.x + lead.w;
+        while (end < clipped.size() && clipped[end].y == lead.y && clipped[end].h == lead.h) {
+            left = std::min(left, clipped[end].x);
+            right = std::max(right, clipped[end].x + clipped[end].w);
+            ++end;
+        }
+        const bool band = uniform && lead.y >= lastBottom;
+        if (!band) {
+            // Painted as they come from here on.
+            for (size_t i = first; i < clipped.size(); ++i) {
+                FillOwnPixels(clipped[i], value);
+            }
+            return;
+        }
+        std::uint32_t* top = m_pixels.get() + static_cast<size_t>(lead.y) * stride;
+        for (size_t i = first; i < end; ++i) {
+            FillPixels(top + clipped[i].x, static_cast<size_t>(clipped[i].w), value);
+        }
+        const size_t span = static_cast<size_t>(right - left) * sizeof(std::uint32_t);
+        for (int y = 1; y < lead.h; ++y) {
+            std::memcpy(top + static_cast<size_t>(y) * stride + left, top + left, span);
+        }
+        lastBottom = lead.y + lead.h;
+        first = end;
+    }
+}
+
+void BarcodeBase::BlitOwnPixels(SDL_Surface* source, int x, int y)
+{
+    // The same blit SDL_RenderCopy makes from a texture of this surface: unscaled, clipped to
+    // the canvas, with the source's blend mode and colour and alpha modulation. It goes through
+    // a surface of its own over the source's pixels: a blit leaves its source linked to the
+    // destination, and the source (a cached glyph image) is shared by every object and thread.
+    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(
+        source->pixels, source->w, source->h, source->format->BitsPerPixel, source->pitch, source->format->format);
+    if (view == nullptr) {
+        barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());
+        return;
+    }
+    SDL_BlendMode mode = SDL_BLENDMODE_BLEND;
+    std::uint8_t r = 255;
+    std::uint8_t g = 255;
+    std::uint8_t b = 255;
+    std::uint8_t a = 255;
+    SDL_GetSurfaceBlendMode(source, &mode);
+    SDL_GetSurfaceColorMod(source, &r, &g, &b);
+    SDL_GetSurfaceAlphaMod(source, &a);
+    SDL_SetSurfaceBlendMode(view, mode);
+    SDL_SetSurfaceColorMod(view, r, g, b);
+    SDL_SetSurfaceAlphaMod(view, a);
+    SDL_Rect dst{x, y, source->w, source->h};
+    SDL_BlitSurface(view, nullptr, m_surface, &dst);
+    SDL_FreeSurface(view);
+    SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
+    m_uniform = false;
 }
 
 void BarcodeBase::ClearCanvas()
@@ -170,6 +366,11 @@ void BarcodeBase::ClearCanvas()
     }
     SDL_SetRenderDrawColor(m_canvas, m_backgroundColor.r, m_backgroundColor.g, m_backgroundColor.b,
                            m_backgroundColor.a);
+    if (PaintsOwnPixels()) {
+        // A clear ignores blending and clipping: the whole canvas takes the colour.
+        FillOwnPixels(SDL_Rect{0, 0, m_surface->w, m_surface->h}, m_backgroundColor);
+        return;
+    }
     SDL_RenderClear(m_canvas);
 }
 
@@ -181,20 +382,35 @@ std::vector<std::uint8_t> BarcodeBase::GetImageMemory()
     if (m_canvas != nullptr) {
         SDL_RenderPresent(m_canvas);
     }
-    return SaveSurfaceToMemory(m_surface);
+    return IsPng8Output() ? SaveSurfaceToCompactPng(m_surface) : SaveSurfaceToMemory(m_surface);
 }
+
+namespace {
+
+// The opening of a PNG save: false (with the reason) without a surface, else the size line.
+bool StartSave(SDL_Surface* surface, const char* who, bool verbose)
+{
+    if (surface == nullptr) {
+        barcode_log::Error(Stream::Out, "ERROR: サーフェスがnullです");
+        return false;
+    }
+    if (verbose) {
+        barcode_log::Progress(Stream::Out, std::string(who) + ": サーフェスサイズ " + std::to_string(surface->w) + "x"
+                                               + std::to_string(surface->h));
+    }
+    return true;
+}
+
+} // namespace
 
 std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
 {
     using barcode_log::Progress;
-    if (surface == nullptr) {
-        barcode_log::Error(Stream::Out, "ERROR: サーフェスがnullです");
+    const bool verbose = barcode_log::Verbose();
+    if (!StartSave(surface, "SaveSurfaceToMemory", verbose)) {
         return {};
     }
-    const bool verbose = barcode_log::Verbose();
     if (verbose) {
-        Progress(Stream::Out, "SaveSurfaceToMemory: サーフェスサイズ " + std::to_string(surface->w) + "x"
-                                  + std::to_string(surface->h));
         Progress(Stream::Out,
                  std::string("SaveSurfaceToMemory: フォーマット ") + SDL_GetPixelFormatName(surface->format->format));
         Progress(Stream::Out, "SaveSurfaceToMemory: ピッチ " + std::to_string(surface->pitch));
@@ -208,8 +424,15 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
         barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
         return {};
     }
-    std::vector<std::uint8_t> buffer(static_cast<size_t>(size));
-    SDL_RWops* stream = SDL_RWFromMem(buffer.data(), static_cast<int>(size));
+    // Not zero-filled: only the bytes the encoder writes are touched (and returned), so the
+    // reserve costs address space, not memory.
+    const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[static_cast<size_t>(size)]);
+    if (buffer == nullptr) {
+        SDL_OutOfMemory();
+        barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
+        return {};
+    }
+    SDL_RWops* stream = SDL_RWFromMem(buffer.get(), static_cast<int>(size));
     if (stream == nullptr) {
         barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
         return {};
@@ -225,12 +448,40 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
         barcode_log::Error(Stream::Out, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
         return {};
     }
-    buffer.resize(static_cast<size_t>(written));
+    std::vector<std::uint8_t> png(buffer.get(), buffer.get() + written);
     if (verbose) {
-        Progress(Stream::Out, "最終バッファサイズ: " + std::to_string(buffer.size()) + " バイト");
-        Progress(Stream::Out, "バッファ先頭: " + HexBytes(buffer, std::min<size_t>(buffer.size(), 16)));
+        Progress(Stream::Out, "最終バッファサイズ: " + std::to_string(png.size()) + " バイト");
+        Progress(Stream::Out, "バッファ先頭: " + HexBytes(png, std::min<size_t>(png.size(), 16)));
     }
-    return buffer;
+    return png;
+}
+
+std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToCompactPng(SDL_Surface* surface)
+{
+    using barcode_log::Progress;
+    const bool verbose = barcode_log::Verbose();
+    if (!StartSave(surface, "SaveSurfaceToCompactPng", verbose)) {
+        return {};
+    }
+    compact_png::Result compact = compact_png::Encode(surface);
+    if (compact.outcome == compact_png::Outcome::TooManyColours) {
+        if (verbose) {
+            Progress(Stream::Out, "SaveSurfaceToCompactPng: 256色を超えるため RGBA で保存します");
+        }
+        return SaveSurfaceToMemory(surface);
+    }
+    if (compact.outcome != compact_png::Outcome::Written) {
+        barcode_log::Error(Stream::Out, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
+        return {};
+    }
+    if (verbose) {
+        Progress(Stream::Out, "SaveSurfaceToCompactPng: " + std::to_string(compact.colours) + " 色, "
+                                  + (compact.grey ? "グレー " : "パレット ") + std::to_string(compact.bitDepth)
+                                  + " ビット");
+        Progress(Stream::Out, "書き込みサイズ: " + std::to_string(compact.png.size()) + " バイト");
+        Progress(Stream::Out, "バッファ先頭: " + HexBytes(compact.png, std::min<size_t>(compact.png.size(), 16)));
+    }
+    return std::move(compact.png);
 }
 
 std::string BarcodeBase::GetImageBase64()
@@ -242,7 +493,8 @@ std::string BarcodeBase::GetImageBase64()
         if (m_canvas != nullptr) {
             SDL_RenderPresent(m_canvas);
         }
-        std::vector<std::uint8_t> png = SaveSurfaceToMemory(m_surface);
+        std::vector<std::uint8_t> png =
+            IsPng8Output() ? SaveSurfaceToCompactPng(m_surface) : SaveSurfaceToMemory(m_surface);
         // The image is fetched once per draw: the surface goes, and the renderer painting into it.
         ReleaseCanvas();
         if (png.empty()) {
@@ -257,10 +509,16 @@ std::string BarcodeBase::GetImageBase64()
 
 std::string BarcodeBase::GetSvg() const
 {
+    const std::shared_ptr<const std::string> document = GetSvgDocument();
+    return document != nullptr ? *document : std::string();
+}
+
+std::shared_ptr<const std::string> BarcodeBase::GetSvgDocument() const
+{
     if (!IsSvgOutput()) {
         throw std::runtime_error("GetSvg() requires SVG output mode. Use constructor with \"svg\" parameter.");
     }
-    return m_svgStream.str();
+    return m_svgDocument;
 }
 
 void BarcodeBase::SetModulePath(const std::string& path)
@@ -315,12 +573,8 @@ std::string BarcodeBase::ColorToRgbString(const SDL_Color& color)
     return out;
 }
 
-void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color)
+bool BarcodeBase::ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect)
 {
-    if (target == Target::Svg) {
-        SvgRect(x, y, w, h, color);
-        return;
-    }
     // The software renderer truncates float rectangles, which drops the fraction of every bar
     // and lets the error pile up across a stretched symbol. Round both edges instead, so that
     // each element covers the pixels its float span covers most of (keeping at least one).
@@ -334,11 +588,27 @@ void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, co
     };
     const auto [left, width] = edges(x, w);
     const auto [top, height] = edges(y, h);
-    if (width <= 0 || height <= 0) {
+    *rect = SDL_Rect{left, top, width, height};
+    return width > 0 && height > 0;
+}
+
+void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color)
+{
+    if (target == Target::Svg) {
+        SvgRect(x, y, w, h, color);
+        return;
+    }
+    SDL_Rect rect{};
+    if (!ToRasterRect(x, y, w, h, &rect)) {
         return;
     }
     SDL_SetRenderDrawColor(m_canvas, color.r, color.g, color.b, color.a);
-    const SDL_Rect rect{left, top, width, height};
+    if (PaintsOwnPixels() && FillsReplacePixels()) {
+        FillOwnPixels(SDL_Rect{ThroughFloat(rect.x), ThroughFloat(rect.y), std::max(ThroughFloat(rect.w), 1),
+                               std::max(ThroughFloat(rect.h), 1)},
+                      color);
+        return;
+    }
     SDL_RenderFillRect(m_canvas, &rect);
 }
 
@@ -346,52 +616,78 @@ void BarcodeBase::SvgBegin(int width, int height)
 {
     m_svgWidth = width;
     m_svgHeight = height;
-    m_svgStream.str("");
-    m_svgStream.clear();
-    m_svgStream << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
-                << "width=\"" << width << "\" height=\"" << height << "\" "
-                << "viewBox=\"0 0 " << width << " " << height << "\">\n";
+    // A new document each time: one handed out earlier stays as it was.
+    m_svgDocument = std::make_shared<std::string>();
+    std::string& out = *m_svgDocument;
+    out.reserve(m_svgReserve);
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"";
+    svgtext::AppendInt(out, width);
+    out += "\" height=\"";
+    svgtext::AppendInt(out, height);
+    out += "\" viewBox=\"0 0 ";
+    svgtext::AppendInt(out, width);
+    out += ' ';
+    svgtext::AppendInt(out, height);
+    out += "\">\n";
+}
+
+std::string& BarcodeBase::SvgOut()
+{
+    if (m_svgDocument == nullptr) { // elements before any SvgBegin
+        m_svgDocument = std::make_shared<std::string>();
+    }
+    return *m_svgDocument;
 }
 
 void BarcodeBase::SvgEnd()
 {
-    m_svgStream << "</svg>\n";
+    SvgOut() += "</svg>\n";
+    m_svgReserve = std::max<size_t>(m_svgDocument->size() + 64, 4096);
 }
 
 void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL_Color& color)
 {
-    std::string line;
-    line.reserve(96);
-    line += "  <rect x=\"";
-    AppendFixed2(line, x);
-    line += "\" y=\"";
-    AppendFixed2(line, y);
-    line += "\" width=\"";
-    AppendFixed2(line, width);
-    line += "\" height=\"";
-    AppendFixed2(line, height);
-    line += "\" fill=\"";
-    AppendRgb(line, color);
-    if (color.a < 255) {
-        line += "\" fill-opacity=\"";
-        AppendFixed2(line, static_cast<float>(color.a) / 255.0f);
+    // One element is written into a buffer and appended once: the document grows by whole lines.
+    char line[8 * svgtext::kMaxFixed2];
+    char* p = line;
+    const auto literal = [&p](const char* text, size_t length) {
+        std::memcpy(p, text, length);
+        p += length;
+    };
+    literal("  <rect x=\"", 11);
+    p = svgtext::WriteFixed2(p, x);
+    literal("\" y=\"", 5);
+    p = svgtext::WriteFixed2(p, y);
+    literal("\" width=\"", 9);
+    p = svgtext::WriteFixed2(p, width);
+    literal("\" height=\"", 10);
+    p = svgtext::WriteFixed2(p, height);
+    literal("\" fill=\"", 8);
+    if (!SameColor(color, m_svgFillColor) || m_svgFill.empty()) {
+        m_svgFillColor = color;
+        m_svgFill.clear();
+        AppendRgb(m_svgFill, color);
     }
-    line += "\"/>\n";
-    m_svgStream.write(line.data(), static_cast<std::streamsize>(line.size()));
+    literal(m_svgFill.data(), m_svgFill.size());
+    if (color.a < 255) {
+        literal("\" fill-opacity=\"", 16);
+        p = svgtext::WriteFixed2(p, static_cast<float>(color.a) / 255.0f);
+    }
+    literal("\"/>\n", 4);
+    SvgOut().append(line, p);
 }
 
 void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
                           const std::string& anchor)
 {
-    std::string line;
-    line.reserve(160 + text.size());
+    std::string& line = SvgOut();
     line += "  <text x=\"";
-    AppendFixed2(line, x);
+    svgtext::AppendFixed2(line, x);
     line += "\" y=\"";
-    AppendFixed2(line, y);
+    svgtext::AppendFixed2(line, y);
     line += "\" font-family=\"Arial, sans-serif\" font-size=\"";
-    line += std::to_string(fontSize);
+    svgtext::AppendInt(line, fontSize);
     line += "\" fill=\"";
     AppendRgb(line, color);
     line += "\" text-anchor=\"";
@@ -399,5 +695,4 @@ void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSiz
     line += "\" dominant-baseline=\"hanging\">";
     line += svgtext::EscapeXml(text);
     line += "</text>\n";
-    m_svgStream.write(line.data(), static_cast<std::streamsize>(line.size()));
 }

@@ -5,7 +5,7 @@
 
 #include <SDL.h>
 
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +16,7 @@ class BarcodeBase : public IBarcodeSymbology
 public:
     // Draws onto the caller's renderer; PNG and SVG output are unavailable.
     explicit BarcodeBase(SDL_Renderer* renderer);
-    // `outputFormat`: "png", "jpg", "jpeg" (raster; always PNG bytes), "svg" or "SVG".
+    // `outputFormat`: "png", "png8", "jpg", "jpeg" (raster; always PNG bytes), "svg" or "SVG".
     explicit BarcodeBase(const std::string& outputFormat);
     ~BarcodeBase() override;
 
@@ -26,7 +26,7 @@ public:
     void SetForegroundColor(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) override;
     void SetBackgroundColor(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) override;
     // Prepares the canvas of a raster draw: creates and clears a width x height surface in
-    // "png"/"jpg"/"jpeg"; releases any owned canvas for an unknown format (the symbology's
+    // "png"/"png8"/"jpg"/"jpeg"; releases any owned canvas for an unknown format (the symbology's
     // draw then fails for want of a renderer). Returns false when no surface can be made.
     bool Draw(const std::string& text, int x, int y, int width, int height) override = 0;
     std::vector<std::uint8_t> GetImageMemory() override;
@@ -36,11 +36,21 @@ public:
 
     // The document of the last successful SVG draw. Throws std::runtime_error outside SVG mode.
     std::string GetSvg() const;
+    // The same document without a copy: a later draw starts a new one and leaves this intact.
+    // Null when nothing was drawn. Throws std::runtime_error outside SVG mode.
+    std::shared_ptr<const std::string> GetSvgDocument() const;
 
     void SetOutputFormat(const std::string& format) { m_format = format; }
     const std::string& GetOutputFormat() const { return m_format; }
     bool IsSvgOutput() const { return m_format == "svg" || m_format == "SVG"; }
-    bool IsRasterOutput() const { return m_format == "png" || m_format == "jpg" || m_format == "jpeg"; }
+
+    bool IsRasterOutput() const
+    {
+        return m_format == "png" || m_format == "jpg" || m_format == "jpeg" || m_format == "png8";
+    }
+
+    // "png8": the raster image is written as a palette (or grey) PNG with the same pixels.
+    bool IsPng8Output() const { return m_format == "png8"; }
 
     void SetFitWidth(bool on) { m_fitWidth = on; }
     void SetPxAdjustBlack(int px) { m_pxAdjustBlack = px; }
@@ -61,6 +71,10 @@ public:
     static std::string Base64Encode(const std::uint8_t* data, size_t length);
     // The surface as a PNG file; empty on any failure (the reason is printed).
     static std::vector<std::uint8_t> SaveSurfaceToMemory(SDL_Surface* surface);
+    // The surface as the smallest kind of PNG that holds its pixels exactly: grey, or a palette
+    // of up to 256 colours, at the least bit depth; the RGBA encoding of SaveSurfaceToMemory
+    // beyond 256 colours. Empty on failure (the reason is printed).
+    static std::vector<std::uint8_t> SaveSurfaceToCompactPng(SDL_Surface* surface);
     // "rgb(r,g,b)".
     static std::string ColorToRgbString(const SDL_Color& color);
 
@@ -75,12 +89,28 @@ protected:
 
     // A filled rectangle on the target.
     void FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color);
+    // The whole pixels a raster FillRect covers: both edges rounded, at least one pixel for a
+    // positive size. False when nothing is covered.
+    static bool ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect);
+    // Whole-pixel rectangles of one colour on the raster canvas, painted in order (as many
+    // FillRect calls with these edges would paint them).
+    void FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_Color& color);
 
     bool CreateSurface(int width, int height);
     // Frees the surface, and the renderer when this object created it.
     void ReleaseCanvas();
-    // Fills the whole canvas with the background colour.
+    // Fills the whole canvas with the background colour (nothing to do when it holds nothing else).
     void ClearCanvas();
+
+    // True when painting writes the pixels of this object's own surface directly (its own
+    // software renderer, so the result is the pixels SDL's renderer would make).
+    bool PaintsOwnPixels() const { return m_ownsRenderer && m_surface != nullptr; }
+
+    // True when a rectangle fill replaces the pixels it covers (no blending), so that
+    // overlapping fills of one colour may be merged.
+    bool FillsReplacePixels() const;
+    // Copies `source` (blended by its own blend mode) with its top-left corner at (x, y).
+    void BlitOwnPixels(SDL_Surface* source, int x, int y);
     SDL_Renderer* Canvas() const { return m_canvas; }
     SDL_Surface* Surface() const { return m_surface; }
 
@@ -98,12 +128,25 @@ protected:
     bool m_fitWidth = false;
     int m_pxAdjustBlack = 0;
     int m_pxAdjustWhite = 0;
-    std::ostringstream m_svgStream;
+    std::shared_ptr<std::string> m_svgDocument; // the document under construction
     int m_svgWidth = 0;
     int m_svgHeight = 0;
     int m_width = 0;
     int m_height = 0;
 
 private:
-    bool m_ownsRenderer = false; // set when this object created m_canvas
+    // Creates the surface; in direct-painting mode its pixels are filled with `fill` at once.
+    bool CreateCanvas(int width, int height, const SDL_Color& fill);
+    void FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color);
+    void FillOwnPixels(const SDL_Rect& rect, std::uint32_t value);
+    // The document under construction (made empty if no SvgBegin came first).
+    std::string& SvgOut();
+
+    bool m_ownsRenderer = false;               // set when this object created m_canvas
+    std::unique_ptr<std::uint32_t[]> m_pixels; // the pixels of m_surface in direct mode
+    bool m_uniform = false;                    // the whole canvas holds m_uniformColor
+    SDL_Color m_uniformColor{0, 0, 0, 0};
+    size_t m_svgReserve = 4096; // the size of the previous document
+    SDL_Color m_svgFillColor{0, 0, 0, 0}; // the colour m_svgFill ("rgb(r,g,b)") was made for
+    std::string m_svgFill;
 };

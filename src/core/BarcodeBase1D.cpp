@@ -340,6 +340,9 @@ float BarcodeBase1D::ModuleWidth(int width, long long totalModules) const
 float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
                                const std::function<float(size_t)>& barHeightAt, std::vector<float>* starts)
 {
+    // Raster bars go to the canvas in one batch (the same pixels as one fill per bar).
+    const bool batch = target == Target::Raster && PaintsOwnPixels();
+    std::vector<SDL_Rect> bars;
     float px = x;
     for (size_t i = 0; i < widths.size(); ++i) {
         if (starts != nullptr) {
@@ -348,7 +351,12 @@ float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, fl
         float w = std::max(module * static_cast<float>(widths[i]), 1.0f);
         if (i % 2 == 0) {
             w = std::max(w + static_cast<float>(m_pxAdjustBlack), 1.0f);
-            FillRect(target, px, y, w, barHeightAt(i));
+            SDL_Rect bar{};
+            if (!batch) {
+                FillRect(target, px, y, w, barHeightAt(i));
+            } else if (ToRasterRect(px, y, w, barHeightAt(i), &bar)) {
+                bars.push_back(bar);
+            }
         } else {
             w += static_cast<float>(m_pxAdjustWhite);
             if (w < 1.0f) {
@@ -359,6 +367,9 @@ float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, fl
     }
     if (starts != nullptr) {
         starts->push_back(px);
+    }
+    if (batch) {
+        FillRasterRects(bars, m_foregroundColor);
     }
     return px;
 }
@@ -436,6 +447,11 @@ bool BarcodeBase1D::DrawLinear(Target target, const char* tag, const LinearEncod
 
 void BarcodeBase1D::BlitText(SDL_Surface* glyphs, int x, int y)
 {
+    if (PaintsOwnPixels()) {
+        // Straight from the cached glyph surface: the pixels a texture copy would make.
+        BlitOwnPixels(glyphs, x, y);
+        return;
+    }
     SDL_Texture* texture = SDL_CreateTextureFromSurface(m_canvas, glyphs);
     if (texture == nullptr) {
         barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());

@@ -3,6 +3,7 @@
 
 #include "core/Log.h"
 
+#include <algorithm>
 #include <cmath>
 
 #ifdef _WIN32
@@ -225,6 +226,23 @@ std::vector<std::uint8_t> BarcodeBase2D::ConvertToSJis(const std::string& text)
     return IsShiftJIS(text) ? Bytes(text) : ConvertEncoding(text, "utf-8", "shift-jis");
 }
 
+namespace {
+
+// A whole number small enough that sums of two stay exact in a float (and in the renderer).
+bool Whole(float v)
+{
+    return std::trunc(v) == v && std::fabs(v) < 8388608.0f;
+}
+
+// True when every edge and both adjustments are whole numbers of pixels of a sane size.
+bool WholePixels(const ModuleLayout& layout)
+{
+    const auto whole = [](const std::vector<float>& edges) { return std::all_of(edges.begin(), edges.end(), Whole); };
+    return Whole(layout.extraWidth) && Whole(layout.extraHeight) && whole(layout.xEdges) && whole(layout.yEdges);
+}
+
+} // namespace
+
 bool BarcodeBase2D::BeginRaster2D(const Box& requested, Box* paint, bool report)
 {
     const auto fail = [report](const std::string& line) {
@@ -287,6 +305,13 @@ void BarcodeBase2D::BeginModules(Target target, const Box& box)
 
 void BarcodeBase2D::PaintModules(Target target, const ModuleMatrix& modules, const ModuleLayout& layout)
 {
+    // On a raster whose fills replace pixels, a run of dark modules in a row is one rectangle:
+    // whole-pixel edges that touch (or overlap, with a positive adjustment) cover the same
+    // pixels as the modules one by one. The SVG keeps one rectangle per module.
+    if (target == Target::Raster && layout.extraWidth >= 0.0f && WholePixels(layout) && FillsReplacePixels()) {
+        PaintModuleRuns(modules, layout);
+        return;
+    }
     for (int y = 0; y < modules.height; ++y) {
         const float top = layout.yEdges[static_cast<size_t>(y)];
         const float h = layout.yEdges[static_cast<size_t>(y) + 1] - top + layout.extraHeight;
@@ -302,6 +327,37 @@ void BarcodeBase2D::PaintModules(Target target, const ModuleMatrix& modules, con
             FillRect(target, left, top, w, h, m_foregroundColor);
         }
     }
+}
+
+void BarcodeBase2D::PaintModuleRuns(const ModuleMatrix& modules, const ModuleLayout& layout)
+{
+    const auto edge = [](const std::vector<float>& edges, int i) { return edges[static_cast<size_t>(i)]; };
+    std::vector<SDL_Rect> runs;
+    for (int y = 0; y < modules.height; ++y) {
+        const float top = edge(layout.yEdges, y);
+        const float h = edge(layout.yEdges, y + 1) - top + layout.extraHeight;
+        if (h <= 0.0f) {
+            continue;
+        }
+        for (int x = 0; x < modules.width;) {
+            if (!modules.get(x, y)) {
+                ++x;
+                continue;
+            }
+            const int first = x;
+            while (x < modules.width && modules.get(x, y)) {
+                ++x;
+            }
+            // Modules without width inside the run cover nothing on their own.
+            const float left = edge(layout.xEdges, first);
+            const float w = edge(layout.xEdges, x) - left + layout.extraWidth;
+            SDL_Rect run{};
+            if (w > 0.0f && ToRasterRect(left, top, w, h, &run)) {
+                runs.push_back(run);
+            }
+        }
+    }
+    FillRasterRects(runs, m_foregroundColor);
 }
 
 void BarcodeBase2D::EndModules(Target target)

@@ -85,5 +85,7 @@ protected:
     std::string m_stringEncoding = "utf-8";
 
 private:
+    void PaintModuleRuns(const ModuleMatrix& modules, const ModuleLayout& layout);
+
     bool m_callersRenderer = false;
 };

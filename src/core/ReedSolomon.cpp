@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/ReedSolomon.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace reed_solomon {
@@ -25,7 +26,9 @@ GaloisField256::GaloisField256(unsigned primitive) : m_primitive(primitive)
     if (v != 1) {
         throw std::invalid_argument("GF(256) polynomial is not primitive");
     }
-    m_exp[255] = m_exp[0];
+    for (unsigned i = 255; i < m_exp.size(); ++i) {
+        m_exp[i] = m_exp[i - 255];
+    }
 }
 
 std::uint8_t GaloisField256::Multiply(std::uint8_t a, std::uint8_t b) const
@@ -33,7 +36,7 @@ std::uint8_t GaloisField256::Multiply(std::uint8_t a, std::uint8_t b) const
     if (a == 0 || b == 0) {
         return 0;
     }
-    return m_exp[(unsigned{m_log[a]} + m_log[b]) % 255];
+    return m_exp[unsigned{m_log[a]} + m_log[b]];
 }
 
 const GaloisField256& QrField()
@@ -69,14 +72,30 @@ std::vector<std::uint8_t> Remainder(const GaloisField256& field, const std::vect
 {
     const size_t n = generator.size();
     std::vector<std::uint8_t> rem(n, 0);
+    if (n == 0) {
+        return rem;
+    }
+    // Multiplication by a generator coefficient as exp(log g + log factor), with the logarithms
+    // of the coefficients taken once (a zero coefficient contributes nothing).
+    std::vector<unsigned> logGenerator(n);
+    std::vector<std::uint8_t> zero(n);
+    for (size_t k = 0; k < n; ++k) {
+        logGenerator[k] = field.Log(generator[k]);
+        zero[k] = generator[k] == 0 ? 1 : 0;
+    }
     for (std::uint8_t d : data) {
-        const std::uint8_t factor = static_cast<std::uint8_t>(d ^ (n > 0 ? rem[0] : 0));
+        const std::uint8_t factor = static_cast<std::uint8_t>(d ^ rem[0]);
+        if (factor == 0) {
+            std::copy(rem.begin() + 1, rem.end(), rem.begin());
+            rem[n - 1] = 0;
+            continue;
+        }
+        const unsigned logFactor = field.Log(factor);
         for (size_t k = 0; k + 1 < n; ++k) {
-            rem[k] = static_cast<std::uint8_t>(rem[k + 1] ^ field.Multiply(generator[k], factor));
+            rem[k] = static_cast<std::uint8_t>(rem[k + 1]
+                                               ^ (zero[k] != 0 ? 0 : field.ExpOfSum(logGenerator[k] + logFactor)));
         }
-        if (n > 0) {
-            rem[n - 1] = field.Multiply(generator[n - 1], factor);
-        }
+        rem[n - 1] = zero[n - 1] != 0 ? 0 : field.ExpOfSum(logGenerator[n - 1] + logFactor);
     }
     return rem;
 }

@@ -22,6 +22,9 @@ public:
     // alpha^i for any i >= 0 (taken mod 255).
     std::uint8_t Exp(unsigned i) const { return m_exp[i % 255]; }
 
+    // alpha^i for i below 510 (the sum of two logarithms), without the modulo.
+    std::uint8_t ExpOfSum(unsigned i) const { return m_exp[i]; }
+
     // The logarithm of a non-zero element, in [0, 254]; Log(0) is not defined and returns 0.
     unsigned Log(std::uint8_t v) const { return m_log[v]; }
 
@@ -29,7 +32,7 @@ public:
 
 private:
     unsigned m_primitive;
-    std::array<std::uint8_t, 256> m_exp{};
+    std::array<std::uint8_t, 510> m_exp{}; // two periods
     std::array<std::uint8_t, 256> m_log{};
 };
 

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "core/SvgText.h"
 
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+
 namespace svgtext {
 namespace {
 
@@ -80,6 +84,70 @@ std::string EscapeXml(const std::string& text)
         ++i;
     }
     return out;
+}
+
+namespace {
+
+char* WriteFixed2Slow(char* out, float value)
+{
+    return std::to_chars(out, out + kMaxFixed2, static_cast<double>(value), std::chars_format::fixed, 2).ptr;
+}
+
+} // namespace
+
+char* WriteFixed2(char* out, float value)
+{
+    // Worked out in integers from the float's bits: value = mantissa * 2^shift exactly. Very
+    // large values and non-finite ones go through std::to_chars.
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof(bits));
+    const bool negative = (bits >> 31) != 0;
+    const int biased = static_cast<int>((bits >> 23) & 0xFFu);
+    std::uint64_t hundredths = 0;
+    if (biased == 0xFF) {
+        return WriteFixed2Slow(out, value);
+    }
+    if (biased != 0) { // a subnormal value rounds to zero
+        // value = mantissa * 2^shift exactly; 100 * mantissa < 2^31.
+        const std::uint64_t scaled = std::uint64_t{(bits & 0x7FFFFFu) | 0x800000u} * 100u;
+        const int shift = biased - 150;
+        if (shift > 30) {
+            return WriteFixed2Slow(out, value);
+        }
+        if (shift >= 0) {
+            hundredths = scaled << shift;
+        } else if (shift > -63) {
+            const int down = -shift;
+            hundredths = scaled >> down;
+            const std::uint64_t rest = scaled & ((std::uint64_t{1} << down) - 1);
+            const std::uint64_t half = std::uint64_t{1} << (down - 1);
+            if (rest > half || (rest == half && (hundredths & 1u) != 0)) {
+                ++hundredths;
+            }
+        }
+    }
+    if (negative) {
+        *out++ = '-';
+    }
+    out = std::to_chars(out, out + kMaxFixed2, hundredths / 100).ptr;
+    const unsigned cents = static_cast<unsigned>(hundredths % 100);
+    *out++ = '.';
+    *out++ = static_cast<char>('0' + cents / 10);
+    *out++ = static_cast<char>('0' + cents % 10);
+    return out;
+}
+
+void AppendFixed2(std::string& out, float value)
+{
+    char buffer[kMaxFixed2];
+    out.append(buffer, WriteFixed2(buffer, value));
+}
+
+void AppendInt(std::string& out, long long value)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof(digits), value);
+    out.append(digits, end.ptr);
 }
 
 std::vector<std::string> SplitCodePoints(const std::string& text)

@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 
 namespace qr_internal {
@@ -203,46 +206,206 @@ bool MaskInverts(int mask, int x, int y)
     }
 }
 
-std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules)
+namespace {
+
+// Every mask condition repeats with x mod 6 and y mod 12: bit k of kInversions[y % 12][x % 6]
+// tells whether mask k inverts the module.
+struct InversionTable
 {
-    std::array<long long, 8> scores{};
-    const auto at = [&](int x, int y) {
-        return cells[static_cast<size_t>(y) * static_cast<size_t>(side) + static_cast<size_t>(x)];
-    };
-    for (int k = 0; k < 8; ++k) {
-        long long score = 0;
-        // Lines in both directions: runs of five and more, and the 1011101 pattern.
-        for (int direction = 0; direction < 2; ++direction) {
-            for (int line = 0; line < side; ++line) {
-                unsigned reg = 0;
-                int read = 0;
-                bool inRun = false;
-                for (int i = 0; i < side; ++i) {
-                    const std::uint8_t cell = direction == 0 ? at(i, line) : at(line, i);
-                    reg = ((reg << 1) | ((cell >> k) & 1u)) & 0x7Fu;
-                    ++read;
-                    const unsigned five = reg & 0x1Fu;
-                    if (read >= 5 && (five == 0 || five == 0x1F)) {
-                        score += inRun ? 1 : 3;
-                        inRun = true;
-                    } else {
-                        inRun = false;
-                    }
-                    if (read >= 7 && reg == 0x5Du) {
-                        score += 40;
+    std::uint8_t bits[12][6] = {};
+
+    InversionTable()
+    {
+        for (int y = 0; y < 12; ++y) {
+            for (int x = 0; x < 6; ++x) {
+                for (int k = 0; k < 8; ++k) {
+                    if (MaskInverts(k, x, y)) {
+                        bits[y][x] = static_cast<std::uint8_t>(bits[y][x] | (1u << k));
                     }
                 }
             }
         }
+    }
+};
+
+const InversionTable kInversions;
+
+// A line of up to 64 * W modules of one mask, bit i = module i (1 = dark).
+template <int W>
+struct Line
+{
+    std::uint64_t w[W] = {};
+
+    Line operator&(const Line& o) const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = w[i] & o.w[i];
+        }
+        return r;
+    }
+
+    Line operator|(const Line& o) const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = w[i] | o.w[i];
+        }
+        return r;
+    }
+
+    Line operator^(const Line& o) const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = w[i] ^ o.w[i];
+        }
+        return r;
+    }
+
+    Line operator~() const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = ~w[i];
+        }
+        return r;
+    }
+
+    // Bit i of the result is bit i + s of this line (1 <= s <= 63).
+    Line Next(int s) const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = (w[i] >> s) | (i + 1 < W ? w[i + 1] << (64 - s) : 0);
+        }
+        return r;
+    }
+
+    // Bit i of the result is bit i - 1 of this line.
+    Line Previous() const
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            r.w[i] = (w[i] << 1) | (i > 0 ? w[i - 1] >> 63 : 0);
+        }
+        return r;
+    }
+
+    long long Count() const
+    {
+        long long n = 0;
+        for (int i = 0; i < W; ++i) {
+            // Bits set, counted in parallel (no library call).
+            std::uint64_t x = w[i] - ((w[i] >> 1) & 0x5555555555555555ULL);
+            x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+            x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+            n += static_cast<long long>((x * 0x0101010101010101ULL) >> 56);
+        }
+        return n;
+    }
+
+    bool Any() const
+    {
+        std::uint64_t any = 0;
+        for (int i = 0; i < W; ++i) {
+            any |= w[i];
+        }
+        return any != 0;
+    }
+
+    // Bits 0 .. count-1.
+    static Line First(int count)
+    {
+        Line r;
+        for (int i = 0; i < W; ++i) {
+            const int bits = std::clamp(count - 64 * i, 0, 64);
+            r.w[i] = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+        }
+        return r;
+    }
+};
+
+// Transposes the 8 x 8 bit matrix held in a word: bit 8a + b goes to bit 8b + a. Eight cells
+// (bytes, bit k = mask k) become eight masks (bytes, bit c = cell c).
+std::uint64_t Transpose8(std::uint64_t x)
+{
+    std::uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAULL;
+    x ^= t ^ (t << 7);
+    t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCULL;
+    x ^= t ^ (t << 14);
+    t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ULL;
+    x ^= t ^ (t << 28);
+    return x;
+}
+
+// Runs of five and more and 1011101 patterns of one line of `n` modules.
+template <int W>
+long long LinePenalty(const Line<W>& dark, int n)
+{
+    const Line<W> light = ~dark & Line<W>::First(n);
+    const Line<W> dark5 = dark & dark.Next(1) & dark.Next(2) & dark.Next(3) & dark.Next(4);
+    const Line<W> light5 = light & light.Next(1) & light.Next(2) & light.Next(3) & light.Next(4);
+    // Bit i: modules i .. i + 4 are alike. A run scores 3 where it reaches five modules and 1
+    // for every module after.
+    const Line<W> uniform = (dark5 | light5) & Line<W>::First(n - 4);
+    const Line<W> starts = uniform & ~uniform.Previous();
+    const Line<W> finder = dark & ~dark.Next(1) & dark.Next(2) & dark.Next(3) & dark.Next(4) & ~dark.Next(5)
+                           & dark.Next(6) & Line<W>::First(n - 6);
+    return uniform.Count() + 2 * starts.Count() + (finder.Any() ? 40 * finder.Count() : 0);
+}
+
+template <int W>
+std::array<long long, 8> Penalties(const std::vector<std::uint8_t>& cells, int side, int dataModules)
+{
+    // Bit planes: rows[k][y] and columns[k][x] hold the modules of mask k, eight cells at a time
+    // turned from "eight masks of a cell" into "eight cells of a mask".
+    std::vector<Line<W>> rows(static_cast<size_t>(8 * side));
+    std::vector<Line<W>> columns(static_cast<size_t>(8 * side));
+    // The grid padded with light cells to a multiple of eight, so that eight cells of a row are
+    // one unaligned load.
+    const int padded = (side + 7) / 8 * 8;
+    std::vector<std::uint8_t> grid(static_cast<size_t>(padded) * static_cast<size_t>(padded), 0);
+    for (int y = 0; y < side; ++y) {
+        std::memcpy(&grid[static_cast<size_t>(y) * static_cast<size_t>(padded)],
+                    &cells[static_cast<size_t>(y) * static_cast<size_t>(side)], static_cast<size_t>(side));
+    }
+    const auto store = [](std::vector<Line<W>>& planes, int line, int at, std::uint64_t bytes, int side) {
+        for (int k = 0; k < 8; ++k) {
+            planes[static_cast<size_t>(k * side + line)].w[at / 64] |= ((bytes >> (8 * k)) & 0xFFu) << (at % 64);
+        }
+    };
+    for (int a = 0; a < side; ++a) {
+        const std::uint8_t* row = &grid[static_cast<size_t>(a) * static_cast<size_t>(padded)];
+        for (int b = 0; b < side; b += 8) {
+            std::uint64_t along = 0; // cells (b .. b+7, a)
+            std::memcpy(&along, row + b, sizeof(along));
+            std::uint64_t across = 0; // cells (a, b .. b+7)
+            for (int c = 0; c < 8; ++c) {
+                across |=
+                    std::uint64_t{
+                        grid[static_cast<size_t>(b + c) * static_cast<size_t>(padded) + static_cast<size_t>(a)]}
+                    << (8 * c);
+            }
+            store(rows, a, b, Transpose8(along), side);
+            store(columns, a, b, Transpose8(across), side);
+        }
+    }
+    std::array<long long, 8> scores{};
+    for (int k = 0; k < 8; ++k) {
+        const Line<W>* row = &rows[static_cast<size_t>(k * side)];
+        const Line<W>* column = &columns[static_cast<size_t>(k * side)];
+        long long score = 0;
         long long dark = 0;
-        for (int y = 0; y < side; ++y) {
-            for (int x = 0; x < side; ++x) {
-                const unsigned c = (at(x, y) >> k) & 1u;
-                dark += c;
-                if (x + 1 < side && y + 1 < side && c == ((at(x + 1, y) >> k) & 1u) && c == ((at(x, y + 1) >> k) & 1u)
-                    && c == ((at(x + 1, y + 1) >> k) & 1u)) {
-                    score += 3;
-                }
+        const Line<W> pairs = Line<W>::First(side - 1);
+        for (int i = 0; i < side; ++i) {
+            score += LinePenalty(row[i], side) + LinePenalty(column[i], side);
+            dark += row[i].Count();
+            if (i + 1 < side) {
+                // 2 x 2 blocks: bit x when (x, i), (x + 1, i), (x, i + 1), (x + 1, i + 1) are alike.
+                const Line<W>& a = row[i];
+                const Line<W>& b = row[i + 1];
+                score += 3 * (~(a ^ b) & ~(a ^ a.Next(1)) & ~(b ^ b.Next(1)) & pairs).Count();
             }
         }
         if (dataModules > 0) {
@@ -252,6 +415,31 @@ std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, i
         scores[static_cast<size_t>(k)] = score;
     }
     return scores;
+}
+
+} // namespace
+
+std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules)
+{
+    // All eight masks at once from bit planes: each line of each mask is a few 64-bit words, so
+    // runs, patterns and blocks are found by word-wide logic.
+    if (side <= 0) {
+        std::array<long long, 8> scores{};
+        if (dataModules > 0) {
+            scores.fill(kBalancePenalty[0]);
+        }
+        return scores;
+    }
+    if (side <= 64) {
+        return Penalties<1>(cells, side, dataModules);
+    }
+    if (side <= 128) {
+        return Penalties<2>(cells, side, dataModules);
+    }
+    if (side <= 192) {
+        return Penalties<3>(cells, side, dataModules);
+    }
+    throw std::logic_error("QR grid too large");
 }
 
 int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int dataModules)
@@ -266,11 +454,48 @@ int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int
     return best;
 }
 
+namespace {
+
+// The function patterns and the placement order of a version, made once per process, with
+// the masks that invert each placed module (bit k: mask k).
+struct VersionLayout
+{
+    FunctionPatterns patterns;
+    std::vector<int> order;
+    std::vector<std::uint8_t> inversions;
+};
+
+const VersionLayout& LayoutOf(int version)
+{
+    static std::mutex mutex;
+    // Never destroyed: symbols may be built while the process exits.
+    static auto& cache = *new std::array<std::unique_ptr<const VersionLayout>, 41>();
+    const std::lock_guard<std::mutex> lock(mutex);
+    auto& slot = cache.at(static_cast<size_t>(version));
+    if (slot == nullptr) {
+        auto layout = std::make_unique<VersionLayout>();
+        layout->patterns = QRCodeGetSymbolData(version);
+        layout->order = PlacementOrder(layout->patterns);
+        const int n = layout->patterns.side;
+        for (int i : layout->order) {
+            layout->inversions.push_back(kInversions.bits[(i / n) % 12][(i % n) % 6]);
+        }
+        slot = std::move(layout);
+    }
+    return *slot;
+}
+
+} // namespace
+
 ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int version, int level, int mask, int* maskUsed)
 {
-    const FunctionPatterns patterns = QRCodeGetSymbolData(version);
+    if (version < 1 || version > 40) {
+        throw std::logic_error("QR version out of range");
+    }
+    const VersionLayout& layout = LayoutOf(version);
+    const FunctionPatterns& patterns = layout.patterns;
     const int n = patterns.side;
-    const std::vector<int> order = PlacementOrder(patterns);
+    const std::vector<int>& order = layout.order;
     const size_t codewordBits = codewords.size() * 8;
     if (order.size() != static_cast<size_t>(TotalCodewords(version) * 8 + RemainderBits(version))
         || codewordBits > order.size()) {
@@ -281,15 +506,8 @@ ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int version
     std::vector<std::uint8_t> cells(patterns.function.size(), 0);
     for (size_t i = 0; i < order.size(); ++i) {
         const bool bit = i < codewordBits ? ((codewords[i / 8] >> (7 - i % 8)) & 1u) != 0 : true;
-        const int x = order[i] % n;
-        const int y = order[i] / n;
-        std::uint8_t variants = 0;
-        for (int k = 0; k < 8; ++k) {
-            if (bit != MaskInverts(k, x, y)) {
-                variants = static_cast<std::uint8_t>(variants | (1u << k));
-            }
-        }
-        cells[static_cast<size_t>(order[i])] = variants;
+        const std::uint8_t inverts = layout.inversions[i];
+        cells[static_cast<size_t>(order[i])] = bit ? static_cast<std::uint8_t>(~inverts) : inverts;
     }
     if (mask < 0 || mask > 7) {
         mask = QRCodeChooseMaskNumber(cells, n, static_cast<int>(order.size()));

@@ -24,7 +24,9 @@ names=$(tr ',' '\n' <<<"$depends" | awk '{print $1}')
 for p in libsdl2-2.0-0 libsdl2-image-2.0-0 libsdl2-ttf-2.0-0 libpng16-16 libc6 libstdc++6; do
   grep -qxF -- "$p" <<<"$names" || fail "Depends lacks $p: $depends"
 done
-dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx './shlibs' || fail "no shlibs control file"
+# Listed first: grep -q stops reading at the match, and tar's broken pipe would fail the pipeline.
+control_files=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)
+grep -qx './shlibs' <<<"$control_files" || fail "no shlibs control file"
 
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 for f in ./usr/lib/libbarcode_lumeo.so.0 ./usr/lib/libbarcode_lumeo.so ./usr/include/barcode_lumeo.h \

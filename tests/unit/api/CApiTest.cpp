@@ -229,3 +229,19 @@ TEST(CApi, ShowStartStopOnCode39)
 }
 
 } // namespace
+
+namespace {
+
+TEST(CApi, SvgTextStaysValidAcrossTheNextDraw)
+{
+    testsupport::Handle h(2);
+    barcode_set_output_format(h.h, "svg");
+    ASSERT_TRUE(barcode_draw_1d(h.h, "FIRST", 300, 100));
+    const char* first = barcode_get_svg(h.h);
+    const std::string copy = first;
+    ASSERT_TRUE(barcode_draw_1d(h.h, "SECOND", 300, 100));
+    EXPECT_EQ(std::string(first), copy); // the document handed out is not rewritten
+    EXPECT_NE(std::string(barcode_get_svg(h.h)), copy); // the next fetch returns the next document
+}
+
+} // namespace

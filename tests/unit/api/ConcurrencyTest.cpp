@@ -82,3 +82,38 @@ TEST(Concurrency, SeparateHandlesOnSeparateThreads)
 }
 
 } // namespace
+
+namespace {
+
+// Text images are cached and shared between threads while each thread paints and frees its
+// own canvases: many short draws on several threads keep that sharing busy.
+TEST(Concurrency, ManyTextDrawsOnSeparateThreads)
+{
+    const auto image = [](void* h) {
+        int size = 0;
+        const unsigned char* bytes = barcode_get_image_data(h, &size);
+        return bytes != nullptr ? std::vector<std::uint8_t>(bytes, bytes + size) : std::vector<std::uint8_t>();
+    };
+    testsupport::Handle single(2);
+    ASSERT_TRUE(barcode_draw_1d(single.h, "Shared glyphs 123", 220, 60));
+    const std::vector<std::uint8_t> reference = image(single.h);
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            testsupport::Handle h(2);
+            for (int round = 0; round < 400; ++round) {
+                barcode_draw_1d(h.h, "Shared glyphs 123", 220, 60);
+            }
+            if (image(h.h) != reference) {
+                ++mismatches;
+            }
+        });
+    }
+    for (std::thread& th : threads) {
+        th.join();
+    }
+    EXPECT_EQ(mismatches.load(), 0);
+}
+
+} // namespace
