@@ -2,6 +2,7 @@
 #include "QuietZone.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -232,8 +233,11 @@ std::string FramePng(const std::string& png, const Margins& m, const Color& bg)
     if (!png_image_begin_read_from_memory(&in.image, png.data(), png.size())) {
         throw std::runtime_error(std::string("the library returned an unreadable PNG: ") + in.image.message);
     }
-    const bool palette = (in.image.format & PNG_FORMAT_FLAG_COLORMAP) != 0;
-    in.image.format = palette ? PNG_FORMAT_RGBA_COLORMAP : PNG_FORMAT_RGBA;
+    // A grey image is read as grey and indexed by its grey levels below, so that it is written
+    // back as a palette of the fewest bits, as compact as the library's own.
+    const bool grey = in.image.format == PNG_FORMAT_GRAY;
+    const bool palette = (in.image.format & PNG_FORMAT_FLAG_COLORMAP) != 0 || grey;
+    in.image.format = grey ? PNG_FORMAT_GRAY : palette ? PNG_FORMAT_RGBA_COLORMAP : PNG_FORMAT_RGBA;
     const unsigned width = in.image.width;
     const unsigned height = in.image.height;
     const long long outWidth = static_cast<long long>(width) + m.left + m.right;
@@ -243,10 +247,25 @@ std::string FramePng(const std::string& png, const Margins& m, const Color& bg)
     const size_t channels = palette ? 1 : 4;
     std::vector<png_byte> pixels(static_cast<size_t>(width) * height * channels);
     std::vector<png_byte> colormap(256 * 4);
-    if (!png_image_finish_read(&in.image, nullptr, pixels.data(), 0, palette ? colormap.data() : nullptr)) {
+    if (!png_image_finish_read(&in.image, nullptr, pixels.data(), 0,
+                               palette && !grey ? colormap.data() : nullptr)) {
         throw std::runtime_error(std::string("the library returned an unreadable PNG: ") + in.image.message);
     }
-    unsigned entries = palette ? in.image.colormap_entries : 0;
+    unsigned entries = palette && !grey ? in.image.colormap_entries : 0;
+    if (grey) {
+        std::array<int, 256> index;
+        index.fill(-1);
+        for (png_byte& v : pixels) {
+            if (index[v] < 0) {
+                index[v] = static_cast<int>(entries);
+                std::memset(&colormap[entries * 4], v, 3);
+                colormap[entries * 4 + 3] = 255;
+                ++entries;
+            }
+            v = static_cast<png_byte>(index[v]);
+        }
+        in.image.format = PNG_FORMAT_RGBA_COLORMAP;
+    }
 
     // The background as one pixel of the output format.
     std::vector<png_byte> fill(channels);

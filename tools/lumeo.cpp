@@ -293,7 +293,8 @@ void Usage(std::ostream& out)
     out << "\nTEXT - reads the text from standard input (one trailing newline is dropped).\n\n"
            "output:\n"
            "  -o FILE, --output FILE  .png or .svg file, or - for standard output\n"
-           "  --format F              png, png8 or svg (default: from the file name; png for -)\n"
+           "  --format F              png, png8 or svg (default: from the file name, png8 for\n"
+           "                          .png and -; png writes the RGBA encoding)\n"
            "  --width W, --height H   box of the symbol in pixels (default 400 x 150; 2D: 300 x 300)\n"
            "  --margin N              N pixels of background on every side (default: the quiet zone of\n"
            "                          the symbology's standard, in modules of the drawn symbol)\n"
@@ -472,7 +473,7 @@ Request Parse(const std::vector<std::string>& args)
         if (EndsWith(r.output, ".svg")) {
             r.format = "svg";
         } else if (EndsWith(r.output, ".png") || r.output == "-") {
-            r.format = "png";
+            r.format = "png8"; // the compact palette PNG; --format png gives the RGBA one
         } else {
             throw UsageError("cannot tell the format of " + r.output +
                                         ": name it .png or .svg, or give --format png|png8|svg");
