@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/BarcodeBase.h"
 
+#include "core/Limits.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
 #include "core/SvgText.h"
@@ -25,16 +26,6 @@ std::string g_modulePath;
 
 // PNG output is written into a fixed buffer of four bytes per pixel plus this reserve.
 constexpr std::int64_t kPngReserve = 1024000;
-
-// Largest canvas whose PNG buffer still fits SDL's int-sized memory streams.
-bool CanvasSizeFits(int width, int height)
-{
-    if (width <= 0 || height <= 0) {
-        return false;
-    }
-    const std::int64_t maxPixels = (INT_MAX - kPngReserve) / 4;
-    return static_cast<std::int64_t>(width) <= maxPixels / height;
-}
 
 std::string HexBytes(const std::vector<std::uint8_t>& bytes, size_t count)
 {
@@ -122,6 +113,19 @@ bool BarcodeBase::DrawSvg(const std::string& /*text*/, int /*x*/, int /*y*/, int
     return false;
 }
 
+void BarcodeBase::DiscardOutput()
+{
+    ReleaseCanvas();
+    m_svgStream.str(std::string());
+    m_svgStream.clear();
+}
+
+bool BarcodeBase::OutputIntact() const
+{
+    // A stream whose buffer could not grow (out of memory) sets its bad bit and drops the rest.
+    return !IsSvgOutput() || !m_svgStream.fail();
+}
+
 void BarcodeBase::ReleaseCanvas()
 {
     if (m_ownsRenderer && m_canvas != nullptr) {
@@ -139,9 +143,9 @@ bool BarcodeBase::CreateSurface(int width, int height)
 {
     const bool callersRenderer = m_canvas != nullptr && !m_ownsRenderer;
     ReleaseCanvas();
-    if (!CanvasSizeFits(width, height)) {
-        SDL_SetError("invalid canvas size %dx%d", width, height);
-        barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
+    const std::string problem = limits::CanvasProblem(width, height);
+    if (!problem.empty()) {
+        barcode_log::Error(Stream::Err, "サーフェス作成に失敗: " + problem);
         return false;
     }
     m_surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
@@ -344,6 +348,10 @@ void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, co
 
 void BarcodeBase::SvgBegin(int width, int height)
 {
+    const std::string problem = limits::CanvasProblem(width, height);
+    if (!problem.empty()) {
+        throw std::length_error(problem);
+    }
     m_svgWidth = width;
     m_svgHeight = height;
     m_svgStream.str("");

@@ -37,6 +37,12 @@ public:
     // The document of the last successful SVG draw. Throws std::runtime_error outside SVG mode.
     std::string GetSvg() const;
 
+    // Forgets the result of the last draw (surface, owned renderer, SVG document), so that a
+    // failed draw leaves nothing to fetch.
+    void DiscardOutput();
+    // False when the SVG document of the last draw lost text for want of memory.
+    bool OutputIntact() const;
+
     void SetOutputFormat(const std::string& format) { m_format = format; }
     const std::string& GetOutputFormat() const { return m_format; }
     bool IsSvgOutput() const { return m_format == "svg" || m_format == "SVG"; }
@@ -84,6 +90,7 @@ protected:
     SDL_Renderer* Canvas() const { return m_canvas; }
     SDL_Surface* Surface() const { return m_surface; }
 
+    // Starts a document; throws std::length_error for a canvas outside core/Limits.h.
     void SvgBegin(int width, int height);
     void SvgEnd();
     void SvgRect(float x, float y, float width, float height, const SDL_Color& color);

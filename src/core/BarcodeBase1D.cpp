@@ -288,10 +288,12 @@ bool BarcodeBase1D::TextSizesInRange(int height) const
     if (!m_showText) {
         return true;
     }
+    if (!std::isfinite(m_textFontScale) || !std::isfinite(m_textGap)) {
+        return false;
+    }
     const TextMetrics m = ComputeTextMetrics(height);
     // Text as tall as the box is always acceptable; beyond both limits it fits no canvas.
-    return m.fontPx <= std::max<long long>(kMaxFontPixels, height) && m.gapPx <= INT32_MAX / 4
-           && !std::isnan(m_textFontScale) && !std::isnan(m_textGap);
+    return m.fontPx <= std::max<long long>(kMaxFontPixels, height) && m.gapPx <= INT32_MAX / 4;
 }
 
 void BarcodeBase1D::InitLinerBarcode(int /*width*/, int height, int rows)

@@ -63,7 +63,8 @@ public:
     // Font size per pixel of box height: 0.25 below 50, 0.2 up to 200, 0.15 above.
     static float FontFactor(int height);
     int MarginPixels(int width) const;
-    // False when the text options make sizes no canvas can hold (absurd scales, NaN).
+    // False when the text options make sizes no canvas can hold (absurd scales) or are not
+    // finite numbers.
     bool TextSizesInRange(int height) const;
 
 protected:
