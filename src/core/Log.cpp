@@ -48,7 +48,9 @@ void SetQuiet(bool quiet)
 
 void Error(Stream stream, const std::string& line)
 {
-    ++t_errors;
+    if (stream == Stream::Err) {
+        ++t_errors;
+    }
     Write(stream, line);
 }
 
