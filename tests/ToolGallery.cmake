@@ -40,7 +40,9 @@ if(ZBARIMG)
     "code39|LUMEO-39" "code93|PN-4711/B" "code128|Order No. 2024-00815" "itf|14901234567891"
     "itf-odd|01234567" "jan13|4901234567894" "jan13-uniform|4901234567894" "jan8|49012347"
     "upca|0036000291452" "upce|0042100005264" "nw7|A0123-4567-89B"
-    "qr|https://example.jp/lumeo?item=4901234567894")
+    "qr|https://example.jp/lumeo?item=4901234567894"
+    "databar14|0120012345678909" "databar14-stacked|0109501101530010" "databar14-stacked-omni|0145123456789060"
+    "databar-expanded|0190012345678908310300175015251231")
   foreach(pair IN LISTS expected)
     string(REPLACE "|" ";" kv "${pair}")
     list(GET kv 0 stem)

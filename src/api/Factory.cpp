@@ -2,6 +2,10 @@
 #include "api/Handle.h"
 #include "code128/Code128.h"
 #include "code128/GS1_128.h"
+#include "databar/GS1DataBar14.h"
+#include "databar/GS1DataBarExpanded.h"
+#include "databar/GS1DataBarLimited.h"
+#include "datamatrix/DataMatrix.h"
 #include "eanupc/Jan13.h"
 #include "eanupc/Jan8.h"
 #include "eanupc/UpcA.h"
@@ -42,12 +46,12 @@ constexpr Factory kFactories[] = {
     Make<UpcA>,          // 9 UpcA
     Make<UpcE>,          // 10 UpcE
     Make<ITF>,           // 11 ITF
-    nullptr,             // 12 GS1DataBar14
-    nullptr,             // 13 GS1DataBarLimited
-    nullptr,             // 14 GS1DataBarExpanded
+    Make<GS1DataBar14>,      // 12 GS1DataBar14
+    Make<GS1DataBarLimited>, // 13 GS1DataBarLimited
+    Make<GS1DataBarExpanded>, // 14 GS1DataBarExpanded
     Make<YubinCustomer>, // 15 YubinCustomer
     Make<QR>,            // 16 QR
-    nullptr,             // 17 DataMatrix
+    Make<DataMatrix>,    // 17 DataMatrix
     Make<PDF417>,        // 18 PDF417
 };
 static_assert(std::size(kFactories) == kSymbolTypeCount, "one factory per type number");

@@ -3,6 +3,7 @@
 #include "api/Handle.h"
 #include "barcode_lumeo.h"
 #include "core/BarcodeBase2D.h"
+#include "datamatrix/DataMatrix.h"
 #include "pdf417/PDF417.h"
 #include "qr/QR.h"
 
@@ -39,6 +40,25 @@ const char* QrModeLetter(const char* mode)
         return "K";
     }
     return "B"; // "AUTO", "BYTE" and anything else
+}
+
+// The Data Matrix encodation names; any other string selects the automatic choice.
+internal::DxScheme DxSchemeFromString(const char* scheme)
+{
+    static const struct
+    {
+        const char* name;
+        internal::DxScheme scheme;
+    } kSchemes[] = {{"ASCII", internal::DxScheme::Ascii},     {"C40", internal::DxScheme::C40},
+                    {"TEXT", internal::DxScheme::Text},       {"X12", internal::DxScheme::X12},
+                    {"EDIFACT", internal::DxScheme::Edifact}, {"BASE256", internal::DxScheme::Base256}};
+
+    for (const auto& s : kSchemes) {
+        if (std::strcmp(scheme, s.name) == 0) {
+            return s.scheme;
+        }
+    }
+    return internal::DxScheme::AutoBest; // "AUTO" and anything else
 }
 
 // Applies `set` to the PDF417 object of a type 18 handle; other handles are ignored.
@@ -92,9 +112,23 @@ void barcode_set_encode_mode(void* handle, const char* mode)
     });
 }
 
-void barcode_set_code_size(void* /*handle*/, const char* /*size*/) {}
+void barcode_set_code_size(void* handle, const char* size)
+{
+    capi::GuardVoid([&] {
+        if (auto* dm = size != nullptr ? capi::SymbolAs<DataMatrix>(handle, {17}) : nullptr) {
+            dm->SetCodeSize(internal::DxSizeIndexFromName(size));
+        }
+    });
+}
 
-void barcode_set_encode_scheme(void* /*handle*/, const char* /*scheme*/) {}
+void barcode_set_encode_scheme(void* handle, const char* scheme)
+{
+    capi::GuardVoid([&] {
+        if (auto* dm = scheme != nullptr ? capi::SymbolAs<DataMatrix>(handle, {17}) : nullptr) {
+            dm->SetEncodeScheme(DxSchemeFromString(scheme));
+        }
+    });
+}
 
 void barcode_set_error_level(void* handle, int level)
 {

@@ -26,7 +26,9 @@ const Job kJobs[] = {
     {2, "Thread 128 0123456789", "Code128", "Thread 128 0123456789"},
     {8, "490123456789", "EAN13", "4901234567894"},
     {16, "concurrent QR", "QRCode", "concurrent QR"},
-    {3, "9191234500012345678901234567810261231000150", "Code128", "91912345000123456789012345678102612310001505", true},
+    {17, "concurrent Data Matrix", "DataMatrix", "concurrent Data Matrix"},
+    {3, "9191234500012345678901234567810261231000150", "Code128", "91912345000123456789012345678102612310001505",
+     true},
 };
 
 std::vector<std::uint8_t> Draw(const Job& job)
