@@ -182,6 +182,24 @@ private:
     std::string m_string;
 };
 
+// The drawing functions in the order of the header, all called with a text and two numbers
+// (the square and postal forms take the one they need).
+struct DrawFunction
+{
+    const char* name;
+    bool (*call)(void*, const char*, int, int);
+};
+
+const DrawFunction kDraws[] = {
+    {"barcode_draw_1d", barcode_draw_1d},
+    {"barcode_draw_2d", [](void* h, const char* t, int w, int) { return barcode_draw_2d(h, t, w); }},
+    {"barcode_draw_2d_rect", barcode_draw_2d_rect},
+    {"barcode_draw_yubin", [](void* h, const char* t, int, int ht) { return barcode_draw_yubin(h, t, ht); }},
+    {"barcode_draw_yubin_with_width", barcode_draw_yubin_with_width},
+    {"barcode_draw_convenience", barcode_draw_convenience},
+    {"barcode_draw_stacked", barcode_draw_stacked},
+};
+
 [[noreturn]] void Broken(const char* function, const char* rule)
 {
     std::fprintf(stderr, "fuzz_capi: %s broke a rule: %s\n", function, rule);
@@ -306,51 +324,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 Broken("barcode_calculate_check_digit_14", "null string");
             }
             break;
-        case 32: {
-            const char* text = in.String();
-            const int w = in.Int();
-            const bool drawn = barcode_draw_1d(h, text, w, in.Int());
-            CheckDraw("barcode_draw_1d", h, drawn, errorsBefore, in.Byte() & 1);
-            break;
-        }
-        case 33: {
-            const char* text = in.String();
-            const bool drawn = barcode_draw_2d(h, text, in.Int());
-            CheckDraw("barcode_draw_2d", h, drawn, errorsBefore, in.Byte() & 1);
-            break;
-        }
-        case 34: {
-            const char* text = in.String();
-            const int w = in.Int();
-            const bool drawn = barcode_draw_2d_rect(h, text, w, in.Int());
-            CheckDraw("barcode_draw_2d_rect", h, drawn, errorsBefore, in.Byte() & 1);
-            break;
-        }
-        case 35: {
-            const char* text = in.String();
-            const bool drawn = barcode_draw_yubin(h, text, in.Int());
-            CheckDraw("barcode_draw_yubin", h, drawn, errorsBefore, in.Byte() & 1);
-            break;
-        }
-        case 36: {
-            const char* text = in.String();
-            const int w = in.Int();
-            const bool drawn = barcode_draw_yubin_with_width(h, text, w, in.Int());
-            CheckDraw("barcode_draw_yubin_with_width", h, drawn, errorsBefore, in.Byte() & 1);
-            break;
-        }
-        case 37: {
-            const char* text = in.String();
-            const int w = in.Int();
-            const bool drawn = barcode_draw_convenience(h, text, w, in.Int());
-            CheckDraw("barcode_draw_convenience", h, drawn, errorsBefore, in.Byte() & 1);
-            break;
-        }
+        case 32:
+        case 33:
+        case 34:
+        case 35:
+        case 36:
+        case 37:
         case 38: {
+            const DrawFunction& draw = kDraws[op - 32];
             const char* text = in.String();
             const int w = in.Int();
-            const bool drawn = barcode_draw_stacked(h, text, w, in.Int());
-            CheckDraw("barcode_draw_stacked", h, drawn, errorsBefore, in.Byte() & 1);
+            const int ht = in.Int();
+            CheckDraw(draw.name, h, draw.call(h, text, w, ht), errorsBefore, in.Byte() & 1);
             break;
         }
         case 39:

@@ -71,8 +71,10 @@ def create(slot, type_):
     return op("create", slot, bytes([type_]))
 
 
-def draw(name, slot, text, *sizes, consume=0):
-    return op(name, slot, enc_string(text), *[enc_int(s) for s in sizes], bytes([consume]))
+def draw(name, slot, text, width, height=0, consume=0):
+    """Every drawing function reads a text and two numbers: draw_2d uses the first (its size),
+    draw_yubin the second (its height)."""
+    return op(name, slot, enc_string(text), enc_int(width), enc_int(height), bytes([consume]))
 
 
 def both_formats(slot, body):
@@ -124,7 +126,7 @@ SEEDS = {
         + both_formats(0, draw("draw_stacked", 0, "0195012345678903{AI}3103001750", 300, 200)),
     },
     "postal": {
-        "yubin": create(0, 15) + both_formats(0, draw("draw_yubin", 0, "2630023 3-30-8-403", 45)),
+        "yubin": create(0, 15) + both_formats(0, draw("draw_yubin", 0, "2630023 3-30-8-403", 0, 45)),
         "yubin-width": create(0, 15) + draw("draw_yubin_with_width", 0, "1000001 1-2-3", 500, 60)
         + draw("draw_1d", 0, "!!!", 100, 30),
     },
