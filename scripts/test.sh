@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs every test: once in a normal build, once with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer. Besides the unit tests, ctest runs the lumeo
+# tool end to end (pytest), the C, C++ and Python examples, the Python package (pip install +
+# pytest), the install consumer and the Debian package (cpack, unpacked and run); the last three
+# only in the normal build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh

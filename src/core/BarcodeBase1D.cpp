@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -114,6 +115,19 @@ std::string ExecutableDirectory()
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash);
 }
 
+// The directory of the shared library (or program) that holds this code; empty if unknown.
+std::string LibraryDirectory()
+{
+    static const char anchor = 0;
+    Dl_info info{};
+    if (::dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) {
+        return {};
+    }
+    const std::string path(info.dli_fname);
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 // Character pitch and start offset of evenly spaced text (integer arithmetic).
 struct EvenLayout
 {
@@ -198,6 +212,12 @@ std::string BarcodeBase1D::GetFontPath()
     }
     candidates.push_back(ExecutableDirectory() + "/assets/fonts/Roboto-Regular.ttf");
     candidates.emplace_back("./assets/fonts/Roboto-Regular.ttf");
+#ifdef BARCODE_INSTALLED_FONT
+    // An installed library: the copy that installation puts under share/, relative to the library.
+    if (const std::string libraryDir = LibraryDirectory(); !libraryDir.empty()) {
+        candidates.push_back(libraryDir + "/" BARCODE_INSTALLED_FONT);
+    }
+#endif
     // The platform's own copies of the same font.
     candidates.emplace_back("/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Regular.ttf");
     candidates.emplace_back("/usr/share/fonts/truetype/roboto/hinted/Roboto-Regular.ttf");
