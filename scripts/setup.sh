@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
   libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev fonts-roboto-unhinted
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   libzxing-dev zbar-tools zint libzint-dev libqrencode-dev librsvg2-bin libxml2-dev

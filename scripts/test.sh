@@ -18,3 +18,16 @@ CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug 
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# --- ThreadSanitizer: eight threads drawing every type in both outputs on their own handles ---
+CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBARCODE_TSAN=ON \
+  -DBARCODE_WERROR=ON -DBARCODE_BUILD_TOOLS=OFF >/dev/null
+cmake --build build-tsan -j "$jobs" --target barcode_tsan_tests
+TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1" BARCODE_LUMEO_QUIET=1 \
+  build-tsan/tests/barcode_tsan_tests
+
+# --- Fuzzing: libFuzzer over all 43 functions with ASan/UBSan, a few minutes, memory ceiling ---
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBARCODE_FUZZ=ON \
+  -DBARCODE_SANITIZE=ON -DBARCODE_WERROR=ON -DBARCODE_BUILD_TESTS=OFF -DBARCODE_BUILD_TOOLS=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs" --target fuzz_capi
+scripts/fuzz.sh "${BARCODE_FUZZ_SECONDS:-180}"

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Handle, common options, general drawing and results of the C interface.
-#include "barcode_lumeo.h"
-
 #include "api/Handle.h"
+#include "barcode_lumeo.h"
 #include "core/BarcodeBase.h"
 #include "core/BarcodeBase1D.h"
+#include "core/Limits.h"
+#include "core/Log.h"
 #include "core/Numeric.h"
 
+#include <cstring>
 #include <new>
 
 using capi::Guard;
@@ -47,7 +49,74 @@ void WithLinear(void* handle, F&& apply)
     });
 }
 
+void PrintReason(const char* function, const std::string& reason) noexcept
+{
+    GuardVoid([&] { barcode_log::Error(barcode_log::Stream::Err, std::string("[") + function + "] " + reason); });
+}
+
 } // namespace
+
+namespace capi {
+
+std::size_t MaxTextBytes(int type)
+{
+    const bool compact = Is2D(type) || TypeIn(type, {12, 13, 14});
+    return compact ? limits::kMaxCompactTextBytes : limits::kMaxLinearTextBytes;
+}
+
+bool AdmitDraw(const char* function, BarcodeHandle* h, const char* text, bool typeFits) noexcept
+{
+    return Guard(false, [&] {
+        if (h == nullptr) {
+            PrintReason(function, "Invalid handle");
+            return false;
+        }
+        if (text == nullptr) {
+            PrintReason(function, "Text is null");
+            return false;
+        }
+        if (!typeFits) {
+            PrintReason(function, "Not a drawing function of type " + std::to_string(h->type));
+            return false;
+        }
+        auto* base = dynamic_cast<BarcodeBase*>(h->symbol.get());
+        if (base != nullptr && !base->IsRasterOutput() && !base->IsSvgOutput()) {
+            PrintReason(function, "Unknown output format \"" + base->GetOutputFormat() + "\"");
+            return false;
+        }
+        const std::size_t limit = MaxTextBytes(h->type);
+        const std::size_t length = strnlen(text, limit + 1);
+        if (length > limit) {
+            PrintReason(function, "Text longer than the limit of " + std::to_string(limit) + " bytes");
+            return false;
+        }
+        return true;
+    });
+}
+
+void ReportDrawException(const char* function, const char* what) noexcept
+{
+    PrintReason(function, what);
+}
+
+bool FinishDraw(const char* function, BarcodeHandle* h, bool drawn, unsigned long errorsBefore) noexcept
+{
+    auto* base = h != nullptr ? dynamic_cast<BarcodeBase*>(h->symbol.get()) : nullptr;
+    // Out of memory while writing the SVG document or the image throws inside the draw, which
+    // fails it: a true draw always holds its whole output.
+    if (drawn) {
+        return true;
+    }
+    if (barcode_log::ErrorsOnThisThread() == errorsBefore) {
+        PrintReason(function, "The symbol could not be drawn");
+    }
+    if (base != nullptr) {
+        GuardVoid([base] { base->DiscardOutput(); });
+    }
+    return false;
+}
+
+} // namespace capi
 
 extern "C" {
 
@@ -132,10 +201,9 @@ void barcode_set_text_even_spacing(void* handle, int on)
 
 bool barcode_draw_1d(void* handle, const char* text, int width, int height)
 {
-    return Guard(false, [&] {
-        BarcodeHandle* h = Usable(handle);
-        return h != nullptr && text != nullptr && h->symbol->Draw(std::string(text), 0, 0, width, height);
-    });
+    return capi::DrawOn<IBarcodeSymbology>(
+        "barcode_draw_1d", handle, text, {},
+        [&](IBarcodeSymbology& symbol, const std::string& t) { return symbol.Draw(t, 0, 0, width, height); });
 }
 
 const char* barcode_get_base64(void* handle)

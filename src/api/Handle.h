@@ -2,9 +2,13 @@
 #pragma once
 
 #include "core/IBarcodeSymbology.h"
+#include "core/Log.h"
 
+#include <cstddef>
+#include <exception>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -84,14 +88,42 @@ void GuardVoid(F&& body) noexcept
     }
 }
 
-// Shared shape of the drawing functions: null checks, a type test, the call, no exception out.
+// The longest text a drawing function accepts for a type number (core/Limits.h).
+std::size_t MaxTextBytes(int type);
+
+// The checks before a draw: a usable handle, a text within its limit, a drawing function that
+// fits the type, an output format that can be drawn. Prints the reason when one fails.
+bool AdmitDraw(const char* function, BarcodeHandle* h, const char* text, bool typeFits) noexcept;
+// Prints the reason of an exception that left the symbol object.
+void ReportDrawException(const char* function, const char* what) noexcept;
+// The end of every draw: a draw that failed, or whose output is incomplete, leaves no image and
+// no document behind and has printed one reason (`errorsBefore` tells whether the symbol did).
+bool FinishDraw(const char* function, BarcodeHandle* h, bool drawn, unsigned long errorsBefore) noexcept;
+
+// Shared shape of the drawing functions: the checks above, the call, no exception out, no
+// stale result after a failure. An empty `types` list means every type.
 template <class T, class F>
-bool DrawOn(void* handle, const char* text, std::initializer_list<int> types, F&& draw) noexcept
+bool DrawOn(const char* function, void* handle, const char* text, std::initializer_list<int> types, F&& draw) noexcept
 {
-    return Guard(false, [&] {
-        T* symbol = text != nullptr ? SymbolAs<T>(handle, types) : nullptr;
-        return symbol != nullptr && draw(*symbol, std::string(text));
-    });
+    const unsigned long errorsBefore = barcode_log::ErrorsOnThisThread();
+    BarcodeHandle* h = Usable(handle);
+    bool drawn = false;
+    try {
+        T* symbol = nullptr;
+        if (h != nullptr) {
+            symbol = types.size() == 0 ? dynamic_cast<T*>(h->symbol.get()) : SymbolAs<T>(handle, types);
+        }
+        if (AdmitDraw(function, h, text, symbol != nullptr)) {
+            drawn = draw(*symbol, std::string(text));
+        }
+    } catch (const std::bad_alloc&) {
+        ReportDrawException(function, "Out of memory");
+    } catch (const std::exception& e) {
+        ReportDrawException(function, e.what());
+    } catch (...) {
+        ReportDrawException(function, "unknown exception");
+    }
+    return FinishDraw(function, h, drawn, errorsBefore);
 }
 
 } // namespace capi

@@ -157,15 +157,15 @@ void barcode_set_y_height(void* handle, int height)
 
 bool barcode_draw_2d(void* handle, const char* text, int size)
 {
-    return capi::DrawOn<BarcodeBase2D>(handle, text, {16, 17, 18}, [size](BarcodeBase2D& symbol, const std::string& t) {
-        return symbol.Draw(t, 0, 0, size);
-    });
+    return capi::DrawOn<BarcodeBase2D>(
+        "barcode_draw_2d", handle, text, {16, 17, 18},
+        [size](BarcodeBase2D& symbol, const std::string& t) { return symbol.Draw(t, 0, 0, size); });
 }
 
 bool barcode_draw_2d_rect(void* handle, const char* text, int width, int height)
 {
     return capi::DrawOn<BarcodeBase2D>(
-        handle, text, {16, 17, 18},
+        "barcode_draw_2d_rect", handle, text, {16, 17, 18},
         [width, height](BarcodeBase2D& symbol, const std::string& t) { return symbol.Draw(t, 0, 0, width, height); });
 }
 

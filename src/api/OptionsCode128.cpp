@@ -38,9 +38,9 @@ void barcode_set_code_mode(void* handle, const char* mode)
 
 bool barcode_draw_convenience(void* handle, const char* text, int width, int height)
 {
-    return capi::DrawOn<GS1_128>(handle, text, {3}, [&](GS1_128& symbol, const std::string& t) {
-        return symbol.DrawConvenience(t, 0, 0, width, height);
-    });
+    return capi::DrawOn<GS1_128>(
+        "barcode_draw_convenience", handle, text, {3},
+        [&](GS1_128& symbol, const std::string& t) { return symbol.DrawConvenience(t, 0, 0, width, height); });
 }
 
 } // extern "C"

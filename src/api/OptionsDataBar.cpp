@@ -108,9 +108,9 @@ const char* barcode_calculate_check_digit_14(const char* text)
 
 bool barcode_draw_stacked(void* handle, const char* text, int width, int height)
 {
-    return capi::DrawOn<GS1DataBarExpanded>(handle, text, {14}, [&](GS1DataBarExpanded& symbol, const std::string& t) {
-        return symbol.DrawStacked(t, 0, 0, width, height);
-    });
+    return capi::DrawOn<GS1DataBarExpanded>(
+        "barcode_draw_stacked", handle, text, {14},
+        [&](GS1DataBarExpanded& symbol, const std::string& t) { return symbol.DrawStacked(t, 0, 0, width, height); });
 }
 
 } // extern "C"

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // C interface options and drawing functions of the basic linear codes and the postal barcode.
-#include "barcode_lumeo.h"
-
 #include "api/Handle.h"
+#include "barcode_lumeo.h"
 #include "linear/Code39.h"
 #include "linear/NW7.h"
 #include "postal/YubinCustomer.h"
@@ -22,17 +21,16 @@ void barcode_set_show_start_stop(void* handle, int on)
 
 bool barcode_draw_yubin(void* handle, const char* text, int height)
 {
-    return capi::DrawOn<YubinCustomer>(handle, text, {15}, [height](YubinCustomer& yubin, const std::string& t) {
-        return yubin.Draw(t, 0, 0, height);
-    });
+    return capi::DrawOn<YubinCustomer>(
+        "barcode_draw_yubin", handle, text, {15},
+        [height](YubinCustomer& yubin, const std::string& t) { return yubin.Draw(t, 0, 0, height); });
 }
 
 bool barcode_draw_yubin_with_width(void* handle, const char* text, int width, int height)
 {
-    return capi::DrawOn<YubinCustomer>(handle, text, {15},
-                                       [width, height](YubinCustomer& yubin, const std::string& t) {
-                                           return yubin.Draw(t, 0, 0, width, height);
-                                       });
+    return capi::DrawOn<YubinCustomer>(
+        "barcode_draw_yubin_with_width", handle, text, {15},
+        [width, height](YubinCustomer& yubin, const std::string& t) { return yubin.Draw(t, 0, 0, width, height); });
 }
 
 } // extern "C"

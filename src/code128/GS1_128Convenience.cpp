@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -34,6 +35,21 @@ std::vector<std::string> Characters(const std::string& line)
     return out;
 }
 
+// The line's width grows in proportion to the font size (hinting moves each glyph by under a
+// pixel). After `size` measured `measured` > `width` pixels, the sizes above the proportional
+// estimate plus a tenth and four points cannot fit: the search goes on from there, keeping the
+// parity of the sizes it tries and not going below the last one it would have tried (8 or 9).
+long long NextSizeWorthTrying(long long size, int width, int measured)
+{
+    const double estimate = static_cast<double>(size) * width / measured * 1.1 + 4.0;
+    long long next = std::min(size - 2, numeric::SaturatingCast<long long>(estimate));
+    if ((size - next) % 2 != 0) {
+        --next;
+    }
+    const long long lowest = size % 2 == 0 ? 8 : 9;
+    return std::max(next, std::min(lowest, size - 2));
+}
+
 } // namespace
 
 bool GS1_128::DrawConvenience(const std::string& text, int x, int y, int width, int height)
@@ -52,6 +68,11 @@ bool GS1_128::DrawConvenienceSvg(const std::string& text, int x, int y, int widt
 bool GS1_128::DrawConvenienceOn(Target target, const std::string& text, int x, int y, int width, int height)
 {
     try {
+        // The text first: a bad text costs no canvas and no font search.
+        const std::string body = gs1_128::ConvenienceBody(text);
+        if (!std::isfinite(m_textFontScale)) {
+            throw std::runtime_error("Text font scale must be a finite number");
+        }
         if (target == Target::Raster) {
             if (!BarcodeBase::Draw(std::string(), x, y, width, height) || m_canvas == nullptr) {
                 return false;
@@ -77,7 +98,6 @@ bool GS1_128::DrawConvenienceOn(Target target, const std::string& text, int x, i
         if (target == Target::Raster) {
             ClearCanvas();
         }
-        const std::string body = gs1_128::ConvenienceBody(text);
         const std::vector<int> widths = gs1_128::Encode("{FNC1}" + body).Widths();
         long long total = 0;
         for (int w : widths) {
@@ -124,6 +144,9 @@ int GS1_128::FitConvenienceFont(int width, long long startSize)
                 if (measured && w <= width) {
                     m_convFontSize = static_cast<int>(size);
                     return h;
+                }
+                if (measured && w > 0) {
+                    size = NextSizeWorthTrying(size, width, w) + 2;
                 }
             }
         }

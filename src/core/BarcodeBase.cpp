@@ -2,6 +2,7 @@
 #include "core/BarcodeBase.h"
 
 #include "core/CompactPng.h"
+#include "core/Limits.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
 #include "core/SvgText.h"
@@ -28,16 +29,6 @@ std::string g_modulePath;
 
 // PNG output is written into a fixed buffer of four bytes per pixel plus this reserve.
 constexpr std::int64_t kPngReserve = 1024000;
-
-// Largest canvas whose PNG buffer still fits SDL's int-sized memory streams.
-bool CanvasSizeFits(int width, int height)
-{
-    if (width <= 0 || height <= 0) {
-        return false;
-    }
-    const std::int64_t maxPixels = (INT_MAX - kPngReserve) / 4;
-    return static_cast<std::int64_t>(width) <= maxPixels / height;
-}
 
 std::string HexBytes(const std::vector<std::uint8_t>& bytes, size_t count)
 {
@@ -123,6 +114,14 @@ bool BarcodeBase::DrawSvg(const std::string& /*text*/, int /*x*/, int /*y*/, int
     return false;
 }
 
+void BarcodeBase::DiscardOutput()
+{
+    ReleaseCanvas();
+    // A document handed out earlier belongs to the handle now and stays as it was.
+    m_svgDocument.reset();
+}
+
+
 void BarcodeBase::ReleaseCanvas()
 {
     if (m_ownsRenderer && m_canvas != nullptr) {
@@ -147,9 +146,9 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
 {
     const bool callersRenderer = m_canvas != nullptr && !m_ownsRenderer;
     ReleaseCanvas();
-    if (!CanvasSizeFits(width, height)) {
-        SDL_SetError("invalid canvas size %dx%d", width, height);
-        barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
+    const std::string problem = limits::CanvasProblem(width, height);
+    if (!problem.empty()) {
+        barcode_log::Error(Stream::Err, "サーフェス作成に失敗: " + problem);
         return false;
     }
     if (callersRenderer) {
@@ -614,6 +613,10 @@ void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, co
 
 void BarcodeBase::SvgBegin(int width, int height)
 {
+    const std::string problem = limits::CanvasProblem(width, height);
+    if (!problem.empty()) {
+        throw std::length_error(problem);
+    }
     m_svgWidth = width;
     m_svgHeight = height;
     // A new document each time: one handed out earlier stays as it was.

@@ -40,6 +40,10 @@ public:
     // Null when nothing was drawn. Throws std::runtime_error outside SVG mode.
     std::shared_ptr<const std::string> GetSvgDocument() const;
 
+    // Forgets the result of the last draw (surface, owned renderer, SVG document), so that a
+    // failed draw leaves nothing to fetch.
+    void DiscardOutput();
+
     void SetOutputFormat(const std::string& format) { m_format = format; }
     const std::string& GetOutputFormat() const { return m_format; }
     bool IsSvgOutput() const { return m_format == "svg" || m_format == "SVG"; }
@@ -114,6 +118,7 @@ protected:
     SDL_Renderer* Canvas() const { return m_canvas; }
     SDL_Surface* Surface() const { return m_surface; }
 
+    // Starts a document; throws std::length_error for a canvas outside core/Limits.h.
     void SvgBegin(int width, int height);
     void SvgEnd();
     void SvgRect(float x, float y, float width, float height, const SDL_Color& color);

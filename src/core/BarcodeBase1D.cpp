@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
-#include <unordered_map>
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
@@ -29,18 +29,30 @@ struct CachedFontEntry
     int size;
     TTF_Font* font;
 };
+
 // Most recently used last. Deliberately never destroyed: the fonts live as long as the process
 // (or until DestroyFont), like the base font.
 std::vector<CachedFontEntry>& g_fontCache = *new std::vector<CachedFontEntry>();
 constexpr size_t kFontCacheSize = 8;
 
-// Rendered text pieces by size, hinting, colour and text. Emptied whole when full.
+// Rendered text pieces by size, hinting, colour and text. Bounded in entries and in bytes, and
+// emptied whole when the next piece would pass either bound; a piece larger than
+// kMaxCachedPieceBytes is never kept (see BarcodeBase1D::RenderPiece).
 std::unordered_map<std::string, SDL_Surface*>& g_pieceCache = *new std::unordered_map<std::string, SDL_Surface*>();
 constexpr size_t kPieceCacheSize = 1024;
+constexpr size_t kPieceCacheBytes = 16u << 20;
+constexpr size_t kMaxCachedPieceBytes = 1u << 20;
+size_t g_pieceBytes = 0;
 
-// Text extents by size, hinting and text.
+// Text extents by size, hinting and text; bounded in entries and in the bytes of their keys.
 std::unordered_map<std::string, std::pair<int, int>>& g_extentCache =
     *new std::unordered_map<std::string, std::pair<int, int>>();
+constexpr size_t kExtentKeyBytes = 1u << 20;
+size_t g_extentKeyBytes = 0;
+
+// A rendered piece may cover this many pixels, or four times its canvas when that is more.
+// Larger ones come from texts far wider or taller than the canvas: they are not rendered.
+constexpr long long kMinPieceBudgetPixels = 4LL << 20;
 
 void ClearPieceCache()
 {
@@ -48,7 +60,14 @@ void ClearPieceCache()
         SDL_FreeSurface(entry.second);
     }
     g_pieceCache.clear();
+    g_pieceBytes = 0;
     g_extentCache.clear();
+    g_extentKeyBytes = 0;
+}
+
+size_t SurfaceBytes(const SDL_Surface* s)
+{
+    return static_cast<size_t>(s->pitch) * static_cast<size_t>(s->h);
 }
 
 std::string FontKey(TTF_Font* font, int size)
@@ -77,7 +96,10 @@ float MarginFactor(int width)
 
 bool FileExists(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
+
     return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -224,14 +246,14 @@ TTF_Font* BarcodeBase1D::OpenFont(int size)
     }
     SDL_RWops* rw = SDL_RWFromConstMem(embedded_font::Data(), static_cast<int>(embedded_font::Size()));
     if (rw == nullptr) {
-        barcode_log::Error(Stream::Err, std::string("OpenEmbeddedRobotoFont: SDL_RWFromConstMem failed: ")
-                                            + SDL_GetError());
+        barcode_log::Error(Stream::Err,
+                           std::string("OpenEmbeddedRobotoFont: SDL_RWFromConstMem failed: ") + SDL_GetError());
         return nullptr;
     }
     TTF_Font* font = TTF_OpenFontRW(rw, 1, size);
     if (font == nullptr) {
-        barcode_log::Error(Stream::Err, std::string("OpenEmbeddedRobotoFont: TTF_OpenFontRW failed: ")
-                                            + SDL_GetError());
+        barcode_log::Error(Stream::Err,
+                           std::string("OpenEmbeddedRobotoFont: TTF_OpenFontRW failed: ") + SDL_GetError());
     }
     return font;
 }
@@ -308,10 +330,12 @@ bool BarcodeBase1D::TextSizesInRange(int height) const
     if (!m_showText) {
         return true;
     }
+    if (!std::isfinite(m_textFontScale) || !std::isfinite(m_textGap)) {
+        return false;
+    }
     const TextMetrics m = ComputeTextMetrics(height);
     // Text as tall as the box is always acceptable; beyond both limits it fits no canvas.
-    return m.fontPx <= std::max<long long>(kMaxFontPixels, height) && m.gapPx <= INT32_MAX / 4
-           && !std::isnan(m_textFontScale) && !std::isnan(m_textGap);
+    return m.fontPx <= std::max<long long>(kMaxFontPixels, height) && m.gapPx <= INT32_MAX / 4;
 }
 
 void BarcodeBase1D::InitLinerBarcode(int /*width*/, int height, int rows)
@@ -433,8 +457,8 @@ bool BarcodeBase1D::DrawLinear(Target target, const char* tag, const LinearEncod
         SvgRect(0, 0, static_cast<float>(width), static_cast<float>(height), m_backgroundColor);
     }
     const float x0 = static_cast<float>(x);
-    const float end = PaintBars(target, symbol.widths, x0, static_cast<float>(y), ModuleWidth(width, total),
-                                m_barHeight);
+    const float end =
+        PaintBars(target, symbol.widths, x0, static_cast<float>(y), ModuleWidth(width, total), m_barHeight);
     m_lastDrawnWidth = end - x0;
     PaintText(target, symbol.displayText, x, y, numeric::TruncToInt(end - x0), height);
     if (target == Target::Svg) {
@@ -445,22 +469,53 @@ bool BarcodeBase1D::DrawLinear(Target target, const char* tag, const LinearEncod
     return true;
 }
 
+BarcodeBase1D::~BarcodeBase1D()
+{
+    ReleaseUncachedPiece();
+}
+
+void BarcodeBase1D::ReleaseUncachedPiece()
+{
+    if (m_uncachedPiece != nullptr) {
+        SDL_FreeSurface(m_uncachedPiece);
+        m_uncachedPiece = nullptr;
+    }
+}
+
 void BarcodeBase1D::BlitText(SDL_Surface* glyphs, int x, int y)
 {
     if (PaintsOwnPixels()) {
         // Straight from the cached glyph surface: the pixels a texture copy would make.
         BlitOwnPixels(glyphs, x, y);
-        return;
-    }
-    SDL_Texture* texture = SDL_CreateTextureFromSurface(m_canvas, glyphs);
-    if (texture == nullptr) {
+    } else if (SDL_Texture* texture = SDL_CreateTextureFromSurface(m_canvas, glyphs); texture == nullptr) {
         barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());
-        return;
+    } else {
+        SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
+        const SDL_Rect dst{x, y, glyphs->w, glyphs->h};
+        SDL_RenderCopy(m_canvas, texture, nullptr, &dst);
+        SDL_DestroyTexture(texture);
     }
-    SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
-    const SDL_Rect dst{x, y, glyphs->w, glyphs->h};
-    SDL_RenderCopy(m_canvas, texture, nullptr, &dst);
-    SDL_DestroyTexture(texture);
+    if (glyphs == m_uncachedPiece) {
+        ReleaseUncachedPiece();
+    }
+}
+
+bool BarcodeBase1D::PieceWithinBudget(TTF_Font* font, int size, const std::string& text) const
+{
+    const long long canvas = m_surface != nullptr ? static_cast<long long>(m_surface->w) * m_surface->h : 0;
+    const long long budget = std::max(kMinPieceBudgetPixels, 4 * canvas);
+    // No glyph is wider than twice the size or taller than one and a half: only pieces that may
+    // pass the budget are measured.
+    const long long bound = static_cast<long long>(text.size()) * 3 * size * size;
+    int w = 0;
+    int h = 0;
+    if (bound <= budget || TTF_SizeUTF8(font, text.c_str(), &w, &h) != 0 || static_cast<long long>(w) * h <= budget) {
+        return true;
+    }
+    barcode_log::Error(Stream::Err, "TTF_RenderUTF8_Blended error: text of " + std::to_string(w) + "x"
+                                        + std::to_string(h) + " pixels exceeds the budget of " + std::to_string(budget)
+                                        + " pixels");
+    return false;
 }
 
 SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text)
@@ -471,19 +526,29 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
     key += text;
 
     const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    ReleaseUncachedPiece();
     const auto hit = g_pieceCache.find(key);
     if (hit != g_pieceCache.end()) {
         return hit->second;
+    }
+    if (!PieceWithinBudget(font, size, text)) {
+        return nullptr;
     }
     SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, text.c_str(), c);
     if (glyphs == nullptr) {
         barcode_log::Error(Stream::Err, std::string("TTF_RenderUTF8_Blended error: ") + SDL_GetError());
         return nullptr;
     }
-    if (g_pieceCache.size() >= kPieceCacheSize) {
+    const size_t bytes = SurfaceBytes(glyphs);
+    if (bytes > kMaxCachedPieceBytes) {
+        m_uncachedPiece = glyphs;
+        return glyphs;
+    }
+    if (g_pieceCache.size() >= kPieceCacheSize || g_pieceBytes + bytes > kPieceCacheBytes) {
         ClearPieceCache();
     }
     g_pieceCache.emplace(std::move(key), glyphs);
+    g_pieceBytes += bytes;
     return glyphs;
 }
 
@@ -498,9 +563,11 @@ bool BarcodeBase1D::MeasureText(TTF_Font* font, int size, const std::string& tex
         if (TTF_SizeUTF8(font, text.c_str(), &w, &h) != 0) {
             return false;
         }
-        if (g_extentCache.size() >= kPieceCacheSize) {
+        if (g_extentCache.size() >= kPieceCacheSize || g_extentKeyBytes + key.size() > kExtentKeyBytes) {
             g_extentCache.clear();
+            g_extentKeyBytes = 0;
         }
+        g_extentKeyBytes += key.size();
         hit = g_extentCache.emplace(std::move(key), std::make_pair(w, h)).first;
     }
     *width = hit->second.first;
@@ -542,7 +609,8 @@ void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width,
         render(text, [&](long long sw) { return static_cast<long long>(x) + (width - sw) / 2; });
     } else {
         for (size_t i = 0; i < pieces.size(); ++i) {
-            const long long centre = static_cast<long long>(x) + layout.start + static_cast<long long>(i) * layout.pitch;
+            const long long centre =
+                static_cast<long long>(x) + layout.start + static_cast<long long>(i) * layout.pitch;
             render(pieces[i], [centre](long long sw) { return centre - sw / 2; });
         }
     }

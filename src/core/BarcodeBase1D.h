@@ -17,6 +17,7 @@ class BarcodeBase1D : public BarcodeBase
 public:
     explicit BarcodeBase1D(SDL_Renderer* renderer);
     explicit BarcodeBase1D(const std::string& outputFormat);
+    ~BarcodeBase1D() override;
 
     // Loads the process-wide 18-point font once; false (with a message) when none is found.
     static bool InitFont();
@@ -42,13 +43,21 @@ public:
     void RenderTextSvg(const std::string& text, int x, int y, int width, int height);
 
     void SetShowText(bool on) { m_showText = on; }
+
     void SetTextFontScale(float scale) { m_textFontScale = scale; }
+
     void SetTextGap(float gap) { m_textGap = gap; }
+
     void SetTextEvenSpacing(bool on) { m_textEvenSpacing = on; }
+
     bool GetShowText() const { return m_showText; }
+
     float GetTextFontScale() const { return m_textFontScale; }
+
     float GetTextGap() const { return m_textGap; }
+
     bool GetTextEvenSpacing() const { return m_textEvenSpacing; }
+
     float GetBarHeight() const { return m_barHeight; }
 
     // Text sizes derived from a box height (font and gap) and a text width (margin).
@@ -59,20 +68,22 @@ public:
         int fontSize;     // max(fontPx, 8)
         int gap;          // max(gapPx, 2)
     };
+
     TextMetrics ComputeTextMetrics(int height) const;
     // Font size per pixel of box height: 0.25 below 50, 0.2 up to 200, 0.15 above.
     static float FontFactor(int height);
     int MarginPixels(int width) const;
-    // False when the text options make sizes no canvas can hold (absurd scales, NaN).
+    // False when the text options make sizes no canvas can hold (absurd scales) or are not
+    // finite numbers.
     bool TextSizesInRange(int height) const;
 
 protected:
-
     struct LinearSymbol
     {
         std::vector<int> widths; // element widths in modules, bar first
         std::string displayText; // printed under the bars
     };
+
     using LinearEncoder = std::function<LinearSymbol()>;
 
     // The draw of a plain linear symbol on either output: canvas, bar height, encoding (an
@@ -94,17 +105,21 @@ protected:
     float PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module, float barHeight);
     // A rectangle in the foreground colour on the target.
     using BarcodeBase::FillRect;
+
     void FillRect(Target target, float x, float y, float w, float h)
     {
         FillRect(target, x, y, w, h, m_foregroundColor);
     }
+
     void PaintText(Target target, const std::string& text, int x, int y, int width, int height);
     // Blits an already rendered text surface with its top-left corner at (x, y).
     void BlitText(SDL_Surface* glyphs, int x, int y);
     // `text` rendered (blended) in the foreground colour with `font`, the cached font of `size`
-    // points; null with the reason printed when SDL_ttf fails. The surface belongs to a
-    // process-wide cache (the same text is rendered once): do not free it, and use it only
-    // while holding the lock of LockFonts().
+    // points; null with the reason printed when SDL_ttf fails or when the piece would cover
+    // more pixels than its canvas allows. The surface belongs to a process-wide cache bounded
+    // in bytes (the same text is rendered once), or, when it is too large for the cache, to
+    // this object until BlitText has drawn it or the next RenderPiece: do not free it, and use
+    // it only while holding the lock of LockFonts().
     SDL_Surface* RenderPiece(TTF_Font* font, int size, const std::string& text);
     // TTF_SizeUTF8 of `text` with `font`, the cached font of `size` points, remembered per
     // size, hinting and text. Returns false when SDL_ttf cannot measure it. Hold LockFonts().
@@ -120,4 +135,10 @@ protected:
 
 private:
     static bool HasFont();
+    // False, with the reason printed, when `text` at `size` points would cover more pixels than
+    // four times the canvas (and at least four megapixels).
+    bool PieceWithinBudget(TTF_Font* font, int size, const std::string& text) const;
+    void ReleaseUncachedPiece();
+
+    SDL_Surface* m_uncachedPiece = nullptr; // a rendered piece too large for the cache
 };

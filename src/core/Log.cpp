@@ -12,6 +12,7 @@ namespace {
 
 std::atomic<int> g_quiet{-1}; // -1: not decided yet
 std::mutex g_writeMutex;      // keeps lines from separate threads whole
+thread_local unsigned long t_errors = 0;
 
 bool QuietFromEnvironment()
 {
@@ -47,7 +48,15 @@ void SetQuiet(bool quiet)
 
 void Error(Stream stream, const std::string& line)
 {
+    if (stream == Stream::Err) {
+        ++t_errors;
+    }
     Write(stream, line);
+}
+
+unsigned long ErrorsOnThisThread()
+{
+    return t_errors;
 }
 
 void Progress(Stream stream, const std::string& line)

@@ -19,4 +19,8 @@ void SetQuiet(bool quiet);
 void Error(Stream stream, const std::string& line);
 void Progress(Stream stream, const std::string& line);
 
+// The number of error lines written to standard error so far by the calling thread: a caller
+// can tell whether a failure below it already gave its reason.
+unsigned long ErrorsOnThisThread();
+
 } // namespace barcode_log

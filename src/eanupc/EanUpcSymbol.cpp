@@ -53,6 +53,12 @@ bool EanUpcSymbol::DrawExtended(Target target, const std::string& text, int x, i
     if (!BeginLinearDraw(target, m_layout.tag, x, y, width, height)) {
         return false;
     }
+    if (m_showText && m_textFontScale < 0.0f) {
+        // The text band sets the margins and guard lengths: a negative one would move the
+        // bars out of the box.
+        barcode_log::Error(Stream::Err, std::string(m_layout.tag) + "Text font scale must not be negative");
+        return false;
+    }
     LinearSymbol symbol;
     try {
         symbol = Prepare(text);

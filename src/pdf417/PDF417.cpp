@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "pdf417/PDF417.h"
 
+#include "core/Limits.h"
 #include "core/Numeric.h"
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 namespace {
 
@@ -145,7 +147,8 @@ bool PDF417::DrawOn(Target target, const std::vector<std::uint8_t>& data, int x,
             return false;
         }
     } else if (w <= 0 || height <= 0) {
-        return false;
+        // Like the engine's own errors, the reason leaves as an exception.
+        throw std::length_error(limits::CanvasProblem(w, height));
     }
 
     // Whole-pixel pitch (at least one) unless fit width keeps the fraction.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "postal/YubinCustomer.h"
 
+#include "core/Limits.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
 #include "postal/YubinEncoder.h"
@@ -21,6 +22,25 @@ int YubinCustomer::SymbolWidth(int height)
 {
     const float h = static_cast<float>(height);
     return numeric::TruncToInt(67.0f * h / 3.0f + h / 6.0f + 1.0f);
+}
+
+bool YubinCustomer::Admit(const std::string& text, int height) const
+{
+    std::string problem;
+    if (height < 1) {
+        problem = "Invalid height " + std::to_string(height);
+    } else if (text.empty()) {
+        problem = "Empty text";
+    } else if (postal::NormaliseYubinText(text).empty()) {
+        problem = "No character of the text can be encoded";
+    } else {
+        const double h = static_cast<double>(height);
+        problem = limits::CanvasProblem(static_cast<std::int64_t>(67.0 * h / 3.0 + h / 6.0 + 1.0), height);
+    }
+    if (!problem.empty()) {
+        barcode_log::Error(barcode_log::Stream::Err, "[YubinCustomer] " + problem);
+    }
+    return problem.empty();
 }
 
 void YubinCustomer::WriteBar(Target target, const std::string& code, float x)
@@ -57,7 +77,7 @@ bool YubinCustomer::Draw(const std::string& text, int x, int y, int /*width*/, i
 
 bool YubinCustomer::Draw(const std::string& text, int x, int y, int height)
 {
-    if (height < 1 || text.empty()) {
+    if (!Admit(text, height)) {
         return false;
     }
     if (IsSvgOutput()) {
@@ -81,7 +101,7 @@ bool YubinCustomer::Draw(const std::string& text, int x, int y, int height)
 
 bool YubinCustomer::DrawSvg(const std::string& text, int x, int y, int /*width*/, int height)
 {
-    if (height < 1 || text.empty()) {
+    if (!Admit(text, height)) {
         return false;
     }
     m_barHeight = static_cast<float>(height);

@@ -23,6 +23,9 @@ public:
     static int SymbolWidth(int height);
 
 private:
+    // False, with the reason printed, for a height below 1, a text without any character of
+    // the set, or a canvas outside core/Limits.h.
+    bool Admit(const std::string& text, int height) const;
     // Paints the bars of the symbol on either output; the canvas is ready.
     void PaintSymbol(Target target, const std::string& bars, float x);
     // One bar of code '1' to '4' at x; anything else paints nothing.

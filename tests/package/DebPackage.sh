@@ -43,13 +43,15 @@ soname=$(objdump -p "$root/usr/lib/libbarcode_lumeo.so.0" | awk '/SONAME/ {print
 
 # The tool from the scratch root, against the library of the scratch root.
 export LD_LIBRARY_PATH=$root/usr/lib
-LD_TRACE_LOADED_OBJECTS=1 "$root/usr/bin/lumeo" | grep -q "$root/usr/lib/libbarcode_lumeo.so.0" \
-  || fail "the unpacked tool does not load the unpacked library"
+# (Outputs are taken whole before grep -q reads them: grep stopping early would end the writer
+# with SIGPIPE, which pipefail turns into a failure.)
+loaded=$(LD_TRACE_LOADED_OBJECTS=1 "$root/usr/bin/lumeo")
+grep -q "$root/usr/lib/libbarcode_lumeo.so.0" <<<"$loaded" || fail "the unpacked tool does not load the unpacked library"
 "$root/usr/bin/lumeo" code128 DEB-2024 -o "$work/deb.png"
 "$root/usr/bin/lumeo" qr "from the package" --draw 2d --width 120 --format svg -o - >"$work/deb.svg"
 [ "$(head -c 8 "$work/deb.png" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] || fail "deb.png is no PNG"
 grep -q '<svg' "$work/deb.svg" || fail "deb.svg is no SVG"
-"$root/usr/bin/lumeo" --list | grep -q 'qr - QR Code' || fail "lumeo --list"
+grep -q 'qr - QR Code' <<<"$("$root/usr/bin/lumeo" --list)" || fail "lumeo --list"
 if command -v zbarimg >/dev/null; then
   [ "$(zbarimg -q --raw "$work/deb.png" 2>/dev/null)" = "DEB-2024" ] || fail "deb.png does not read as DEB-2024"
 fi

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Separate handles on separate threads: every symbol comes out as it does on one thread.
 #include "barcode_lumeo.h"
-
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,8 +35,8 @@ std::vector<std::uint8_t> Draw(const Job& job)
 {
     void* h = barcode_create(job.type);
     std::vector<std::uint8_t> png;
-    const bool drawn = job.payment ? barcode_draw_convenience(h, job.text, 600, 160)
-                                   : barcode_draw_1d(h, job.text, 360, 160);
+    const bool drawn =
+        job.payment ? barcode_draw_convenience(h, job.text, 600, 160) : barcode_draw_1d(h, job.text, 360, 160);
     if (h != nullptr && drawn) {
         int size = 0;
         const unsigned char* bytes = barcode_get_image_data(h, &size);
@@ -79,6 +78,70 @@ TEST(Concurrency, SeparateHandlesOnSeparateThreads)
         ASSERT_TRUE(d.valid) << kJobs[k].text << ": " << d.error;
         EXPECT_EQ(d.text, kJobs[k].expected);
     }
+}
+
+// One symbol of every built type in each output, as PNG bytes or SVG text.
+struct Output
+{
+    int type;
+    bool svg;
+    std::string bytes;
+};
+
+const char* const kTypeTexts[] = {
+    "THREADS-39", "THREADS 93",     "Threads 128",   "{FNC1}0104912345678904", "A0123B",
+    "20240415",   "0123456789",     "4901234",       "490123456789",           "03600029145",
+    "425261",     "14901234567891", "0123456789012", "0123456789012",          "0195012345678903",
+    "1000001",    "threads QR",     "threads DM",    "threads PDF417",
+};
+
+std::string DrawType(int type, bool svg)
+{
+    testsupport::Handle h(type);
+    barcode_set_output_format(h.h, svg ? "svg" : "png");
+    const bool drawn = type >= 16   ? barcode_draw_2d(h.h, kTypeTexts[type], 200)
+                       : type == 15 ? barcode_draw_yubin(h.h, kTypeTexts[type], 30)
+                                    : barcode_draw_1d(h.h, kTypeTexts[type], 360, 120);
+    if (!drawn) {
+        return {};
+    }
+    if (svg) {
+        return barcode_get_svg(h.h);
+    }
+    const std::vector<std::uint8_t> png = testsupport::ImageBytes(h.h);
+    return std::string(png.begin(), png.end());
+}
+
+TEST(Concurrency, EightThreadsDrawEveryTypeInBothOutputs)
+{
+    std::vector<Output> reference;
+    for (int type = 0; type < 19; ++type) {
+        testsupport::Handle probe(type);
+        if (probe.h == nullptr) {
+            continue;
+        }
+        for (bool svg : {false, true}) {
+            reference.push_back({type, svg, DrawType(type, svg)});
+            ASSERT_FALSE(reference.back().bytes.empty()) << type << (svg ? " svg" : " png");
+        }
+    }
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            // Each thread starts elsewhere in the list, so that different types overlap.
+            for (size_t i = 0; i < reference.size(); ++i) {
+                const Output& r = reference[(i + static_cast<size_t>(t) * 5) % reference.size()];
+                if (DrawType(r.type, r.svg) != r.bytes) {
+                    ++mismatches;
+                }
+            }
+        });
+    }
+    for (std::thread& th : threads) {
+        th.join();
+    }
+    EXPECT_EQ(mismatches.load(), 0);
 }
 
 } // namespace

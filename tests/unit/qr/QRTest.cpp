@@ -323,20 +323,14 @@ namespace {
 
 TEST(QRCApi, FailedDrawLeavesNoStaleSymbol)
 {
-    // After a failed draw the canvas is blank: the previous symbol must not be mistaken for
-    // the result of the later call.
+    // After a failed draw there is no image: the previous symbol must not be mistaken for the
+    // result of the later call.
     void* h = barcode_create(16);
     ASSERT_TRUE(barcode_draw_1d(h, "FIRST", 120, 120));
     EXPECT_FALSE(barcode_draw_1d(h, std::string(3000, 'A').c_str(), 120, 120));
-    int size = 0;
-    const unsigned char* png = barcode_get_image_data(h, &size);
-    ASSERT_NE(png, nullptr);
-    const testsupport::RgbaImage img = testsupport::DecodePng(png, size);
-    int dark = 0;
-    for (size_t i = 0; i < img.pixels.size(); i += 4) {
-        dark += img.pixels[i] < 128;
-    }
-    EXPECT_EQ(dark, 0);
+    int size = -1;
+    EXPECT_EQ(barcode_get_image_data(h, &size), nullptr);
+    EXPECT_EQ(size, 0);
     barcode_destroy(h);
 }
 
