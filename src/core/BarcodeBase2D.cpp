@@ -78,23 +78,33 @@ BarcodeBase2D::BarcodeBase2D(SDL_Renderer* renderer) : BarcodeBase(renderer) {}
 
 BarcodeBase2D::BarcodeBase2D(const std::string& outputFormat) : BarcodeBase(outputFormat) {}
 
-bool BarcodeBase2D::Draw(const std::string& /*text*/, int /*x*/, int /*y*/, int /*width*/, int /*height*/)
+bool BarcodeBase2D::Draw(const std::string& text, int x, int y, int width, int height)
 {
-    return false;
+    return Draw(ConvertStringToBytes(text, m_stringEncoding), x, y, width, height);
 }
 
-bool BarcodeBase2D::Draw(const std::string& /*text*/, int /*x*/, int /*y*/, int /*size*/)
+bool BarcodeBase2D::Draw(const std::string& text, int x, int y, int size)
 {
-    return false;
+    return Draw(text, x, y, size, size);
 }
 
-bool BarcodeBase2D::Draw(const std::vector<std::uint8_t>& /*bytes*/, int /*x*/, int /*y*/, int /*size*/)
+bool BarcodeBase2D::Draw(const std::vector<std::uint8_t>& bytes, int x, int y, int size)
 {
-    return false;
+    return Draw(bytes, x, y, size, size);
 }
 
-bool BarcodeBase2D::Draw(const std::vector<std::uint8_t>& /*bytes*/, int /*x*/, int /*y*/, int /*width*/,
-                         int /*height*/)
+bool BarcodeBase2D::Draw(const std::vector<std::uint8_t>& bytes, int x, int y, int width, int height)
+{
+    return DrawSymbol(IsSvgOutput() ? Target::Svg : Target::Raster, bytes, x, y, width, height);
+}
+
+bool BarcodeBase2D::DrawSvg(const std::vector<std::uint8_t>& bytes, int x, int y, int width, int height)
+{
+    return DrawSymbol(Target::Svg, bytes, x, y, width, height);
+}
+
+bool BarcodeBase2D::DrawSymbol(Target /*target*/, const std::vector<std::uint8_t>& /*bytes*/, int /*x*/, int /*y*/,
+                               int /*width*/, int /*height*/)
 {
     return false;
 }

@@ -24,11 +24,16 @@ public:
     explicit BarcodeBase2D(const std::string& outputFormat);
 
     using BarcodeBase::Draw;
-    // The base versions draw nothing and return false.
+    // Every form ends in DrawSymbol: text is converted to the string encoding first, a size
+    // stands for a size x size box, and "svg" output mode writes the document. The base class
+    // draws nothing and returns false.
     bool Draw(const std::string& text, int x, int y, int width, int height) override;
     virtual bool Draw(const std::string& text, int x, int y, int size);
     virtual bool Draw(const std::vector<std::uint8_t>& bytes, int x, int y, int size);
     virtual bool Draw(const std::vector<std::uint8_t>& bytes, int x, int y, int width, int height);
+    // SVG is written by the byte form; the text form of BarcodeBase stays and returns false.
+    using BarcodeBase::DrawSvg;
+    bool DrawSvg(const std::vector<std::uint8_t>& bytes, int x, int y, int width, int height);
 
     // Stored as given; "utf-8"/"UTF-8" and "shift-jis"/"Shift-JIS"/"shift_jis" are understood.
     void SetStringEncoding(const std::string& name) { m_stringEncoding = name; }
@@ -56,6 +61,9 @@ public:
     std::vector<std::uint8_t> ConvertToSJis(const std::string& text);
 
 protected:
+    // The whole draw of a symbol from its bytes on either output.
+    virtual bool DrawSymbol(Target target, const std::vector<std::uint8_t>& bytes, int x, int y, int width, int height);
+
     struct Box
     {
         int x = 0;

@@ -23,34 +23,6 @@ DataMatrix::DataMatrix(SDL_Renderer* renderer) : BarcodeBase2D(renderer) {}
 
 DataMatrix::DataMatrix(const std::string& outputFormat) : BarcodeBase2D(outputFormat) {}
 
-bool DataMatrix::Draw(const std::string& text, int x, int y, int width, int height)
-{
-    return Draw(ConvertStringToBytes(text, m_stringEncoding), x, y, width, height);
-}
-
-bool DataMatrix::Draw(const std::string& text, int x, int y, int size)
-{
-    return Draw(text, x, y, size, size);
-}
-
-bool DataMatrix::Draw(const std::vector<std::uint8_t>& data, int x, int y, int size)
-{
-    return Draw(data, x, y, size, size);
-}
-
-bool DataMatrix::Draw(const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
-{
-    if (IsSvgOutput()) {
-        return DrawSvg(data, x, y, width, height);
-    }
-    return DrawOn(Target::Raster, data, x, y, width, height);
-}
-
-bool DataMatrix::DrawSvg(const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
-{
-    return DrawOn(Target::Svg, data, x, y, width, height);
-}
-
 internal::DxImageEncoderOptions DataMatrix::Options() const
 {
     internal::DxImageEncoderOptions options;
@@ -103,7 +75,7 @@ std::vector<std::uint8_t> DataMatrix::GetRawDataAndSetEncoding(const std::string
     return bytes;
 }
 
-bool DataMatrix::DrawOn(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
+bool DataMatrix::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
 {
     ModuleMatrix modules;
     try {

@@ -17,17 +17,6 @@ public:
     explicit DataMatrix(SDL_Renderer* renderer);
     explicit DataMatrix(const std::string& outputFormat);
 
-    // The text is converted to the string encoding first. Data that cannot be encoded or do
-    // not fit print "[DataMatrix] " and the reason to standard error and return false.
-    bool Draw(const std::string& text, int x, int y, int width, int height) override;
-    bool Draw(const std::string& text, int x, int y, int size) override;
-    bool Draw(const std::vector<std::uint8_t>& data, int x, int y, int size) override;
-    bool Draw(const std::vector<std::uint8_t>& data, int x, int y, int width, int height) override;
-    // SVG is written by the byte form; the text form of the base stays and returns false (in
-    // "svg" output mode Draw writes the document).
-    using BarcodeBase::DrawSvg;
-    bool DrawSvg(const std::vector<std::uint8_t>& data, int x, int y, int width, int height);
-
     // internal::kDxSizeAutoSquare (the default), kDxSizeAutoRectangular, or a size index 0..29
     // (internal::DxSize); any other value makes the next draw fail.
     void SetCodeSize(int size) { m_codeSize = size; }
@@ -47,8 +36,9 @@ public:
     ModuleMatrix CalDataMatrix(const std::string& text);
 
 private:
-    // The whole draw on either output: encoding, pitch, target, background, modules.
-    bool DrawOn(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height);
+    // The whole draw on either output (every Draw form ends here). Data that cannot be encoded or do
+    // not fit print "[DataMatrix] " and the reason to standard error and return false.
+    bool DrawSymbol(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height) override;
     internal::DxImageEncoderOptions Options() const;
     // The input bytes of a text and the GS1 settings it implies.
     std::vector<std::uint8_t> GetRawDataAndSetEncoding(const std::string& text,

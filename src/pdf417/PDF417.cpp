@@ -98,35 +98,7 @@ ModuleMatrix PDF417::CalPDF417(const std::vector<std::uint8_t>& data)
     return internal_pdf417::Encode(data, EngineSettings()).modules;
 }
 
-bool PDF417::Draw(const std::string& text, int x, int y, int width, int height)
-{
-    return Draw(ConvertStringToBytes(text, m_stringEncoding), x, y, width, height);
-}
-
-bool PDF417::Draw(const std::string& text, int x, int y, int size)
-{
-    return Draw(text, x, y, size, size);
-}
-
-bool PDF417::Draw(const std::vector<std::uint8_t>& data, int x, int y, int size)
-{
-    return Draw(data, x, y, size, size);
-}
-
-bool PDF417::Draw(const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
-{
-    if (IsSvgOutput()) {
-        return DrawSvg(data, x, y, width, height);
-    }
-    return DrawOn(Target::Raster, data, x, y, width, height);
-}
-
-bool PDF417::DrawSvg(const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
-{
-    return DrawOn(Target::Svg, data, x, y, width, height);
-}
-
-bool PDF417::DrawOn(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
+bool PDF417::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
 {
     ApplySettingsToInternal();
     const ModuleMatrix modules = internal_pdf417::Encode(data, EngineSettings()).modules;

@@ -41,19 +41,6 @@ public:
     explicit PDF417(SDL_Renderer* renderer);
     explicit PDF417(const std::string& outputFormat);
 
-    // The text is converted to the string encoding first. Empty data leave as std::runtime_error
-    // ("Text cannot be null."), data that do not fit as std::out_of_range ("The text is too
-    // big."). A request with width == height keeps the height and takes the symbol's natural
-    // width (rows y-height modules high).
-    bool Draw(const std::string& text, int x, int y, int width, int height) override;
-    bool Draw(const std::string& text, int x, int y, int size) override;
-    bool Draw(const std::vector<std::uint8_t>& data, int x, int y, int size) override;
-    bool Draw(const std::vector<std::uint8_t>& data, int x, int y, int width, int height) override;
-    // SVG is written by the byte form; the text form of the base stays and returns false (in
-    // "svg" output mode Draw writes the document).
-    using BarcodeBase::DrawSvg;
-    bool DrawSvg(const std::vector<std::uint8_t>& data, int x, int y, int width, int height);
-
     // The symbol's modules (rows x (17 x columns + 69)) from the error level, columns, rows,
     // aspect ratio and y-height, with the size kind and automatic-level flag this object's engine
     // last had. The bytes of `text` are taken as they are.
@@ -102,8 +89,11 @@ public:
     bool GetUseAutoErrorLevel() const { return m_useAutoErrorLevel; }
 
 private:
-    // The whole draw on either output: engine, target, background, modules.
-    bool DrawOn(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height);
+    // The whole draw on either output (every Draw form ends here). Empty data leave as
+    // std::runtime_error ("Text cannot be null."), data that do not fit as std::out_of_range ("The
+    // text is too big."). A request with width == height keeps the height and takes the symbol's
+    // natural width (rows y-height modules high).
+    bool DrawSymbol(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height) override;
     // The engine settings of a draw (every option) or of CalPDF417 (size kind and automatic flag
     // as the engine last had them).
     internal_pdf417::LayoutSettings EngineSettings() const;

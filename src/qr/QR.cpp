@@ -56,34 +56,6 @@ void QR::SetEncodeMode(QREncodeMode mode)
     }
 }
 
-bool QR::Draw(const std::string& text, int x, int y, int width, int height)
-{
-    return Draw(ConvertStringToBytes(text, m_stringEncoding), x, y, width, height);
-}
-
-bool QR::Draw(const std::string& text, int x, int y, int size)
-{
-    return Draw(text, x, y, size, size);
-}
-
-bool QR::Draw(const std::vector<std::uint8_t>& data, int x, int y, int size)
-{
-    return Draw(data, x, y, size, size);
-}
-
-bool QR::Draw(const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
-{
-    if (IsSvgOutput()) {
-        return DrawSvg(data, x, y, width, height);
-    }
-    return DrawOn(Target::Raster, data, x, y, width, height);
-}
-
-bool QR::DrawSvg(const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
-{
-    return DrawOn(Target::Svg, data, x, y, width, height);
-}
-
 ModuleMatrix QR::Encode(const std::vector<std::uint8_t>& data) const
 {
     qr_internal::QRJam jam;
@@ -97,7 +69,7 @@ ModuleMatrix QR::Encode(const std::vector<std::uint8_t>& data) const
     return jam.Modules();
 }
 
-bool QR::DrawOn(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
+bool QR::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height)
 {
     const bool verbose = barcode_log::Verbose() && target == Target::Raster;
     if (verbose) {

@@ -31,18 +31,6 @@ public:
     explicit QR(SDL_Renderer* renderer);
     explicit QR(const std::string& outputFormat);
 
-    // The text is converted to the string encoding first. Capacity overflow (more than version
-    // 40 holds) leaves as std::runtime_error; empty data (or a failed conversion) draws nothing
-    // and returns false.
-    bool Draw(const std::string& text, int x, int y, int width, int height) override;
-    bool Draw(const std::string& text, int x, int y, int size) override;
-    bool Draw(const std::vector<std::uint8_t>& data, int x, int y, int size) override;
-    bool Draw(const std::vector<std::uint8_t>& data, int x, int y, int width, int height) override;
-    // SVG is written by the byte form; the text form of the base stays and returns false (in
-    // "svg" output mode Draw writes the document).
-    using BarcodeBase::DrawSvg;
-    bool DrawSvg(const std::vector<std::uint8_t>& data, int x, int y, int width, int height);
-
     // Stored as given; values of 4 and more draw as M.
     void SetErrorCorrectionLevel(QRErrorCorrectionLevel level) { m_level = level; }
 
@@ -60,8 +48,10 @@ public:
     std::string GetEncodeMode() const { return m_encodeMode; }
 
 private:
-    // The whole draw on either output: engine, target, background, modules.
-    bool DrawOn(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height);
+    // The whole draw on either output (every Draw form ends here). Capacity overflow (more than
+    // version 40 holds) leaves as std::runtime_error; empty data (or a failed conversion) draws
+    // nothing and returns false.
+    bool DrawSymbol(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height) override;
     ModuleMatrix Encode(const std::vector<std::uint8_t>& data) const;
 
     QRErrorCorrectionLevel m_level = QRErrorCorrectionLevel::M;
