@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -21,25 +22,27 @@ public:
     // Appends one row of `length` bytes (filter byte first); `above` is the previous row of the
     // same length, or null for the first row.
     void Row(const std::uint8_t* row, const std::uint8_t* above, size_t length);
-    // Appends `count` more copies of the last row.
+    // Appends `count` more copies of the last row (whose bytes must still be there).
     void RepeatRow(size_t length, size_t count);
     // The whole stream: header, one block, Adler-32.
     std::vector<std::uint8_t> Finish();
 
 private:
-    struct Token
-    {
-        std::uint16_t symbol;     // literal byte, or 257.. for a copy
-        std::uint16_t lengthBits; // extra bits of the length
-        std::uint16_t distance;   // distance code of a copy
-        std::uint16_t distanceBits;
-    };
+    void Literal(std::uint8_t byte);
+    // `length` bytes copied from a distance given as a token's distance fields.
+    void Copy(std::uint32_t distanceFields, size_t length);
 
-    void Copy(size_t distance, size_t length);
-
-    std::vector<Token> m_tokens;
-    std::uint32_t m_adler = 1;
-    std::uint32_t m_lastRowAdler = 1; // Adler-32 of the last row on its own
+    // Tokens packed in 32 bits: symbol (9 bits: literal byte, 256, or 257.. for a copy), then
+    // for a copy its distance code (5), the extra bits of its length (5) and of its distance (13).
+    std::vector<std::uint32_t> m_tokens;
+    std::array<std::uint32_t, 286> m_symbolCount{};
+    std::array<std::uint32_t, 30> m_distanceCount{};
+    // Adler-32 of the stream so far, and the byte sum and weighted sum of the last row.
+    std::uint32_t m_adlerA = 1;
+    std::uint32_t m_adlerB = 0;
+    const std::uint8_t* m_lastRow = nullptr;
+    std::uint64_t m_rowSum = 0;
+    std::uint64_t m_rowWeighted = 0;
 };
 
 } // namespace compact_png
