@@ -162,7 +162,7 @@ void SortByFrequency(std::uint64_t* items, size_t n)
     for (size_t i = 0; i < n; ++i) {
         largest = std::max(largest, items[i] >> 16);
     }
-    std::array<std::uint64_t, kSymbols> spare{};
+    std::array<std::uint64_t, kSymbols> spare; // written before it is read
     std::uint64_t* from = items;
     std::uint64_t* to = spare.data();
     for (int shift = 16; (largest << 16) >> shift != 0; shift += 8) {
@@ -188,8 +188,8 @@ void SortByFrequency(std::uint64_t* items, size_t n)
 // Unused symbols get length 0; a lone used symbol gets length 1.
 void CodeLengths(const std::uint32_t* frequencies, size_t n, int limit, std::uint8_t* lengths)
 {
-    std::array<std::uint64_t, kSymbols> items{}; // frequency above the symbol
-    std::array<std::uint64_t, kSymbols> a{};
+    std::array<std::uint64_t, kSymbols> items;  // frequency above the symbol
+    std::array<std::uint64_t, kSymbols> a;
     size_t used = 0;
     for (size_t s = 0; s < n; ++s) {
         lengths[s] = 0;
@@ -244,11 +244,15 @@ void CodeLengths(const std::uint32_t* frequencies, size_t n, int limit, std::uin
 // Canonical codes of the lengths, bit-reversed for writing least significant bit first.
 void Codes(const std::uint8_t* lengths, size_t n, std::uint16_t* codes)
 {
-    std::array<std::uint16_t, 16> count{};
+    // Four partial counts: most lengths are alike, and one counter would wait on itself.
+    std::array<std::array<std::uint16_t, 16>, 4> partial{};
     for (size_t i = 0; i < n; ++i) {
-        ++count[lengths[i]];
+        ++partial[i % 4][lengths[i]];
     }
-    count[0] = 0;
+    std::array<std::uint16_t, 16> count{};
+    for (size_t l = 1; l < count.size(); ++l) {
+        count[l] = static_cast<std::uint16_t>(partial[0][l] + partial[1][l] + partial[2][l] + partial[3][l]);
+    }
     std::array<std::uint16_t, 16> next{};
     std::uint16_t code = 0;
     for (int bits = 1; bits < 16; ++bits) {
@@ -455,10 +459,10 @@ std::vector<std::uint8_t> RowDeflater::Finish()
     while (hdist > 1 && distanceLengths[hdist - 1] == 0) {
         --hdist;
     }
-    std::array<std::uint8_t, kSymbols + kDistances> sent{};
+    std::array<std::uint8_t, kSymbols + kDistances> sent;
     std::copy(literalLengths, literalLengths + hlit, sent.begin());
     std::copy(distanceLengths, distanceLengths + hdist, sent.begin() + static_cast<std::ptrdiff_t>(hlit));
-    std::array<LengthRun, kSymbols + kDistances> runs{};
+    std::array<LengthRun, kSymbols + kDistances> runs;
     const size_t runCount = RunLengths(sent.data(), hlit + hdist, runs.data());
     std::array<std::uint32_t, 19> runFrequency{};
     for (size_t i = 0; i < runCount; ++i) {
