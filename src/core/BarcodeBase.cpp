@@ -161,7 +161,7 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
         }
         return true;
     }
-    // The pixels are ours, written once with the fill colour instead of zeroed and then cleared.
+    // The pixels are ours: not zeroed, and not filled before they are painted.
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     m_pixels.reset(new (std::nothrow) std::uint32_t[count]);
     if (m_pixels == nullptr) {
@@ -176,12 +176,8 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
         return false;
     }
-    const std::uint32_t value = SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a);
-    if (IsPng8Output()) {
-        BlankRows(value);
-    } else {
-        FillPixels(m_pixels.get(), count, value);
-    }
+    // Rows are written when first painted or read (see m_rowSource): one write per pixel.
+    BlankRows(SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
     m_canvas = SDL_CreateSoftwareRenderer(m_surface);
     if (m_canvas == nullptr) {
         barcode_log::Error(Stream::Err, std::string("レンダラー作成に失敗: ") + SDL_GetError());
@@ -734,14 +730,30 @@ std::string BarcodeBase::ColorToRgbString(const SDL_Color& color)
     return out;
 }
 
+namespace {
+
+// std::nearbyint without the library call: the whole number the current rounding mode gives
+// (half to even by default). Below 2^52 an addition of 2^52 leaves no fraction to keep, so the
+// sum is rounded as nearbyint rounds; larger values, infinities and NaN are returned as they are.
+double RoundToWhole(double v)
+{
+    constexpr double kNoFraction = 4503599627370496.0; // 2^52
+    if (!(std::fabs(v) < kNoFraction)) {
+        return v;
+    }
+    return v >= 0.0 ? (v + kNoFraction) - kNoFraction : (v - kNoFraction) + kNoFraction;
+}
+
+} // namespace
+
 bool BarcodeBase::ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect)
 {
     // The software renderer truncates float rectangles, which drops the fraction of every bar
     // and lets the error pile up across a stretched symbol. Round both edges instead, so that
     // each element covers the pixels its float span covers most of (keeping at least one).
     const auto edges = [](float from, float size) {
-        const double lo = std::nearbyint(static_cast<double>(from));
-        double hi = std::nearbyint(static_cast<double>(from) + static_cast<double>(size));
+        const double lo = RoundToWhole(static_cast<double>(from));
+        double hi = RoundToWhole(static_cast<double>(from) + static_cast<double>(size));
         if (hi <= lo && size > 0.0f) {
             hi = lo + 1.0;
         }

@@ -149,8 +149,8 @@ protected:
     int m_height = 0;
 
 private:
-    // Creates the surface; in direct-painting mode its pixels are filled with `fill` at once
-    // (in "png8", rows are filled when first painted: see m_rowSource).
+    // Creates the surface; in direct-painting mode its pixels hold `fill` (each row written when
+    // first painted or read: see m_rowSource).
     bool CreateCanvas(int width, int height, const SDL_Color& fill);
     // The image file of the raster canvas in the output format.
     std::vector<std::uint8_t> EncodeCanvas();
@@ -171,10 +171,11 @@ private:
     bool m_ownsRenderer = false;               // set when this object created m_canvas
     std::unique_ptr<std::uint32_t[]> m_pixels; // the pixels of m_surface in direct mode
     bool m_uniform = false;                    // the whole canvas holds m_uniformColor
-    // "png8" own canvases write a row when it is first painted or read: per row, the row itself
-    // when its pixels are in place, kBlankRow while it holds only m_blankValue, or the row above
-    // it that it repeats (a band painted once). Empty when every row is in place. The compact
-    // encoder reads rows through it and takes equal sources as equal rows without comparing.
+    // The own canvas writes a row when it is first painted or read: per row, the row itself when
+    // its pixels are in place, kBlankRow while it holds only m_blankValue, or the row above it
+    // that it repeats (a band painted once). Empty without an own canvas. The PNG encoders get
+    // every row in place, except the compact one, which reads rows through it and takes rows of
+    // one source as equal without comparing them.
     static constexpr int kBlankRow = -1;
     std::vector<int> m_rowSource;
     std::vector<std::uint32_t> m_blankRow; // one row of m_blankValue
