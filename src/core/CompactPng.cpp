@@ -277,31 +277,32 @@ Result Encode(int width, int height, const std::uint32_t* const* rows)
 
     // The rows, filter "none", packed most significant bits first.
     const size_t length = 1 + (w * static_cast<size_t>(depth) + 7) / 8;
-    std::vector<std::uint8_t> packed[2];
+    const size_t distinct = scan.copies.size();
+    std::vector<std::uint8_t> packed;
+    std::vector<const std::uint8_t*> rowBytes(distinct);
     if (!asScanned) {
-        packed[0].resize(length);
-        packed[1].resize(length);
+        packed.assign(distinct * length, 0);
+    }
+    for (size_t i = 0; i < distinct; ++i) {
+        const std::uint8_t* row = scan.rows.data() + i * scan.stride;
+        if (!asScanned) {
+            PackRow(row + 1, w, depth, sample, packed.data() + i * length + 1);
+            row = packed.data() + i * length;
+        }
+        rowBytes[i] = row;
     }
     // Rows wider than the deflate window go through zlib as a whole.
     const bool byCopies = length <= RowDeflater::kMaxRow;
     RowDeflater deflater;
     std::vector<std::uint8_t> raw;
-    const std::uint8_t* above = nullptr;
-    for (size_t i = 0; i < scan.copies.size(); ++i) {
-        std::uint8_t* row = scan.rows.data() + i * scan.stride;
-        if (!asScanned) {
-            PackRow(row + 1, w, depth, sample, packed[i % 2].data() + 1);
-            row = packed[i % 2].data();
-        }
-        if (byCopies) {
-            deflater.Row(row, above, length);
-            deflater.RepeatRow(length, scan.copies[i]);
-        } else {
+    if (byCopies) {
+        deflater.Rows(rowBytes.data(), scan.copies.data(), distinct, length);
+    } else {
+        for (size_t i = 0; i < distinct; ++i) {
             for (size_t r = 0; r <= scan.copies[i]; ++r) {
-                raw.insert(raw.end(), row, row + length);
+                raw.insert(raw.end(), rowBytes[i], rowBytes[i] + length);
             }
         }
-        above = row;
     }
     std::vector<std::uint8_t> idat;
     if (byCopies) {

@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace compact_png {
 namespace {
@@ -24,26 +27,57 @@ constexpr size_t kFixedSymbols = 288; // the fixed code also places the two unus
 constexpr size_t kDistances = 30;
 constexpr std::uint32_t kAdlerModulus = 65521;
 
-// The number of leading bytes of `a` equal to those of `b` (at most `limit`), compared eight at
-// a time. `b` may overlap `a` from below: a[i] == a[i - 1] over a run of one byte.
-size_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, size_t limit)
+// Bit i of `words` (from bit 0 of words[0]) set where a[i] == b[i], for i < n; the bits after
+// n are clear, up to the end of n / 64 + 3 words.
+void EqualBits(const std::uint8_t* a, const std::uint8_t* b, size_t n, std::uint64_t* words)
 {
-    size_t n = 0;
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    for (; n + 8 <= limit; n += 8) {
-        std::uint64_t x = 0;
-        std::uint64_t y = 0;
-        std::memcpy(&x, a + n, 8);
-        std::memcpy(&y, b + n, 8);
-        if (x != y) {
-            return n + static_cast<size_t>(__builtin_ctzll(x ^ y) / 8);
-        }
+    std::fill_n(words, n / 64 + 3, 0);
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const auto equal = static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))));
+        words[i / 64] |= equal << (i % 64);
     }
 #endif
-    while (n < limit && a[n] == b[n]) {
+    for (; i < n; ++i) {
+        words[i / 64] |= static_cast<std::uint64_t>(a[i] == b[i]) << (i % 64);
+    }
+}
+
+int TrailingZeros(std::uint64_t v) // v != 0
+{
+#if defined(__GNUC__)
+    return __builtin_ctzll(v);
+#else
+    int n = 0;
+    for (; (v & 1) == 0; v >>= 1) {
         ++n;
     }
     return n;
+#endif
+}
+
+// The number of set bits from bit p on, counted up to `cap` or a little beyond.
+size_t OnesFrom(const std::uint64_t* words, size_t p, size_t cap)
+{
+    size_t n = 0;
+    for (;;) {
+        const size_t b = p % 64;
+        std::uint64_t bits = words[p / 64] >> b;
+        if (b != 0) {
+            bits |= words[p / 64 + 1] << (64 - b);
+        }
+        if (~bits != 0) {
+            return n + static_cast<size_t>(TrailingZeros(~bits));
+        }
+        n += 64;
+        p += 64;
+        if (n >= cap) {
+            return n;
+        }
+    }
 }
 
 // The deflate code of a copy distance and its extra bits, packed as a token's distance fields.
@@ -155,32 +189,38 @@ void MinimumRedundancy(std::uint64_t* a, std::ptrdiff_t n)
 }
 
 // Sorts items (frequency above a 16-bit symbol, in symbol order) by frequency, keeping the
-// symbol order among equal ones: a radix sort over the bytes the frequencies use.
+// symbol order among equal ones. Most symbols of an image are rare: frequencies below 64 are
+// placed by counting, the few others sorted after them.
 void SortByFrequency(std::uint64_t* items, size_t n)
 {
-    std::uint64_t largest = 0;
+    constexpr std::uint64_t kCounted = 64;
+    std::array<std::uint32_t, kCounted + 1> start{};
+    std::array<std::uint64_t, kSymbols> sorted;
+    size_t frequent = 0;
     for (size_t i = 0; i < n; ++i) {
-        largest = std::max(largest, items[i] >> 16);
+        ++start[std::min(items[i] >> 16, kCounted)];
     }
-    std::array<std::uint64_t, kSymbols> spare; // written before it is read
-    std::uint64_t* from = items;
-    std::uint64_t* to = spare.data();
-    for (int shift = 16; (largest << 16) >> shift != 0; shift += 8) {
-        std::array<size_t, 257> start{};
-        for (size_t i = 0; i < n; ++i) {
-            ++start[((from[i] >> shift) & 255) + 1];
-        }
-        for (size_t b = 1; b < start.size(); ++b) {
-            start[b] += start[b - 1];
-        }
-        for (size_t i = 0; i < n; ++i) {
-            to[start[(from[i] >> shift) & 255]++] = from[i];
-        }
-        std::swap(from, to);
+    for (size_t f = 1; f <= kCounted; ++f) {
+        start[f] += start[f - 1];
     }
-    if (from != items) {
-        std::copy(from, from + n, items);
+    // start[f] is now the end of frequency f; walk back to fill each from its end.
+    for (size_t i = n; i-- > 0;) {
+        const std::uint64_t f = items[i] >> 16;
+        if (f < kCounted) {
+            sorted[--start[f]] = items[i];
+        } else {
+            ++frequent;
+        }
     }
+    const size_t rare = n - frequent;
+    size_t k = rare;
+    for (size_t i = 0; i < n; ++i) {
+        if ((items[i] >> 16) >= kCounted) {
+            sorted[k++] = items[i];
+        }
+    }
+    std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(rare), sorted.begin() + static_cast<std::ptrdiff_t>(n));
+    std::copy(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(n), items);
 }
 
 // Code lengths of at most `limit` bits for the `n` (at most kSymbols) frequencies: a Huffman
@@ -348,9 +388,18 @@ std::uint32_t Mod(std::uint64_t v)
 
 } // namespace
 
+std::uint32_t* RowDeflater::Room(size_t count)
+{
+    if (m_tokens.size() - m_used < count) {
+        m_tokens.resize(std::max(2 * m_tokens.size(), m_used + count + 256));
+    }
+    return m_tokens.data() + m_used;
+}
+
 void RowDeflater::Literal(std::uint8_t byte)
 {
-    m_tokens.push_back(byte);
+    *Room(1) = byte;
+    ++m_used;
     ++m_symbolCount[byte];
 }
 
@@ -365,38 +414,18 @@ void RowDeflater::Copy(std::uint32_t distanceFields, size_t length)
             piece = length - 3;
         }
         const std::uint32_t l = lengthCode[piece];
-        m_tokens.push_back((257 + l) | distanceFields | (static_cast<std::uint32_t>(piece - kLengthBase[l]) << 14));
+        *Room(1) = (257 + l) | distanceFields | (static_cast<std::uint32_t>(piece - kLengthBase[l]) << 14);
+        ++m_used;
         ++m_symbolCount[257 + l];
         ++m_distanceCount[distanceCode];
         length -= piece;
     }
 }
 
-void RowDeflater::Row(const std::uint8_t* row, const std::uint8_t* above, size_t length)
+void RowDeflater::Checksum(const std::uint8_t* row, size_t length, size_t repeats)
 {
-    if (m_tokens.capacity() - m_tokens.size() < length) {
-        m_tokens.reserve(std::max(2 * m_tokens.capacity(), m_tokens.size() + 2 * length + 64));
-    }
-    // Greedy: the longer of a copy of the row above and a run of the byte before, from 3 bytes.
-    const std::uint32_t upFields = DistanceFields(length);
-    const std::uint32_t runFields = DistanceFields(1);
-    for (size_t i = 0; i < length;) {
-        const size_t left = length - i;
-        const size_t up = above != nullptr ? MatchLength(row + i, above + i, left) : 0;
-        const size_t run = i > 0 ? MatchLength(row + i, row + i - 1, left) : 0;
-        if (up >= 3 && up >= run) {
-            Copy(upFields, up);
-            i += up;
-        } else if (run >= 3) {
-            Copy(runFields, run);
-            i += run;
-        } else {
-            Literal(row[i]);
-            ++i;
-        }
-    }
-    // Adler-32: the row adds its byte sum to A, and to B its sum weighted by the distance from
-    // the row's end plus A times its length. Eight bytes a step (the sums stay far below 2^64).
+    // Adler-32: a row adds its byte sum s to A, and to B its sum w weighted by the distance from
+    // the row's end plus A times its length n (eight bytes a step; the sums stay far below 2^64).
     std::uint64_t sum = 0;
     std::uint64_t weighted = 0;
     size_t j = 0;
@@ -409,39 +438,120 @@ void RowDeflater::Row(const std::uint8_t* row, const std::uint8_t* above, size_t
         sum += row[j];
         weighted += sum;
     }
-    m_lastRow = row;
-    m_rowSum = sum;
-    m_rowWeighted = weighted;
-    m_adlerB = Mod(m_adlerB + static_cast<std::uint64_t>(length) * m_adlerA + Mod(weighted));
-    m_adlerA = Mod(m_adlerA + sum);
-}
-
-void RowDeflater::RepeatRow(size_t length, size_t count)
-{
-    if (count == 0) {
-        return;
-    }
-    // k more rows of sum s and weighted sum w, n bytes each: A grows by k s, and B by
-    // k n A + n s k (k - 1) / 2 + k w.
+    // k rows in all: A grows by k s, and B by k n A + n s k (k - 1) / 2 + k w.
+    const size_t count = repeats + 1;
     const std::uint64_t k = Mod(count);
     const std::uint64_t pairs = count % 2 == 0 ? Mod(count / 2) * Mod(count - 1) : Mod(count) * Mod((count - 1) / 2);
     const std::uint64_t n = Mod(length);
-    const std::uint64_t s = Mod(m_rowSum);
-    const std::uint64_t w = Mod(m_rowWeighted);
-    m_adlerB = Mod(m_adlerB + Mod(k * n % kAdlerModulus * m_adlerA) + Mod(n * s % kAdlerModulus * Mod(pairs)) + k * w);
+    const std::uint64_t s = Mod(sum);
+    m_adlerB = Mod(m_adlerB + Mod(k * n % kAdlerModulus * m_adlerA) + Mod(n * s % kAdlerModulus * Mod(pairs))
+                   + k * Mod(weighted));
     m_adlerA = Mod(m_adlerA + k * s);
-    if (length * count < 3) { // too short for a copy
-        for (size_t i = 0; i < length * count; ++i) {
-            Literal(m_lastRow[i % length]);
-        }
+}
+
+void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, size_t count, size_t length)
+{
+    if (count == 0 || length == 0) {
         return;
     }
-    Copy(DistanceFields(length), length * count);
+    for (size_t r = 0; r < count; ++r) {
+        Checksum(rows[r], length, repeats[r]);
+    }
+    // Per row, bit i: byte i equals the byte above it (in the row before); byte i equals byte
+    // i - 1.
+    const size_t words = length / 64 + 3;
+    m_bits.resize(2 * words * count);
+    for (size_t r = 0; r < count; ++r) {
+        std::uint64_t* above = m_bits.data() + 2 * words * r;
+        std::uint64_t* before = above + words;
+        if (r > 0) {
+            EqualBits(rows[r], rows[r - 1], length, above);
+        } else {
+            std::fill_n(above, words, 0);
+        }
+        EqualBits(rows[r] + 1, rows[r], length - 1, before);
+        for (size_t w = words - 1; w > 0; --w) {
+            before[w] = (before[w] << 1) | (before[w - 1] >> 63);
+        }
+        before[0] <<= 1;
+    }
+    // Greedy per row: the longer of a copy of the row above and a run of the byte before, from
+    // 3 bytes (at most 258, the rest in the next token). Each token waits on the one before, and
+    // in antialiased text literals and copies alternate at random: tokens are chosen by selects,
+    // not branches, and four rows are parsed in turns so that their chains overlap.
+    const std::array<std::uint8_t, 259>& lengthCode = LengthCodes();
+    const std::uint32_t upFields = DistanceFields(length);
+    const std::uint32_t runFields = DistanceFields(1);
+    m_rowTokens.resize(length * count);
+    std::vector<size_t> ends(count);
+    constexpr size_t kLanes = 4;
+    std::array<std::array<std::uint32_t, kSymbols>, kLanes> symbolCount{};
+    std::array<std::array<std::uint32_t, kDistances>, kLanes> distanceCount{};
+    for (size_t first = 0; first < count; first += kLanes) {
+        const size_t lanes = std::min(kLanes, count - first);
+        std::array<size_t, kLanes> at{};
+        std::array<std::uint32_t*, kLanes> out{};
+        for (size_t k = 0; k < lanes; ++k) {
+            out[k] = m_rowTokens.data() + (first + k) * length;
+        }
+        for (bool busy = true; busy;) {
+            busy = false;
+            for (size_t k = 0; k < lanes; ++k) {
+                const size_t i = at[k];
+                if (i >= length) {
+                    continue;
+                }
+                busy = true;
+                const size_t r = first + k;
+                const std::uint64_t* bits = m_bits.data() + 2 * words * r;
+                const size_t up = OnesFrom(bits, i, 258);
+                const size_t run = OnesFrom(bits + words, i, 258);
+                const bool useUp = up >= run;
+                const size_t best = std::min<size_t>(useUp ? up : run, 258);
+                const bool copy = best >= 3;
+                const std::uint32_t l = lengthCode[best];
+                const std::uint32_t copyToken = (257 + l) | (useUp ? upFields : runFields)
+                                                | (static_cast<std::uint32_t>(best - kLengthBase[l]) << 14);
+                const std::uint32_t token = copy ? copyToken : rows[r][i];
+                *out[k]++ = token;
+                ++symbolCount[k][token & 511];
+                distanceCount[k][(token >> 9) & 31] += copy ? 1 : 0;
+                at[k] = i + (copy ? best : 1);
+            }
+        }
+        for (size_t k = 0; k < lanes; ++k) {
+            ends[first + k] = static_cast<size_t>(out[k] - m_rowTokens.data());
+        }
+    }
+    for (size_t k = 0; k < kLanes; ++k) {
+        for (size_t s = 0; s < kSymbols; ++s) {
+            m_symbolCount[s] += symbolCount[k][s];
+        }
+        for (size_t d = 0; d < kDistances; ++d) {
+            m_distanceCount[d] += distanceCount[k][d];
+        }
+    }
+    // The stream: each row's tokens, then the copies of it that follow.
+    for (size_t r = 0; r < count; ++r) {
+        const std::uint32_t* from = m_rowTokens.data() + r * length;
+        const size_t n = ends[r] - r * length;
+        std::copy(from, from + n, Room(n));
+        m_used += n;
+        const size_t copied = length * repeats[r];
+        if (copied >= 3) {
+            Copy(upFields, copied);
+        } else {
+            for (size_t i = 0; i < copied; ++i) { // too short for a copy
+                Literal(rows[r][i % length]);
+            }
+        }
+    }
 }
 
 std::vector<std::uint8_t> RowDeflater::Finish()
 {
-    m_tokens.push_back(256);
+    *Room(1) = 256;
+    ++m_used;
     ++m_symbolCount[256];
     std::array<std::uint8_t, kSymbols + kDistances> lengths{}; // literal/length then distance
     std::uint8_t* literalLengths = lengths.data();
@@ -542,7 +652,8 @@ std::vector<std::uint8_t> RowDeflater::Finish()
     // its bits; chosen by masks rather than branches, as literals and copies alternate at random.
     std::array<std::uint8_t, kSymbols> lengthExtra{};
     std::copy(std::begin(kLengthExtra), std::end(kLengthExtra), lengthExtra.begin() + 257);
-    for (const std::uint32_t t : m_tokens) {
+    for (size_t k = 0; k < m_used; ++k) {
+        const std::uint32_t t = m_tokens[k];
         const std::uint32_t symbol = t & 511;
         const std::uint32_t d = (t >> 9) & 31;
         const std::uint64_t copy = symbol > 256 ? ~std::uint64_t{0} : 0;
