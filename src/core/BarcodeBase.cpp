@@ -145,6 +145,15 @@ bool BarcodeBase::CreateSurface(int width, int height)
 
 bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
 {
+    if (PaintsOwnPixels() && m_pixels != nullptr && m_surface->w == width && m_surface->h == height) {
+        // The own canvas of the last draw has this size: it is taken as a new one (rows of the
+        // fill colour, a renderer that replaces pixels) without allocating it again.
+        SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_NONE);
+        BlankRows(SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
+        m_uniform = true;
+        m_uniformColor = fill;
+        return true;
+    }
     const bool callersRenderer = m_canvas != nullptr && !m_ownsRenderer;
     ReleaseCanvas();
     const std::string problem = limits::CanvasProblem(width, height);
@@ -400,10 +409,11 @@ bool BarcodeBase::UniformUnder(const SDL_Rect& rect, SDL_Rect* clipped, std::uin
     PlaceRows(y0, y1);
     const auto stride = static_cast<size_t>(m_surface->pitch / 4);
     const std::uint32_t first = m_pixels[static_cast<size_t>(y0) * stride + static_cast<size_t>(x0)];
+    const auto width = static_cast<size_t>(x1 - x0);
     std::uint32_t differ = 0;
     for (long long y = y0; y < y1; ++y) {
-        const std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y) * stride;
-        for (long long x = x0; x < x1; ++x) {
+        const std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y) * stride + static_cast<size_t>(x0);
+        for (size_t x = 0; x < width; ++x) {
             differ |= row[x] ^ first;
         }
     }

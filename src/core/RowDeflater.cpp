@@ -429,6 +429,25 @@ void RowDeflater::Checksum(const std::uint8_t* row, size_t length, size_t repeat
     std::uint64_t sum = 0;
     std::uint64_t weighted = 0;
     size_t j = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes a step: their sum, and their sum weighted 16 down to 1 (as 16-bit products
+    // summed in pairs).
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i weightsLow = _mm_set_epi16(9, 10, 11, 12, 13, 14, 15, 16);
+    const __m128i weightsHigh = _mm_set_epi16(1, 2, 3, 4, 5, 6, 7, 8);
+    for (; j + 16 <= length; j += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + j));
+        const __m128i sums = _mm_sad_epu8(bytes, zero);
+        const __m128i products = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weightsLow),
+                                               _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), weightsHigh));
+        alignas(16) std::uint32_t p[4];
+        alignas(16) std::uint64_t q[2];
+        _mm_store_si128(reinterpret_cast<__m128i*>(p), products);
+        _mm_store_si128(reinterpret_cast<__m128i*>(q), sums);
+        weighted += 16 * sum + p[0] + p[1] + p[2] + p[3];
+        sum += q[0] + q[1];
+    }
+#endif
     for (; j + 8 <= length; j += 8) {
         const std::uint8_t* p = row + j;
         weighted += 8 * sum + 8u * p[0] + 7u * p[1] + 6u * p[2] + 5u * p[3] + 4u * p[4] + 3u * p[5] + 2u * p[6] + p[7];
