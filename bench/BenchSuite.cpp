@@ -580,10 +580,10 @@ private:
             png8Zint.Add(Ratio(p8, zp), n);
             out << "| " << n << " | " << sizes.at(n) << " | " << Num(Us("encode/" + n)) << " | " << Num(d) << " | "
                 << Num(p) << " | " << Num(f) << " | " << Num(Ratio(p, f), 2) << " | " << Num(pr) << " | " << Num(pf)
-                << " | " << Num(Ratio(pr, pf), 3) << " | " << Num(Ratio(d, f), 3) << " | "
-                << Num(Us("base64/" + n)) << " | " << Num(s) << " | " << Num(zs) << " | " << Num(Ratio(s, zs), 2)
-                << " | " << Num(p8) << " | " << Num(Ratio(p8, f), 2) << " | " << Num(zp) << " | "
-                << Num(Ratio(p8, zp), 2) << " | " << Num(Us("zint_bitmap/" + n)) << " |\n";
+                << " | " << Num(Ratio(pr, pf), 3) << " | " << Num(Ratio(d, f), 3) << " | " << Num(Us("base64/" + n))
+                << " | " << Num(s) << " | " << Num(zs) << " | " << Num(Ratio(s, zs), 2) << " | " << Num(p8) << " | "
+                << Num(Ratio(p8, f), 2) << " | " << Num(zp) << " | " << Num(Ratio(p8, zp), 2) << " | "
+                << Num(Us("zint_bitmap/" + n)) << " |\n";
         }
         out << "\nFile sizes in bytes:\n\n| symbol | PNG | png8 | zint PNG |\n|---|---:|---:|---:|\n";
         for (const Case& c : kCases) {

@@ -121,7 +121,6 @@ void BarcodeBase::DiscardOutput()
     m_svgDocument.reset();
 }
 
-
 void BarcodeBase::ReleaseCanvas()
 {
     if (m_ownsRenderer && m_canvas != nullptr) {
@@ -417,7 +416,8 @@ bool BarcodeBase::UniformUnder(const SDL_Rect& rect, SDL_Rect* clipped, std::uin
             differ |= row[x] ^ first;
         }
     }
-    *clipped = SDL_Rect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)};
+    *clipped =
+        SDL_Rect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)};
     *value = first;
     return differ == 0;
 }
@@ -439,9 +439,9 @@ void BarcodeBase::CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& 
 {
     const auto stride = static_cast<size_t>(m_surface->pitch / 4);
     for (int row = 0; row < clipped.h; ++row) {
-        const auto* from = reinterpret_cast<const std::uint32_t*>(
-                               static_cast<const std::uint8_t*>(block->pixels)
-                               + static_cast<size_t>(clipped.y - y + row) * static_cast<size_t>(block->pitch))
+        const auto* from = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(block->pixels)
+                                                                  + static_cast<size_t>(clipped.y - y + row)
+                                                                        * static_cast<size_t>(block->pitch))
                            + (clipped.x - x);
         std::memcpy(m_pixels.get() + static_cast<size_t>(clipped.y + row) * stride + clipped.x, from,
                     static_cast<size_t>(clipped.w) * sizeof(std::uint32_t));
@@ -487,9 +487,8 @@ void BarcodeBase::PlaceRows(long long y0, long long y1)
         place(y);
     }
     // Rows repeating one of these follow them: they take their pixels before those change.
-    for (long long y = std::max(y1, y0); y < h && m_rowSource[static_cast<size_t>(y)] >= y0
-                                          && m_rowSource[static_cast<size_t>(y)] < y1;
-         ++y) {
+    for (long long y = std::max(y1, y0);
+         y < h && m_rowSource[static_cast<size_t>(y)] >= y0 && m_rowSource[static_cast<size_t>(y)] < y1; ++y) {
         place(y);
     }
 }
@@ -529,7 +528,8 @@ std::vector<std::uint8_t> BarcodeBase::EncodeCanvas()
             rows.resize(m_rowSource.size());
             for (size_t y = 0; y < rows.size(); ++y) {
                 const int source = m_rowSource[y];
-                rows[y] = source == kBlankRow ? m_blankRow.data() : m_pixels.get() + static_cast<size_t>(source) * stride;
+                rows[y] =
+                    source == kBlankRow ? m_blankRow.data() : m_pixels.get() + static_cast<size_t>(source) * stride;
             }
         }
         bool tooManyColours = false;

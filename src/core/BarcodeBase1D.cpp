@@ -657,8 +657,7 @@ void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width,
     std::string key;
     const auto render = [&](const std::string& piece, const auto& leftOf) {
         if (SDL_Surface* glyphs = RenderPiece(font, fs, piece, &key)) {
-            BlitText(glyphs, numeric::ClampToInt(leftOf(static_cast<long long>(glyphs->w))), placeTop(glyphs->h),
-                     key);
+            BlitText(glyphs, numeric::ClampToInt(leftOf(static_cast<long long>(glyphs->w))), placeTop(glyphs->h), key);
         }
     };
 

@@ -360,8 +360,8 @@ void BarcodeBase2D::PaintModuleRuns(const ModuleMatrix& modules, const ModuleLay
             const float left = edge(layout.xEdges, turns[i]);
             const float w = edge(layout.xEdges, turns[i + 1]) - left + layout.extraWidth;
             if (w > 0.0f) {
-                runs.push_back(SDL_Rect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(w),
-                                        static_cast<int>(h)});
+                runs.push_back(
+                    SDL_Rect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(w), static_cast<int>(h)});
             }
         }
     }

@@ -37,7 +37,8 @@ void EqualBits(const std::uint8_t* a, const std::uint8_t* b, size_t n, std::uint
     for (; i + 16 <= n; i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
         const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-        const auto equal = static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))));
+        const auto equal =
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))));
         words[i / 64] |= equal << (i % 64);
     }
 #endif
@@ -133,7 +134,10 @@ public:
     }
 
     // The end of the output, the last byte padded with zeros.
-    std::uint8_t* Flush() { return m_out + (m_count > 0 ? 1 : 0); }
+    std::uint8_t* Flush()
+    {
+        return m_out + (m_count > 0 ? 1 : 0);
+    }
 
 private:
     std::uint8_t* m_out;
@@ -228,7 +232,7 @@ void SortByFrequency(std::uint64_t* items, size_t n)
 // Unused symbols get length 0; a lone used symbol gets length 1.
 void CodeLengths(const std::uint32_t* frequencies, size_t n, int limit, std::uint8_t* lengths)
 {
-    std::array<std::uint64_t, kSymbols> items;  // frequency above the symbol
+    std::array<std::uint64_t, kSymbols> items; // frequency above the symbol
     std::array<std::uint64_t, kSymbols> a;
     size_t used = 0;
     for (size_t s = 0; s < n; ++s) {
