@@ -63,26 +63,6 @@ Rgba Channels(std::uint32_t pixel)
     return c;
 }
 
-// The length of the run of `value` at the start of `pixels` (at most `limit`), four pixels a step.
-size_t RunLength(const std::uint32_t* pixels, size_t limit, std::uint32_t value)
-{
-    const std::uint64_t pair = (static_cast<std::uint64_t>(value) << 32) | value;
-    size_t n = 0;
-    for (; n + 4 <= limit; n += 4) {
-        std::uint64_t a = 0;
-        std::uint64_t b = 0;
-        std::memcpy(&a, pixels + n, 8);
-        std::memcpy(&b, pixels + n + 2, 8);
-        if (a != pair || b != pair) {
-            break;
-        }
-    }
-    while (n < limit && pixels[n] == value) {
-        ++n;
-    }
-    return n;
-}
-
 // The image by the rows that differ from the row above: each as a filter byte (0, "none")
 // and one colour index per pixel, and how many rows after it repeat it.
 struct Scan
@@ -99,8 +79,8 @@ bool ScanRows(size_t w, int h, const std::uint32_t* const* rows, Scan* scan)
     scan->stride = w + 8;
     scan->rows.reserve(scan->stride * static_cast<size_t>(std::min(h, 64)));
     const std::uint32_t* previous = nullptr;
-    std::uint32_t lastPixel = rows[0][0];
-    int lastIndex = index.Find(lastPixel);
+    const std::uint32_t lastPixel = rows[0][0];
+    const int lastIndex = index.Find(lastPixel);
     for (int y = 0; y < h; ++y) {
         const std::uint32_t* row = rows[y];
         if (previous != nullptr
@@ -112,23 +92,32 @@ bool ScanRows(size_t w, int h, const std::uint32_t* const* rows, Scan* scan)
         scan->copies.push_back(0);
         scan->rows.resize(scan->rows.size() + scan->stride);
         std::uint8_t* out = scan->rows.data() + scan->rows.size() - scan->stride + 1;
+        // Four pixels a step while they continue the last colour (backgrounds, bars, strokes);
+        // otherwise pixel by pixel, each looked up without a test against the one before, as
+        // the colours of antialiased edges change at random.
+        const std::uint64_t pair = (static_cast<std::uint64_t>(lastPixel) << 32) | lastPixel;
+        std::uint64_t same = pair;
+        std::uint32_t word = 0x01010101u * static_cast<std::uint32_t>(lastIndex);
         for (size_t x = 0; x < w;) {
-            const std::uint32_t pixel = row[x];
-            if (pixel != lastPixel) {
-                lastPixel = pixel;
-                lastIndex = index.Find(pixel);
-                if (lastIndex < 0) {
-                    return false;
-                }
+            std::uint64_t a = 0;
+            std::uint64_t b = 0;
+            if (x + 4 <= w) {
+                std::memcpy(&a, row + x, 8);
+                std::memcpy(&b, row + x + 2, 8);
             }
-            const size_t n = 1 + RunLength(row + x + 1, w - x - 1, pixel);
-            // Whole words of the index: the last may reach past the run, into bytes that the
-            // next run (or the room after the row) takes.
-            const std::uint64_t word = 0x0101010101010101u * static_cast<std::uint64_t>(lastIndex);
-            for (size_t k = 0; k < n; k += 8) {
-                std::memcpy(out + x + k, &word, 8);
+            if (x + 4 <= w && a == same && b == same) {
+                std::memcpy(out + x, &word, 4);
+                x += 4;
+                continue;
             }
-            x += n;
+            const int found = index.Find(row[x]);
+            if (found < 0) {
+                return false;
+            }
+            out[x] = static_cast<std::uint8_t>(found);
+            same = (static_cast<std::uint64_t>(row[x]) << 32) | row[x];
+            word = 0x01010101u * static_cast<std::uint32_t>(found);
+            ++x;
         }
     }
     scan->colours = index.Colours();
