@@ -3,6 +3,8 @@
 //   encode      the pure encoder (element widths or module matrix)
 //   png         a PNG request: draw + barcode_get_image_data
 //   floor       IMG_SavePNG_RW alone on an RGBA surface of the same size holding the same pixels
+//   pair        a PNG request and the floor, alternating inside each iteration, each timed on
+//               the thread's CPU clock: their ratio, with machine drift cancelled out
 //   base64      draw + barcode_get_base64
 //   svg         draw + barcode_get_svg
 //   png8        a PNG request in the "png8" output format (palette PNG)
@@ -32,6 +34,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 #include <zint.h>
@@ -252,6 +255,45 @@ void PngFloor(benchmark::State& state, SDL_Surface* surface)
     }
 }
 
+double ThreadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// A PNG request and the floor of the same pixels in every iteration, in alternating order, each
+// timed on its own: the two times come from the same moments of the machine, so that their
+// ratio does not move with the load the way two medians taken apart do.
+void PairedPng(benchmark::State& state, const Case& c, SDL_Surface* surface)
+{
+    HandlePtr h(MakeHandle(c, "png"));
+    std::vector<unsigned char> buffer(static_cast<size_t>(surface->w) * surface->h * 4 + 1024000);
+    double request = 0.0;
+    double floor = 0.0;
+    bool requestFirst = true;
+    for (auto _ : state) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const double start = ThreadCpuSeconds();
+            if ((turn == 0) == requestFirst) {
+                Draw(h.get(), c, c.text);
+                int size = 0;
+                benchmark::DoNotOptimize(barcode_get_image_data(h.get(), &size));
+                request += ThreadCpuSeconds() - start;
+            } else {
+                SDL_RWops* rw = SDL_RWFromMem(buffer.data(), static_cast<int>(buffer.size()));
+                benchmark::DoNotOptimize(IMG_SavePNG_RW(surface, rw, 0));
+                SDL_RWclose(rw);
+                floor += ThreadCpuSeconds() - start;
+            }
+        }
+        requestFirst = !requestFirst;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["request_us"] = request * 1e6 / n;
+    state.counters["floor_us"] = floor * 1e6 / n;
+}
+
 std::string ShmPath(const char* extension)
 {
     const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
@@ -424,8 +466,14 @@ public:
             const std::string name = r.run_name.str();
             if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
                 m_medians[name] = r.GetAdjustedCPUTime();
+                for (const auto& [counter, value] : r.counters) {
+                    m_medians[name + "#" + counter] = value.value * 1000.0; // kept in ns like the times
+                }
             } else if (r.run_type == Run::RT_Iteration && r.iterations > 0 && m_medians.count(name) == 0) {
                 m_single[name] = r.GetAdjustedCPUTime();
+                for (const auto& [counter, value] : r.counters) {
+                    m_single[name + "#" + counter] = value.value * 1000.0;
+                }
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -499,7 +547,7 @@ private:
     std::string Table() const
     {
         std::ostringstream out;
-        Target png{"PNG request at most 1.05 x its PNG floor", 1.05};
+        Target png{"PNG request at most 1.05 x its PNG floor (paired)", 1.05};
         Target own{"the draw (the library's own work) at most 5 % of the PNG floor", 0.05};
         Target svg{"SVG at most 0.35 x zint's SVG writer", 0.35};
         Target png8Floor{"png8 request at most 0.35 x the RGBA floor", 0.35};
@@ -507,10 +555,10 @@ private:
         Target qr{"QR 10-M module matrix at most 0.5 x libqrencode", 0.5};
 
         out << "\nTimes are median CPU times in microseconds.\n\n";
-        out << "| symbol | canvas (zint) | encode | draw | PNG request | PNG floor | PNG / floor | draw / floor | "
-               "base64 | "
+        out << "| symbol | canvas (zint) | encode | draw | PNG request | PNG floor | PNG / floor | paired request | "
+               "paired floor | paired PNG / floor | draw / floor | base64 | "
                "SVG | zint SVG | SVG / zint | png8 | png8 / floor | zint PNG | png8 / zint PNG | zint bitmap |\n";
-        out << "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+        out << "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
         for (const Case& c : kCases) {
             const std::string n = c.name;
             if (sizes.count(n) == 0) {
@@ -523,16 +571,19 @@ private:
             const double p8 = Us("png8/" + n);
             const double zp = Us("zint_png/" + n);
             const double d = Us("draw/" + n);
-            png.Add(Ratio(p, f), n);
+            const double pr = Us("pair/" + n + "#request_us");
+            const double pf = Us("pair/" + n + "#floor_us");
+            png.Add(Ratio(pr, pf), n);
             own.Add(Ratio(d, f), n);
             svg.Add(Ratio(s, zs), n);
             png8Floor.Add(Ratio(p8, f), n);
             png8Zint.Add(Ratio(p8, zp), n);
             out << "| " << n << " | " << sizes.at(n) << " | " << Num(Us("encode/" + n)) << " | " << Num(d) << " | "
-                << Num(p) << " | " << Num(f) << " | " << Num(Ratio(p, f), 2) << " | " << Num(Ratio(d, f), 3) << " | "
-                << Num(Us("base64/" + n)) << " | " << Num(s) << " | " << Num(zs) << " | " << Num(Ratio(s, zs), 2)
-                << " | " << Num(p8) << " | " << Num(Ratio(p8, f), 2) << " | " << Num(zp) << " | "
-                << Num(Ratio(p8, zp), 2) << " | " << Num(Us("zint_bitmap/" + n)) << " |\n";
+                << Num(p) << " | " << Num(f) << " | " << Num(Ratio(p, f), 2) << " | " << Num(pr) << " | " << Num(pf)
+                << " | " << Num(Ratio(pr, pf), 3) << " | " << Num(Ratio(d, f), 3) << " | " << Num(Us("base64/" + n))
+                << " | " << Num(s) << " | " << Num(zs) << " | " << Num(Ratio(s, zs), 2) << " | " << Num(p8) << " | "
+                << Num(Ratio(p8, f), 2) << " | " << Num(zp) << " | " << Num(Ratio(p8, zp), 2) << " | "
+                << Num(Us("zint_bitmap/" + n)) << " |\n";
         }
         out << "\nFile sizes in bytes:\n\n| symbol | PNG | png8 | zint PNG |\n|---|---:|---:|---:|\n";
         for (const Case& c : kCases) {
@@ -622,6 +673,7 @@ int main(int argc, char** argv)
         benchmark::RegisterBenchmark(("png/" + n).c_str(), LumeoPng, c, "png");
         benchmark::RegisterBenchmark(("draw/" + n).c_str(), LumeoDraw, c);
         benchmark::RegisterBenchmark(("floor/" + n).c_str(), PngFloor, floor.get());
+        benchmark::RegisterBenchmark(("pair/" + n).c_str(), PairedPng, c, floor.get());
         benchmark::RegisterBenchmark(("base64/" + n).c_str(), LumeoBase64, c);
         benchmark::RegisterBenchmark(("svg/" + n).c_str(), LumeoSvg, c);
         if (!PngOf(c, "png8").empty()) {

@@ -192,8 +192,9 @@ void GS1_128::renderConvenienceText2Lines(const std::string& body, int x, int y,
 
     // Renders `piece` with its top-left corner at (left, top).
     const auto render = [&](const std::string& piece, long long left, int top) {
-        if (SDL_Surface* glyphs = RenderPiece(font, fontSize, piece)) {
-            BlitText(glyphs, numeric::ClampToInt(left), top);
+        std::string key;
+        if (SDL_Surface* glyphs = RenderPiece(font, fontSize, piece, &key)) {
+            BlitText(glyphs, numeric::ClampToInt(left), top, key);
         }
     };
     const auto measure = [&](const std::string& piece) {

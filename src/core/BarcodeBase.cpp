@@ -121,7 +121,6 @@ void BarcodeBase::DiscardOutput()
     m_svgDocument.reset();
 }
 
-
 void BarcodeBase::ReleaseCanvas()
 {
     if (m_ownsRenderer && m_canvas != nullptr) {
@@ -135,6 +134,7 @@ void BarcodeBase::ReleaseCanvas()
     }
     m_pixels.reset();
     m_uniform = false;
+    m_rowSource.clear();
 }
 
 bool BarcodeBase::CreateSurface(int width, int height)
@@ -144,6 +144,15 @@ bool BarcodeBase::CreateSurface(int width, int height)
 
 bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
 {
+    if (PaintsOwnPixels() && m_pixels != nullptr && m_surface->w == width && m_surface->h == height) {
+        // The own canvas of the last draw has this size: it is taken as a new one (rows of the
+        // fill colour, a renderer that replaces pixels) without allocating it again.
+        SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_NONE);
+        BlankRows(SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
+        m_uniform = true;
+        m_uniformColor = fill;
+        return true;
+    }
     const bool callersRenderer = m_canvas != nullptr && !m_ownsRenderer;
     ReleaseCanvas();
     const std::string problem = limits::CanvasProblem(width, height);
@@ -160,7 +169,7 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
         }
         return true;
     }
-    // The pixels are ours, written once with the fill colour instead of zeroed and then cleared.
+    // The pixels are ours: not zeroed, and not filled before they are painted.
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     m_pixels.reset(new (std::nothrow) std::uint32_t[count]);
     if (m_pixels == nullptr) {
@@ -175,13 +184,15 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
         return false;
     }
-    FillPixels(m_pixels.get(), count, SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
+    // Rows are written when first painted or read (see m_rowSource): one write per pixel.
+    BlankRows(SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
     m_canvas = SDL_CreateSoftwareRenderer(m_surface);
     if (m_canvas == nullptr) {
         barcode_log::Error(Stream::Err, std::string("レンダラー作成に失敗: ") + SDL_GetError());
         SDL_FreeSurface(m_surface);
         m_surface = nullptr;
         m_pixels.reset();
+        m_rowSource.clear();
         return false;
     }
     m_ownsRenderer = true;
@@ -254,6 +265,11 @@ void BarcodeBase::FillOwnPixels(const SDL_Rect& rect, std::uint32_t value)
     if (x0 >= x1 || y0 >= y1) {
         return;
     }
+    if (!m_rowSource.empty() && x0 == 0 && y0 == 0 && x1 == m_surface->w && y1 == m_surface->h) {
+        BlankRows(value);
+        return;
+    }
+    PlaceRows(y0, y1);
     const auto stride = static_cast<size_t>(m_surface->pitch / 4);
     std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0);
     const auto width = static_cast<size_t>(x1 - x0);
@@ -273,6 +289,7 @@ void BarcodeBase::FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_
     }
     SDL_SetRenderDrawColor(m_canvas, color.r, color.g, color.b, color.a);
     if (!PaintsOwnPixels() || !FillsReplacePixels()) {
+        PlaceAllRows();
         SDL_RenderFillRects(m_canvas, rects.data(), static_cast<int>(rects.size()));
         return;
     }
@@ -315,30 +332,37 @@ void BarcodeBase::FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_
             }
             return;
         }
+        PlaceRows(lead.y, lead.y + 1);
         std::uint32_t* top = m_pixels.get() + static_cast<size_t>(lead.y) * stride;
         for (size_t i = first; i < end; ++i) {
             FillPixels(top + clipped[i].x, static_cast<size_t>(clipped[i].w), value);
         }
-        const size_t span = static_cast<size_t>(right - left) * sizeof(std::uint32_t);
-        for (int y = 1; y < lead.h; ++y) {
-            std::memcpy(top + static_cast<size_t>(y) * stride + left, top + left, span);
+        if (!m_rowSource.empty()) {
+            // Deferred: the rows below repeat the first until something paints or reads them.
+            std::fill_n(m_rowSource.begin() + lead.y + 1, lead.h - 1, lead.y);
+        } else {
+            const size_t span = static_cast<size_t>(right - left) * sizeof(std::uint32_t);
+            for (int y = 1; y < lead.h; ++y) {
+                std::memcpy(top + static_cast<size_t>(y) * stride + left, top + left, span);
+            }
         }
         lastBottom = lead.y + lead.h;
         first = end;
     }
 }
 
-void BarcodeBase::BlitOwnPixels(SDL_Surface* source, int x, int y)
+namespace {
+
+// Blits `source` onto `target` with its top-left corner at (x, y), blended by the source's blend
+// mode and colour and alpha modulation: the blit SDL_RenderCopy makes from a texture of it. It
+// goes through a surface of its own over the source's pixels: a blit leaves its source linked to
+// the destination, and the source (a cached glyph image) is shared by every object and thread.
+bool BlitThroughView(SDL_Surface* source, SDL_Surface* target, int x, int y)
 {
-    // The same blit SDL_RenderCopy makes from a texture of this surface: unscaled, clipped to
-    // the canvas, with the source's blend mode and colour and alpha modulation. It goes through
-    // a surface of its own over the source's pixels: a blit leaves its source linked to the
-    // destination, and the source (a cached glyph image) is shared by every object and thread.
     SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(
         source->pixels, source->w, source->h, source->format->BitsPerPixel, source->pitch, source->format->format);
     if (view == nullptr) {
-        barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());
-        return;
+        return false;
     }
     SDL_BlendMode mode = SDL_BLENDMODE_BLEND;
     std::uint8_t r = 255;
@@ -352,10 +376,121 @@ void BarcodeBase::BlitOwnPixels(SDL_Surface* source, int x, int y)
     SDL_SetSurfaceColorMod(view, r, g, b);
     SDL_SetSurfaceAlphaMod(view, a);
     SDL_Rect dst{x, y, source->w, source->h};
-    SDL_BlitSurface(view, nullptr, m_surface, &dst);
+    SDL_BlitSurface(view, nullptr, target, &dst);
     SDL_FreeSurface(view);
+    return true;
+}
+
+} // namespace
+
+void BarcodeBase::BlitOwnPixels(SDL_Surface* source, int x, int y)
+{
+    // The same blit SDL_RenderCopy makes from a texture of this surface: unscaled, clipped to
+    // the canvas.
+    PlaceRows(y, static_cast<long long>(y) + source->h);
+    if (!BlitThroughView(source, m_surface, x, y)) {
+        barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());
+        return;
+    }
     SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
     m_uniform = false;
+}
+
+bool BarcodeBase::UniformUnder(const SDL_Rect& rect, SDL_Rect* clipped, std::uint32_t* value)
+{
+    const long long x0 = std::max<long long>(rect.x, 0);
+    const long long y0 = std::max<long long>(rect.y, 0);
+    const long long x1 = std::min<long long>(static_cast<long long>(rect.x) + rect.w, m_surface->w);
+    const long long y1 = std::min<long long>(static_cast<long long>(rect.y) + rect.h, m_surface->h);
+    if (x0 >= x1 || y0 >= y1) {
+        return false;
+    }
+    PlaceRows(y0, y1);
+    const auto stride = static_cast<size_t>(m_surface->pitch / 4);
+    const std::uint32_t first = m_pixels[static_cast<size_t>(y0) * stride + static_cast<size_t>(x0)];
+    const auto width = static_cast<size_t>(x1 - x0);
+    std::uint32_t differ = 0;
+    for (long long y = y0; y < y1; ++y) {
+        const std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y) * stride + static_cast<size_t>(x0);
+        for (size_t x = 0; x < width; ++x) {
+            differ |= row[x] ^ first;
+        }
+    }
+    *clipped =
+        SDL_Rect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)};
+    *value = first;
+    return differ == 0;
+}
+
+SDL_Surface* BarcodeBase::BlendOver(SDL_Surface* source, std::uint32_t under)
+{
+    SDL_Surface* block = SDL_CreateRGBSurfaceWithFormat(0, source->w, source->h, 32, SDL_PIXELFORMAT_ABGR8888);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    if (SDL_FillRect(block, nullptr, under) != 0 || !BlitThroughView(source, block, 0, 0)) {
+        SDL_FreeSurface(block);
+        return nullptr;
+    }
+    return block;
+}
+
+void BarcodeBase::CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& clipped)
+{
+    const auto stride = static_cast<size_t>(m_surface->pitch / 4);
+    for (int row = 0; row < clipped.h; ++row) {
+        const auto* from = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(block->pixels)
+                                                                  + static_cast<size_t>(clipped.y - y + row)
+                                                                        * static_cast<size_t>(block->pitch))
+                           + (clipped.x - x);
+        std::memcpy(m_pixels.get() + static_cast<size_t>(clipped.y + row) * stride + clipped.x, from,
+                    static_cast<size_t>(clipped.w) * sizeof(std::uint32_t));
+    }
+    SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
+    m_uniform = false;
+}
+
+void BarcodeBase::BlankRows(std::uint32_t value)
+{
+    const auto w = static_cast<size_t>(m_surface->w);
+    if (m_blankRow.size() != w || m_blankValue != value) {
+        m_blankRow.assign(w, value);
+        m_blankValue = value;
+    }
+    m_rowSource.assign(static_cast<size_t>(m_surface->h), kBlankRow);
+}
+
+void BarcodeBase::PlaceRows(long long y0, long long y1)
+{
+    if (m_rowSource.empty()) {
+        return;
+    }
+    const long long h = m_surface->h;
+    y0 = std::max<long long>(y0, 0);
+    y1 = std::min(y1, h);
+    const auto stride = static_cast<size_t>(m_surface->pitch / 4);
+    const auto width = static_cast<size_t>(m_surface->w);
+    const auto place = [&](long long y) {
+        const int source = m_rowSource[static_cast<size_t>(y)];
+        if (source == y) {
+            return;
+        }
+        std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y) * stride;
+        if (source == kBlankRow) {
+            FillPixels(row, width, m_blankValue);
+        } else {
+            std::memcpy(row, m_pixels.get() + static_cast<size_t>(source) * stride, width * sizeof(std::uint32_t));
+        }
+        m_rowSource[static_cast<size_t>(y)] = static_cast<int>(y);
+    };
+    for (long long y = y0; y < y1; ++y) {
+        place(y);
+    }
+    // Rows repeating one of these follow them: they take their pixels before those change.
+    for (long long y = std::max(y1, y0);
+         y < h && m_rowSource[static_cast<size_t>(y)] >= y0 && m_rowSource[static_cast<size_t>(y)] < y1; ++y) {
+        place(y);
+    }
 }
 
 void BarcodeBase::ClearCanvas()
@@ -381,7 +516,30 @@ std::vector<std::uint8_t> BarcodeBase::GetImageMemory()
     if (m_canvas != nullptr) {
         SDL_RenderPresent(m_canvas);
     }
-    return IsPng8Output() ? SaveSurfaceToCompactPng(m_surface) : SaveSurfaceToMemory(m_surface);
+    return EncodeCanvas();
+}
+
+std::vector<std::uint8_t> BarcodeBase::EncodeCanvas()
+{
+    if (IsPng8Output()) {
+        std::vector<const std::uint32_t*> rows;
+        if (!m_rowSource.empty()) {
+            const auto stride = static_cast<size_t>(m_surface->pitch / 4);
+            rows.resize(m_rowSource.size());
+            for (size_t y = 0; y < rows.size(); ++y) {
+                const int source = m_rowSource[y];
+                rows[y] =
+                    source == kBlankRow ? m_blankRow.data() : m_pixels.get() + static_cast<size_t>(source) * stride;
+            }
+        }
+        bool tooManyColours = false;
+        std::vector<std::uint8_t> png = CompactPng(m_surface, rows.empty() ? nullptr : rows.data(), &tooManyColours);
+        if (!tooManyColours) {
+            return png;
+        }
+    }
+    PlaceAllRows();
+    return SaveSurfaceToMemory(m_surface);
 }
 
 namespace {
@@ -457,17 +615,28 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
 
 std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToCompactPng(SDL_Surface* surface)
 {
+    bool tooManyColours = false;
+    std::vector<std::uint8_t> png = CompactPng(surface, nullptr, &tooManyColours);
+    return tooManyColours ? SaveSurfaceToMemory(surface) : png;
+}
+
+std::vector<std::uint8_t> BarcodeBase::CompactPng(SDL_Surface* surface, const std::uint32_t* const* rows,
+                                                  bool* tooManyColours)
+{
     using barcode_log::Progress;
     const bool verbose = barcode_log::Verbose();
+    *tooManyColours = false;
     if (!StartSave(surface, "SaveSurfaceToCompactPng", verbose)) {
         return {};
     }
-    compact_png::Result compact = compact_png::Encode(surface);
+    compact_png::Result compact =
+        rows != nullptr ? compact_png::Encode(surface->w, surface->h, rows) : compact_png::Encode(surface);
     if (compact.outcome == compact_png::Outcome::TooManyColours) {
         if (verbose) {
             Progress(Stream::Out, "SaveSurfaceToCompactPng: 256色を超えるため RGBA で保存します");
         }
-        return SaveSurfaceToMemory(surface);
+        *tooManyColours = true;
+        return {};
     }
     if (compact.outcome != compact_png::Outcome::Written) {
         barcode_log::Error(Stream::Out, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
@@ -492,8 +661,7 @@ std::string BarcodeBase::GetImageBase64()
         if (m_canvas != nullptr) {
             SDL_RenderPresent(m_canvas);
         }
-        std::vector<std::uint8_t> png =
-            IsPng8Output() ? SaveSurfaceToCompactPng(m_surface) : SaveSurfaceToMemory(m_surface);
+        std::vector<std::uint8_t> png = EncodeCanvas();
         // The image is fetched once per draw: the surface goes, and the renderer painting into it.
         ReleaseCanvas();
         if (png.empty()) {
@@ -572,14 +740,30 @@ std::string BarcodeBase::ColorToRgbString(const SDL_Color& color)
     return out;
 }
 
+namespace {
+
+// std::nearbyint without the library call: the whole number the current rounding mode gives
+// (half to even by default). Below 2^52 an addition of 2^52 leaves no fraction to keep, so the
+// sum is rounded as nearbyint rounds; larger values, infinities and NaN are returned as they are.
+double RoundToWhole(double v)
+{
+    constexpr double kNoFraction = 4503599627370496.0; // 2^52
+    if (!(std::fabs(v) < kNoFraction)) {
+        return v;
+    }
+    return v >= 0.0 ? (v + kNoFraction) - kNoFraction : (v - kNoFraction) + kNoFraction;
+}
+
+} // namespace
+
 bool BarcodeBase::ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect)
 {
     // The software renderer truncates float rectangles, which drops the fraction of every bar
     // and lets the error pile up across a stretched symbol. Round both edges instead, so that
     // each element covers the pixels its float span covers most of (keeping at least one).
     const auto edges = [](float from, float size) {
-        const double lo = std::nearbyint(static_cast<double>(from));
-        double hi = std::nearbyint(static_cast<double>(from) + static_cast<double>(size));
+        const double lo = RoundToWhole(static_cast<double>(from));
+        double hi = RoundToWhole(static_cast<double>(from) + static_cast<double>(size));
         if (hi <= lo && size > 0.0f) {
             hi = lo + 1.0;
         }
@@ -608,6 +792,7 @@ void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, co
                       color);
         return;
     }
+    PlaceAllRows();
     SDL_RenderFillRect(m_canvas, &rect);
 }
 

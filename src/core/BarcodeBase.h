@@ -115,6 +115,15 @@ protected:
     bool FillsReplacePixels() const;
     // Copies `source` (blended by its own blend mode) with its top-left corner at (x, y).
     void BlitOwnPixels(SDL_Surface* source, int x, int y);
+    // The one value every canvas pixel under `rect` holds, and the part of `rect` on the canvas;
+    // false when they differ or nothing is covered.
+    bool UniformUnder(const SDL_Rect& rect, SDL_Rect* clipped, std::uint32_t* value);
+    // `source` blended over a surface of its size holding `under`: the pixels BlitOwnPixels makes
+    // of it on such a canvas. Null (with the reason in SDL_GetError) when SDL fails.
+    static SDL_Surface* BlendOver(SDL_Surface* source, std::uint32_t under);
+    // BlitOwnPixels of a source over a region of one value, from its blend over that value made
+    // beforehand (BlendOver): the block's pixels, top-left at (x, y), copied into `clipped`.
+    void CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& clipped);
     SDL_Renderer* Canvas() const { return m_canvas; }
     SDL_Surface* Surface() const { return m_surface; }
 
@@ -140,8 +149,20 @@ protected:
     int m_height = 0;
 
 private:
-    // Creates the surface; in direct-painting mode its pixels are filled with `fill` at once.
+    // Creates the surface; in direct-painting mode its pixels hold `fill` (each row written when
+    // first painted or read: see m_rowSource).
     bool CreateCanvas(int width, int height, const SDL_Color& fill);
+    // The image file of the raster canvas in the output format.
+    std::vector<std::uint8_t> EncodeCanvas();
+    // The compact file of `surface`, whose rows are `rows` when given; empty, with
+    // `tooManyColours` set, when only the RGBA encoding holds its colours.
+    static std::vector<std::uint8_t> CompactPng(SDL_Surface* surface, const std::uint32_t* const* rows,
+                                                bool* tooManyColours);
+    // Deferred rows: every row holds `value` only.
+    void BlankRows(std::uint32_t value);
+    // Writes the pixels of the deferred rows among y0..y1-1 and of the rows that repeat them.
+    void PlaceRows(long long y0, long long y1);
+    void PlaceAllRows() { PlaceRows(0, m_surface != nullptr ? m_surface->h : 0); }
     void FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color);
     void FillOwnPixels(const SDL_Rect& rect, std::uint32_t value);
     // The document under construction (made empty if no SvgBegin came first).
@@ -150,6 +171,15 @@ private:
     bool m_ownsRenderer = false;               // set when this object created m_canvas
     std::unique_ptr<std::uint32_t[]> m_pixels; // the pixels of m_surface in direct mode
     bool m_uniform = false;                    // the whole canvas holds m_uniformColor
+    // The own canvas writes a row when it is first painted or read: per row, the row itself when
+    // its pixels are in place, kBlankRow while it holds only m_blankValue, or the row above it
+    // that it repeats (a band painted once). Empty without an own canvas. The PNG encoders get
+    // every row in place, except the compact one, which reads rows through it and takes rows of
+    // one source as equal without comparing them.
+    static constexpr int kBlankRow = -1;
+    std::vector<int> m_rowSource;
+    std::vector<std::uint32_t> m_blankRow; // one row of m_blankValue
+    std::uint32_t m_blankValue = 0;
     SDL_Color m_uniformColor{0, 0, 0, 0};
     size_t m_svgReserve = 4096; // the size of the previous document
     SDL_Color m_svgFillColor{0, 0, 0, 0}; // the colour m_svgFill ("rgb(r,g,b)") was made for

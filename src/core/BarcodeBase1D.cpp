@@ -44,6 +44,12 @@ constexpr size_t kPieceCacheBytes = 16u << 20;
 constexpr size_t kMaxCachedPieceBytes = 1u << 20;
 size_t g_pieceBytes = 0;
 
+// Pieces already blended over a canvas value (BarcodeBase::BlendOver), by piece key and value:
+// a piece drawn over a region of one value is a copy of these pixels. Bounded like the piece
+// cache and emptied with it.
+std::unordered_map<std::string, SDL_Surface*>& g_blendCache = *new std::unordered_map<std::string, SDL_Surface*>();
+size_t g_blendBytes = 0;
+
 // Text extents by size, hinting and text; bounded in entries and in the bytes of their keys.
 std::unordered_map<std::string, std::pair<int, int>>& g_extentCache =
     *new std::unordered_map<std::string, std::pair<int, int>>();
@@ -54,6 +60,15 @@ size_t g_extentKeyBytes = 0;
 // Larger ones come from texts far wider or taller than the canvas: they are not rendered.
 constexpr long long kMinPieceBudgetPixels = 4LL << 20;
 
+void ClearBlendCache()
+{
+    for (const auto& entry : g_blendCache) {
+        SDL_FreeSurface(entry.second);
+    }
+    g_blendCache.clear();
+    g_blendBytes = 0;
+}
+
 void ClearPieceCache()
 {
     for (const auto& entry : g_pieceCache) {
@@ -61,6 +76,7 @@ void ClearPieceCache()
     }
     g_pieceCache.clear();
     g_pieceBytes = 0;
+    ClearBlendCache();
     g_extentCache.clear();
     g_extentKeyBytes = 0;
 }
@@ -482,11 +498,41 @@ void BarcodeBase1D::ReleaseUncachedPiece()
     }
 }
 
-void BarcodeBase1D::BlitText(SDL_Surface* glyphs, int x, int y)
+bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::string& key)
+{
+    SDL_Rect clipped{};
+    std::uint32_t under = 0;
+    if (key.empty() || !UniformUnder(SDL_Rect{x, y, glyphs->w, glyphs->h}, &clipped, &under)) {
+        return false;
+    }
+    std::string blendKey = key;
+    blendKey.append(reinterpret_cast<const char*>(&under), sizeof(under));
+    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    auto hit = g_blendCache.find(blendKey);
+    if (hit == g_blendCache.end()) {
+        SDL_Surface* block = BlendOver(glyphs, under);
+        if (block == nullptr) {
+            return false;
+        }
+        const size_t bytes = SurfaceBytes(block);
+        if (g_blendCache.size() >= kPieceCacheSize || g_blendBytes + bytes > kPieceCacheBytes) {
+            ClearBlendCache();
+        }
+        g_blendBytes += bytes;
+        hit = g_blendCache.emplace(std::move(blendKey), block).first;
+    }
+    CopyBlended(hit->second, x, y, clipped);
+    return true;
+}
+
+void BarcodeBase1D::BlitText(SDL_Surface* glyphs, int x, int y, const std::string& key)
 {
     if (PaintsOwnPixels()) {
-        // Straight from the cached glyph surface: the pixels a texture copy would make.
-        BlitOwnPixels(glyphs, x, y);
+        // Straight from the cached glyph surface (or from its blend over the region's one
+        // value): the pixels a texture copy would make.
+        if (!BlitBlended(glyphs, x, y, key)) {
+            BlitOwnPixels(glyphs, x, y);
+        }
     } else if (SDL_Texture* texture = SDL_CreateTextureFromSurface(m_canvas, glyphs); texture == nullptr) {
         barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());
     } else {
@@ -518,17 +564,23 @@ bool BarcodeBase1D::PieceWithinBudget(TTF_Font* font, int size, const std::strin
     return false;
 }
 
-SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text)
+SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey)
 {
     std::string key = FontKey(font, size);
     const SDL_Color c = m_foregroundColor;
     key.append({static_cast<char>(c.r), static_cast<char>(c.g), static_cast<char>(c.b), static_cast<char>(c.a)});
     key += text;
+    if (cacheKey != nullptr) {
+        cacheKey->clear();
+    }
 
     const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
     ReleaseUncachedPiece();
     const auto hit = g_pieceCache.find(key);
     if (hit != g_pieceCache.end()) {
+        if (cacheKey != nullptr) {
+            *cacheKey = std::move(key);
+        }
         return hit->second;
     }
     if (!PieceWithinBudget(font, size, text)) {
@@ -546,6 +598,9 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
     }
     if (g_pieceCache.size() >= kPieceCacheSize || g_pieceBytes + bytes > kPieceCacheBytes) {
         ClearPieceCache();
+    }
+    if (cacheKey != nullptr) {
+        *cacheKey = key;
     }
     g_pieceCache.emplace(std::move(key), glyphs);
     g_pieceBytes += bytes;
@@ -599,9 +654,10 @@ void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width,
         return numeric::ClampToInt(top + glyphHeight > bottom ? bottom - glyphHeight : top);
     };
     // Renders one piece; `leftOf(glyphWidth)` places it horizontally.
+    std::string key;
     const auto render = [&](const std::string& piece, const auto& leftOf) {
-        if (SDL_Surface* glyphs = RenderPiece(font, fs, piece)) {
-            BlitText(glyphs, numeric::ClampToInt(leftOf(static_cast<long long>(glyphs->w))), placeTop(glyphs->h));
+        if (SDL_Surface* glyphs = RenderPiece(font, fs, piece, &key)) {
+            BlitText(glyphs, numeric::ClampToInt(leftOf(static_cast<long long>(glyphs->w))), placeTop(glyphs->h), key);
         }
     };
 

@@ -112,15 +112,17 @@ protected:
     }
 
     void PaintText(Target target, const std::string& text, int x, int y, int width, int height);
-    // Blits an already rendered text surface with its top-left corner at (x, y).
-    void BlitText(SDL_Surface* glyphs, int x, int y);
+    // Blits an already rendered text surface with its top-left corner at (x, y); `key` is its
+    // cache key from RenderPiece (empty when it is not cached).
+    void BlitText(SDL_Surface* glyphs, int x, int y, const std::string& key = std::string());
     // `text` rendered (blended) in the foreground colour with `font`, the cached font of `size`
     // points; null with the reason printed when SDL_ttf fails or when the piece would cover
     // more pixels than its canvas allows. The surface belongs to a process-wide cache bounded
     // in bytes (the same text is rendered once), or, when it is too large for the cache, to
     // this object until BlitText has drawn it or the next RenderPiece: do not free it, and use
     // it only while holding the lock of LockFonts().
-    SDL_Surface* RenderPiece(TTF_Font* font, int size, const std::string& text);
+    // `cacheKey`, when given, receives the piece's cache key (empty when it is not cached).
+    SDL_Surface* RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey = nullptr);
     // TTF_SizeUTF8 of `text` with `font`, the cached font of `size` points, remembered per
     // size, hinting and text. Returns false when SDL_ttf cannot measure it. Hold LockFonts().
     static bool MeasureText(TTF_Font* font, int size, const std::string& text, int* width, int* height);
@@ -139,6 +141,9 @@ private:
     // four times the canvas (and at least four megapixels).
     bool PieceWithinBudget(TTF_Font* font, int size, const std::string& text) const;
     void ReleaseUncachedPiece();
+    // BlitText of a cached piece over a region of one value, as a copy of its blend over that
+    // value (made once); false when the region holds more than one value or SDL fails.
+    bool BlitBlended(SDL_Surface* glyphs, int x, int y, const std::string& key);
 
     SDL_Surface* m_uncachedPiece = nullptr; // a rendered piece too large for the cache
 };

@@ -343,27 +343,35 @@ void BarcodeBase2D::PaintModuleRuns(const ModuleMatrix& modules, const ModuleLay
 {
     const auto edge = [](const std::vector<float>& edges, int i) { return edges[static_cast<size_t>(i)]; };
     std::vector<SDL_Rect> runs;
+    // A row with a light module after it, and the columns at which dark runs start and end:
+    // found without a branch per module, as dark and light alternate at random.
+    const auto width = static_cast<size_t>(modules.width);
+    std::vector<std::uint8_t> row(width + 1, 0);
+    std::vector<int> turns(width + 2);
     for (int y = 0; y < modules.height; ++y) {
         const float top = edge(layout.yEdges, y);
         const float h = edge(layout.yEdges, y + 1) - top + layout.extraHeight;
         if (h <= 0.0f) {
             continue;
         }
-        for (int x = 0; x < modules.width;) {
-            if (!modules.get(x, y)) {
-                ++x;
-                continue;
-            }
-            const int first = x;
-            while (x < modules.width && modules.get(x, y)) {
-                ++x;
-            }
-            // Modules without width inside the run cover nothing on their own.
-            const float left = edge(layout.xEdges, first);
-            const float w = edge(layout.xEdges, x) - left + layout.extraWidth;
-            SDL_Rect run{};
-            if (w > 0.0f && ToRasterRect(left, top, w, h, &run)) {
-                runs.push_back(run);
+        std::copy_n(modules.cells.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(y) * width), width,
+                    row.begin());
+        size_t count = 0;
+        std::uint8_t before = 0;
+        for (size_t x = 0; x <= width; ++x) {
+            const std::uint8_t dark = row[x] != 0 ? 1 : 0;
+            turns[count] = static_cast<int>(x);
+            count += dark ^ before;
+            before = dark;
+        }
+        for (size_t i = 0; i + 1 < count; i += 2) {
+            // Modules without width inside the run cover nothing on their own. The edges are
+            // whole pixels: the rectangle is the run's own span (what ToRasterRect makes of it).
+            const float left = edge(layout.xEdges, turns[i]);
+            const float w = edge(layout.xEdges, turns[i + 1]) - left + layout.extraWidth;
+            if (w > 0.0f) {
+                runs.push_back(
+                    SDL_Rect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(w), static_cast<int>(h)});
             }
         }
     }

@@ -63,43 +63,61 @@ Rgba Channels(std::uint32_t pixel)
     return c;
 }
 
-// The image by rows: each row either repeats the row above or has its own pixel indices.
+// The image by the rows that differ from the row above: each as a filter byte (0, "none")
+// and one colour index per pixel, and how many rows after it repeat it.
 struct Scan
 {
+    size_t stride = 0; // bytes from one row to the next: the row and room for whole-word stores
+    std::vector<std::uint8_t> rows;
+    std::vector<size_t> copies;
     std::vector<std::uint32_t> colours;
-    std::vector<std::uint8_t> repeats; // per row: 1 when equal to the row above
-    std::vector<std::uint8_t> indices; // the colour indices of the rows that do not repeat
 };
 
-bool ScanRows(SDL_Surface* surface, Scan* scan)
+bool ScanRows(size_t w, int h, const std::uint32_t* const* rows, Scan* scan)
 {
-    const int w = surface->w;
-    const int h = surface->h;
-    const auto* pixels = static_cast<const std::uint8_t*>(surface->pixels);
     ColourIndex index;
-    scan->repeats.assign(static_cast<size_t>(h), 0);
+    scan->stride = w + 8;
+    scan->rows.reserve(scan->stride * static_cast<size_t>(std::min(h, 64)));
     const std::uint32_t* previous = nullptr;
+    const std::uint32_t lastPixel = rows[0][0];
+    const int lastIndex = index.Find(lastPixel);
     for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(pixels + static_cast<size_t>(y) * surface->pitch);
-        if (previous != nullptr && std::memcmp(row, previous, static_cast<size_t>(w) * 4) == 0) {
-            scan->repeats[static_cast<size_t>(y)] = 1;
+        const std::uint32_t* row = rows[y];
+        if (previous != nullptr
+            && (row == rows[y - 1] || row == previous || std::memcmp(row, previous, w * sizeof(std::uint32_t)) == 0)) {
+            ++scan->copies.back();
             continue;
         }
         previous = row;
-        const size_t start = scan->indices.size();
-        scan->indices.resize(start + static_cast<size_t>(w));
-        std::uint8_t* out = scan->indices.data() + start;
-        std::uint32_t last = row[0];
-        int lastIndex = index.Find(last);
-        for (int x = 0; x < w; ++x) {
-            if (row[x] != last) {
-                last = row[x];
-                lastIndex = index.Find(last);
+        scan->copies.push_back(0);
+        scan->rows.resize(scan->rows.size() + scan->stride);
+        std::uint8_t* out = scan->rows.data() + scan->rows.size() - scan->stride + 1;
+        // Four pixels a step while they continue the last colour (backgrounds, bars, strokes);
+        // otherwise pixel by pixel, each looked up without a test against the one before, as
+        // the colours of antialiased edges change at random.
+        const std::uint64_t pair = (static_cast<std::uint64_t>(lastPixel) << 32) | lastPixel;
+        std::uint64_t same = pair;
+        std::uint32_t word = 0x01010101u * static_cast<std::uint32_t>(lastIndex);
+        for (size_t x = 0; x < w;) {
+            std::uint64_t a = 0;
+            std::uint64_t b = 0;
+            if (x + 4 <= w) {
+                std::memcpy(&a, row + x, 8);
+                std::memcpy(&b, row + x + 2, 8);
             }
-            if (lastIndex < 0) {
+            if (x + 4 <= w && a == same && b == same) {
+                std::memcpy(out + x, &word, 4);
+                x += 4;
+                continue;
+            }
+            const int found = index.Find(row[x]);
+            if (found < 0) {
                 return false;
             }
-            out[x] = static_cast<std::uint8_t>(lastIndex);
+            out[x] = static_cast<std::uint8_t>(found);
+            same = (static_cast<std::uint64_t>(row[x]) << 32) | row[x];
+            word = 0x01010101u * static_cast<std::uint32_t>(found);
+            ++x;
         }
     }
     scan->colours = index.Colours();
@@ -137,19 +155,19 @@ int PaletteDepth(size_t count)
 }
 
 // Packs a row of colour indices as samples of `depth` bits, most significant bits first.
-void PackRow(const std::uint8_t* indices, int w, int depth, const std::array<std::uint8_t, kMaxColours>& sample,
+void PackRow(const std::uint8_t* indices, size_t w, int depth, const std::array<std::uint8_t, kMaxColours>& sample,
              std::uint8_t* out)
 {
     if (depth == 8) {
-        for (int x = 0; x < w; ++x) {
+        for (size_t x = 0; x < w; ++x) {
             out[x] = sample[indices[x]];
         }
         return;
     }
-    const int perByte = 8 / depth;
-    for (int x = 0; x < w; x += perByte) {
+    const size_t perByte = static_cast<size_t>(8 / depth);
+    for (size_t x = 0; x < w; x += perByte) {
         unsigned byte = 0;
-        for (int k = 0; k < perByte; ++k) {
+        for (size_t k = 0; k < perByte; ++k) {
             byte <<= depth;
             if (x + k < w) {
                 byte |= sample[indices[x + k]];
@@ -181,15 +199,29 @@ void Chunk(std::vector<std::uint8_t>& out, const char type[5], const std::uint8_
 
 Result Encode(SDL_Surface* surface)
 {
-    Result result;
     if (surface == nullptr || surface->format == nullptr || surface->format->format != SDL_PIXELFORMAT_ABGR8888) {
         SDL_SetError("compact PNG needs an RGBA32 surface");
+        return Result();
+    }
+    std::vector<const std::uint32_t*> rows(static_cast<size_t>(std::max(surface->h, 0)));
+    for (size_t y = 0; y < rows.size(); ++y) {
+        rows[y] = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(surface->pixels)
+                                                         + y * static_cast<size_t>(surface->pitch));
+    }
+    return Encode(surface->w, surface->h, rows.data());
+}
+
+Result Encode(int width, int height, const std::uint32_t* const* rows)
+{
+    Result result;
+    if (width <= 0 || height <= 0) {
+        SDL_SetError("compact PNG of an empty image");
         return result;
     }
-    const int w = surface->w;
-    const int h = surface->h;
+    const auto w = static_cast<size_t>(width);
+    const int h = height;
     Scan scan;
-    if (!ScanRows(surface, &scan)) {
+    if (!ScanRows(w, h, rows, &scan)) {
         result.outcome = Outcome::TooManyColours;
         return result;
     }
@@ -207,8 +239,9 @@ Result Encode(SDL_Surface* surface)
     const int depth = result.grey ? greyDepth : paletteDepth;
     result.bitDepth = depth;
 
-    // The sample each index is written as: a grey level scaled to the depth, or a palette
-    // position (colours with alpha first, so that tRNS stays short).
+    // The sample each index is written as: a grey level scaled to the depth, or the index
+    // itself (the palette in order of first appearance), so that 8-bit palette rows are written
+    // as scanned.
     std::array<std::uint8_t, kMaxColours> sample{};
     std::vector<std::uint8_t> plte;
     std::vector<std::uint8_t> trns;
@@ -218,53 +251,47 @@ Result Encode(SDL_Surface* surface)
             sample[i] = static_cast<std::uint8_t>(Channels(colours[i]).r / divisor);
         }
     } else {
-        size_t position = 0;
-        for (int pass = 0; pass < 2; ++pass) {
-            for (size_t i = 0; i < colours.size(); ++i) {
-                const Rgba c = Channels(colours[i]);
-                if ((c.a < 255) != (pass == 0)) {
-                    continue;
-                }
-                sample[i] = static_cast<std::uint8_t>(position++);
-                plte.insert(plte.end(), {c.r, c.g, c.b});
-                if (c.a < 255) {
-                    trns.push_back(c.a);
-                }
-            }
+        for (size_t i = 0; i < colours.size(); ++i) {
+            const Rgba c = Channels(colours[i]);
+            sample[i] = static_cast<std::uint8_t>(i);
+            plte.insert(plte.end(), {c.r, c.g, c.b});
+            trns.push_back(c.a);
+        }
+        // tRNS ends at the last colour with alpha.
+        while (!trns.empty() && trns.back() == 255) {
+            trns.pop_back();
         }
     }
+    const bool asScanned = depth == 8 && !result.grey;
 
     // The rows, filter "none", packed most significant bits first.
-    const size_t length = 1 + (static_cast<size_t>(w) * static_cast<size_t>(depth) + 7) / 8;
-    std::vector<std::uint8_t> rows[2] = {std::vector<std::uint8_t>(length), std::vector<std::uint8_t>(length)};
+    const size_t length = 1 + (w * static_cast<size_t>(depth) + 7) / 8;
+    const size_t distinct = scan.copies.size();
+    std::vector<std::uint8_t> packed;
+    std::vector<const std::uint8_t*> rowBytes(distinct);
+    if (!asScanned) {
+        packed.assign(distinct * length, 0);
+    }
+    for (size_t i = 0; i < distinct; ++i) {
+        const std::uint8_t* row = scan.rows.data() + i * scan.stride;
+        if (!asScanned) {
+            PackRow(row + 1, w, depth, sample, packed.data() + i * length + 1);
+            row = packed.data() + i * length;
+        }
+        rowBytes[i] = row;
+    }
     // Rows wider than the deflate window go through zlib as a whole.
     const bool byCopies = length <= RowDeflater::kMaxRow;
     RowDeflater deflater;
     std::vector<std::uint8_t> raw;
-    const std::uint8_t* indices = scan.indices.data();
-    const std::uint8_t* above = nullptr;
-    int current = 0;
-    for (int y = 0; y < h;) {
-        std::vector<std::uint8_t>& row = rows[current];
-        PackRow(indices, w, depth, sample, row.data() + 1);
-        indices += w;
-        int repeats = 0;
-        while (y + 1 + repeats < h && scan.repeats[static_cast<size_t>(y + 1 + repeats)] != 0) {
-            ++repeats;
-        }
-        if (byCopies) {
-            deflater.Row(row.data(), above, length);
-            if (repeats > 0) {
-                deflater.RepeatRow(length, static_cast<size_t>(repeats));
-            }
-        } else {
-            for (int r = 0; r <= repeats; ++r) {
-                raw.insert(raw.end(), row.begin(), row.end());
+    if (byCopies) {
+        deflater.Rows(rowBytes.data(), scan.copies.data(), distinct, length);
+    } else {
+        for (size_t i = 0; i < distinct; ++i) {
+            for (size_t r = 0; r <= scan.copies[i]; ++r) {
+                raw.insert(raw.end(), rowBytes[i], rowBytes[i] + length);
             }
         }
-        above = row.data();
-        current = 1 - current;
-        y += 1 + repeats;
     }
     std::vector<std::uint8_t> idat;
     if (byCopies) {

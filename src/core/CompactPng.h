@@ -29,5 +29,9 @@ struct Result
 
 // `surface` must be 32 bits per pixel in SDL_PIXELFORMAT_ABGR8888 (bytes R, G, B, A).
 Result Encode(SDL_Surface* surface);
+// The image of `height` rows of `width` ABGR8888 pixels; rows[y] points at row y. Rows given by
+// the same pointer hold the same pixels, so a painter that knows which rows are copies of
+// others passes one pointer for all of them and spares the comparison.
+Result Encode(int width, int height, const std::uint32_t* const* rows);
 
 } // namespace compact_png

@@ -2,8 +2,10 @@
 #include "core/RowDeflater.h"
 
 #include <algorithm>
-#include <array>
-#include <zlib.h>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace compact_png {
 namespace {
@@ -20,331 +22,636 @@ constexpr std::uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,
 // The order in which the code lengths of the code-length alphabet are sent.
 constexpr std::uint8_t kLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-class BitWriter
+constexpr size_t kSymbols = 286;
+constexpr size_t kFixedSymbols = 288; // the fixed code also places the two unused symbols
+constexpr size_t kDistances = 30;
+constexpr std::uint32_t kAdlerModulus = 65521;
+
+// Bit i of `words` (from bit 0 of words[0]) set where a[i] == b[i], for i < n; the bits after
+// n are clear, up to the end of n / 64 + 3 words.
+void EqualBits(const std::uint8_t* a, const std::uint8_t* b, size_t n, std::uint64_t* words)
 {
-public:
-    explicit BitWriter(std::vector<std::uint8_t>& out) : m_out(out) {}
-
-    // `count` (at most 32) bits of `value`, least significant first.
-    void Bits(std::uint32_t value, int count)
-    {
-        m_bits |= static_cast<std::uint64_t>(value) << m_count;
-        m_count += count;
-        if (m_count >= 32) {
-            for (int i = 0; i < 4; ++i) {
-                m_out.push_back(static_cast<std::uint8_t>(m_bits >> (8 * i)));
-            }
-            m_bits >>= 32;
-            m_count -= 32;
-        }
+    std::fill_n(words, n / 64 + 3, 0);
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const auto equal =
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))));
+        words[i / 64] |= equal << (i % 64);
     }
-
-    void Flush()
-    {
-        for (; m_count > 0; m_count -= 8) {
-            m_out.push_back(static_cast<std::uint8_t>(m_bits));
-            m_bits >>= 8;
-        }
-        m_count = 0;
+#endif
+    for (; i < n; ++i) {
+        words[i / 64] |= static_cast<std::uint64_t>(a[i] == b[i]) << (i % 64);
     }
+}
 
-private:
-    std::vector<std::uint8_t>& m_out;
-    std::uint64_t m_bits = 0;
-    int m_count = 0;
-};
-
-// Code lengths (at most `limit` bits) for the frequencies: a Huffman tree, its frequencies
-// halved until no code is longer than the limit. Unused symbols get length 0; a lone used
-// symbol gets length 1.
-std::vector<std::uint8_t> CodeLengths(std::vector<std::uint32_t> frequencies, int limit)
+int TrailingZeros(std::uint64_t v) // v != 0
 {
-    const size_t n = frequencies.size();
-    std::vector<std::uint8_t> lengths(n, 0);
+#if defined(__GNUC__)
+    return __builtin_ctzll(v);
+#else
+    int n = 0;
+    for (; (v & 1) == 0; v >>= 1) {
+        ++n;
+    }
+    return n;
+#endif
+}
+
+// The number of set bits from bit p on, counted up to `cap` or a little beyond.
+size_t OnesFrom(const std::uint64_t* words, size_t p, size_t cap)
+{
+    size_t n = 0;
     for (;;) {
-        std::vector<size_t> used;
-        for (size_t i = 0; i < n; ++i) {
-            if (frequencies[i] > 0) {
-                used.push_back(i);
-            }
+        const size_t b = p % 64;
+        std::uint64_t bits = words[p / 64] >> b;
+        if (b != 0) {
+            bits |= words[p / 64 + 1] << (64 - b);
         }
-        if (used.size() <= 1) {
-            for (size_t i : used) {
-                lengths[i] = 1;
-            }
-            return lengths;
+        if (~bits != 0) {
+            return n + static_cast<size_t>(TrailingZeros(~bits));
         }
-        // Two-queue Huffman construction over the sorted leaves.
-        std::sort(used.begin(), used.end(), [&](size_t a, size_t b) {
-            return frequencies[a] != frequencies[b] ? frequencies[a] < frequencies[b] : a < b;
-        });
-
-        struct Node
-        {
-            std::uint64_t weight;
-            int parent;
-        };
-
-        std::vector<Node> nodes;
-        for (size_t i : used) {
-            nodes.push_back({frequencies[i], -1});
-        }
-        size_t leaf = 0;
-        size_t inner = used.size();
-        const auto take = [&]() {
-            if (leaf < used.size() && (inner >= nodes.size() || nodes[leaf].weight <= nodes[inner].weight)) {
-                return leaf++;
-            }
-            return inner++;
-        };
-        while (nodes.size() < 2 * used.size() - 1) {
-            const size_t a = take();
-            const size_t b = take();
-            nodes.push_back({nodes[a].weight + nodes[b].weight, -1});
-            nodes[a].parent = static_cast<int>(nodes.size() - 1);
-            nodes[b].parent = static_cast<int>(nodes.size() - 1);
-        }
-        int longest = 0;
-        for (size_t k = 0; k < used.size(); ++k) {
-            int depth = 0;
-            for (int p = nodes[k].parent; p >= 0; p = nodes[static_cast<size_t>(p)].parent) {
-                ++depth;
-            }
-            lengths[used[k]] = static_cast<std::uint8_t>(depth);
-            longest = std::max(longest, depth);
-        }
-        if (longest <= limit) {
-            return lengths;
-        }
-        for (std::uint32_t& f : frequencies) {
-            if (f > 0) {
-                f = (f + 1) / 2;
-            }
+        n += 64;
+        p += 64;
+        if (n >= cap) {
+            return n;
         }
     }
 }
 
-// Canonical codes of the lengths, bit-reversed for writing least significant bit first.
-std::vector<std::uint16_t> Codes(const std::vector<std::uint8_t>& lengths)
+// The deflate code of a copy distance and its extra bits, packed as a token's distance fields.
+std::uint32_t DistanceFields(size_t distance)
 {
-    std::array<std::uint16_t, 16> count{};
-    for (std::uint8_t l : lengths) {
-        ++count[l];
+    std::uint32_t d = 29;
+    while (kDistanceBase[d] > distance) {
+        --d;
     }
-    count[0] = 0;
+    return (d << 9) | (static_cast<std::uint32_t>(distance - kDistanceBase[d]) << 19);
+}
+
+// Length symbol (0-based above 257) of every copy length 3..258.
+const std::array<std::uint8_t, 259>& LengthCodes()
+{
+    static const std::array<std::uint8_t, 259> codes = [] {
+        std::array<std::uint8_t, 259> c{};
+        int l = 0;
+        for (size_t n = 3; n < c.size(); ++n) {
+            while (l < 28 && kLengthBase[l + 1] <= n) {
+                ++l;
+            }
+            c[n] = static_cast<std::uint8_t>(l);
+        }
+        return c;
+    }();
+    return codes;
+}
+
+// Writes bits least significant first: each call stores a whole word and keeps fewer than
+// eight bits back, so the output needs eight bytes of room beyond its end.
+class BitWriter
+{
+public:
+    explicit BitWriter(std::uint8_t* out) : m_out(out) {}
+
+    // `count` bits of `value`; at most 56 with what is kept back.
+    void Bits(std::uint64_t value, int count)
+    {
+        m_bits |= value << m_count;
+        m_count += count;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        std::memcpy(m_out, &m_bits, 8);
+#else
+        for (int i = 0; i < 8; ++i) {
+            m_out[i] = static_cast<std::uint8_t>(m_bits >> (8 * i));
+        }
+#endif
+        const int bytes = m_count / 8;
+        m_out += bytes;
+        m_bits >>= 8 * bytes;
+        m_count -= 8 * bytes;
+    }
+
+    // The end of the output, the last byte padded with zeros.
+    std::uint8_t* Flush()
+    {
+        return m_out + (m_count > 0 ? 1 : 0);
+    }
+
+private:
+    std::uint8_t* m_out;
+    std::uint64_t m_bits = 0;
+    int m_count = 0;
+};
+
+// Minimum-redundancy code lengths in place (Moffat and Katajainen): `a` holds n >= 2 weights in
+// ascending order and receives the code length of each.
+void MinimumRedundancy(std::uint64_t* a, std::ptrdiff_t n)
+{
+    // Internal nodes are formed left to right, each pointing to its parent.
+    std::ptrdiff_t root = 0;
+    std::ptrdiff_t leaf = 2;
+    a[0] += a[1];
+    for (std::ptrdiff_t next = 1; next < n - 1; ++next) {
+        if (leaf >= n || a[root] < a[leaf]) {
+            a[next] = a[root];
+            a[root++] = static_cast<std::uint64_t>(next);
+        } else {
+            a[next] = a[leaf++];
+        }
+        if (leaf >= n || (root < next && a[root] < a[leaf])) {
+            a[next] += a[root];
+            a[root++] = static_cast<std::uint64_t>(next);
+        } else {
+            a[next] += a[leaf++];
+        }
+    }
+    // The depth of each internal node, then of the leaves.
+    a[n - 2] = 0;
+    for (std::ptrdiff_t next = n - 3; next >= 0; --next) {
+        a[next] = a[a[next]] + 1;
+    }
+    std::ptrdiff_t available = 1;
+    std::ptrdiff_t used = 0;
+    std::uint64_t depth = 0;
+    root = n - 2;
+    std::ptrdiff_t next = n - 1;
+    while (available > 0) {
+        while (root >= 0 && a[root] == depth) {
+            ++used;
+            --root;
+        }
+        while (available > used) {
+            a[next--] = depth;
+            --available;
+        }
+        available = 2 * used;
+        ++depth;
+        used = 0;
+    }
+}
+
+// Sorts items (frequency above a 16-bit symbol, in symbol order) by frequency, keeping the
+// symbol order among equal ones. Most symbols of an image are rare: frequencies below 64 are
+// placed by counting, the few others sorted after them.
+void SortByFrequency(std::uint64_t* items, size_t n)
+{
+    constexpr std::uint64_t kCounted = 64;
+    std::array<std::uint32_t, kCounted + 1> start{};
+    std::array<std::uint64_t, kSymbols> sorted;
+    size_t frequent = 0;
+    for (size_t i = 0; i < n; ++i) {
+        ++start[std::min(items[i] >> 16, kCounted)];
+    }
+    for (size_t f = 1; f <= kCounted; ++f) {
+        start[f] += start[f - 1];
+    }
+    // start[f] is now the end of frequency f; walk back to fill each from its end.
+    for (size_t i = n; i-- > 0;) {
+        const std::uint64_t f = items[i] >> 16;
+        if (f < kCounted) {
+            sorted[--start[f]] = items[i];
+        } else {
+            ++frequent;
+        }
+    }
+    const size_t rare = n - frequent;
+    size_t k = rare;
+    for (size_t i = 0; i < n; ++i) {
+        if ((items[i] >> 16) >= kCounted) {
+            sorted[k++] = items[i];
+        }
+    }
+    std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(rare), sorted.begin() + static_cast<std::ptrdiff_t>(n));
+    std::copy(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(n), items);
+}
+
+// Code lengths of at most `limit` bits for the `n` (at most kSymbols) frequencies: a Huffman
+// code whose longest codes are folded to the limit, the shortest ones lengthened to pay for it.
+// Unused symbols get length 0; a lone used symbol gets length 1.
+void CodeLengths(const std::uint32_t* frequencies, size_t n, int limit, std::uint8_t* lengths)
+{
+    std::array<std::uint64_t, kSymbols> items; // frequency above the symbol
+    std::array<std::uint64_t, kSymbols> a;
+    size_t used = 0;
+    for (size_t s = 0; s < n; ++s) {
+        lengths[s] = 0;
+        if (frequencies[s] > 0) {
+            items[used++] = (static_cast<std::uint64_t>(frequencies[s]) << 16) | s;
+        }
+    }
+    if (used <= 1) {
+        if (used == 1) {
+            lengths[items[0] & 0xFFFF] = 1;
+        }
+        return;
+    }
+    SortByFrequency(items.data(), used);
+    for (size_t i = 0; i < used; ++i) {
+        a[i] = items[i] >> 16;
+    }
+    MinimumRedundancy(a.data(), static_cast<std::ptrdiff_t>(used));
+    const auto ulimit = static_cast<std::uint64_t>(limit);
+    if (a[0] > ulimit) { // a[0], of the rarest symbol, is the longest
+        std::array<std::uint32_t, 16> count{};
+        for (size_t i = 0; i < used; ++i) {
+            ++count[std::min(a[i], ulimit)];
+        }
+        std::uint64_t kraft = 0;
+        for (int d = 1; d <= limit; ++d) {
+            kraft += static_cast<std::uint64_t>(count[static_cast<size_t>(d)]) << (limit - d);
+        }
+        // Each step takes a code off the longest length and splits a shorter one in two.
+        for (; kraft > (std::uint64_t{1} << limit); --kraft) {
+            --count[static_cast<size_t>(limit)];
+            for (int d = limit - 1; d > 0; --d) {
+                if (count[static_cast<size_t>(d)] > 0) {
+                    --count[static_cast<size_t>(d)];
+                    count[static_cast<size_t>(d) + 1] += 2;
+                    break;
+                }
+            }
+        }
+        size_t i = 0;
+        for (int d = limit; d > 0; --d) {
+            for (std::uint32_t c = 0; c < count[static_cast<size_t>(d)]; ++c) {
+                a[i++] = static_cast<std::uint64_t>(d);
+            }
+        }
+    }
+    for (size_t i = 0; i < used; ++i) {
+        lengths[items[i] & 0xFFFF] = static_cast<std::uint8_t>(a[i]);
+    }
+}
+
+// Canonical codes of the lengths, bit-reversed for writing least significant bit first.
+void Codes(const std::uint8_t* lengths, size_t n, std::uint16_t* codes)
+{
+    // Four partial counts: most lengths are alike, and one counter would wait on itself.
+    std::array<std::array<std::uint16_t, 16>, 4> partial{};
+    for (size_t i = 0; i < n; ++i) {
+        ++partial[i % 4][lengths[i]];
+    }
+    std::array<std::uint16_t, 16> count{};
+    for (size_t l = 1; l < count.size(); ++l) {
+        count[l] = static_cast<std::uint16_t>(partial[0][l] + partial[1][l] + partial[2][l] + partial[3][l]);
+    }
     std::array<std::uint16_t, 16> next{};
     std::uint16_t code = 0;
     for (int bits = 1; bits < 16; ++bits) {
         code = static_cast<std::uint16_t>((code + count[static_cast<size_t>(bits - 1)]) << 1);
         next[static_cast<size_t>(bits)] = code;
     }
-    std::vector<std::uint16_t> codes(lengths.size(), 0);
-    for (size_t i = 0; i < lengths.size(); ++i) {
+    for (size_t i = 0; i < n; ++i) {
         const int l = lengths[i];
+        codes[i] = 0;
         if (l == 0) {
             continue;
         }
+        static const std::array<std::uint8_t, 256> reverse = [] {
+            std::array<std::uint8_t, 256> r{};
+            for (unsigned v = 0; v < 256; ++v) {
+                for (int b = 0; b < 8; ++b) {
+                    r[v] |= static_cast<std::uint8_t>(((v >> b) & 1u) << (7 - b));
+                }
+            }
+            return r;
+        }();
         const unsigned c = next[static_cast<size_t>(l)]++;
-        unsigned reversed = 0;
-        for (int b = 0; b < l; ++b) {
-            reversed = (reversed << 1) | ((c >> b) & 1u);
-        }
-        codes[i] = static_cast<std::uint16_t>(reversed);
+        codes[i] = static_cast<std::uint16_t>(((reverse[c & 255] << 8) | reverse[c >> 8]) >> (16 - l));
     }
-    return codes;
 }
 
-std::vector<std::uint8_t> FixedLiteralLengths()
+// Code-length symbols: a length, 16 (repeat the previous 3 to 6 times), 17 and 18 (3 to 10 and
+// 11 to 138 zeros), with the value of the extra bits.
+struct LengthRun
 {
-    std::vector<std::uint8_t> lengths(288, 8);
-    std::fill(lengths.begin() + 144, lengths.begin() + 256, 9);
-    std::fill(lengths.begin() + 256, lengths.begin() + 280, 7);
-    return lengths;
-}
+    std::uint8_t symbol;
+    std::uint8_t extra;
+};
 
-// The code lengths of both alphabets as code-length symbols (16: repeat the previous 3 to 6
-// times, 17 and 18: 3 to 10 and 11 to 138 zeros), each with its extra bits.
-std::vector<std::pair<std::uint8_t, std::uint8_t>> RunLengths(const std::vector<std::uint8_t>& lengths)
+// The code lengths of both alphabets as code-length symbols; returns their count.
+size_t RunLengths(const std::uint8_t* lengths, size_t n, LengthRun* out)
 {
-    std::vector<std::pair<std::uint8_t, std::uint8_t>> out;
-    for (size_t i = 0; i < lengths.size();) {
+    size_t count = 0;
+    for (size_t i = 0; i < n;) {
         const std::uint8_t l = lengths[i];
         size_t run = 1;
-        while (i + run < lengths.size() && lengths[i + run] == l) {
+        while (i + run < n && lengths[i + run] == l) {
             ++run;
         }
         size_t left = run;
         if (l == 0) {
             while (left >= 11) {
-                const size_t n = std::min<size_t>(left, 138);
-                out.emplace_back(18, static_cast<std::uint8_t>(n - 11));
-                left -= n;
+                const size_t k = std::min<size_t>(left, 138);
+                out[count++] = {18, static_cast<std::uint8_t>(k - 11)};
+                left -= k;
             }
             if (left >= 3) {
-                out.emplace_back(17, static_cast<std::uint8_t>(left - 3));
+                out[count++] = {17, static_cast<std::uint8_t>(left - 3)};
                 left = 0;
             }
         } else {
-            out.emplace_back(l, 0);
+            out[count++] = {l, 0};
             --left;
             while (left >= 3) {
-                const size_t n = std::min<size_t>(left, 6);
-                out.emplace_back(16, static_cast<std::uint8_t>(n - 3));
-                left -= n;
+                const size_t k = std::min<size_t>(left, 6);
+                out[count++] = {16, static_cast<std::uint8_t>(k - 3)};
+                left -= k;
             }
         }
         for (; left > 0; --left) {
-            out.emplace_back(l, 0);
+            out[count++] = {l, 0};
         }
         i += run;
     }
-    return out;
+    return count;
+}
+
+int RunExtraBits(std::uint8_t symbol)
+{
+    return symbol == 16 ? 2 : symbol == 17 ? 3 : symbol == 18 ? 7 : 0;
+}
+
+std::uint8_t FixedLength(size_t symbol)
+{
+    if (symbol < 144) {
+        return 8;
+    }
+    if (symbol < 256) {
+        return 9;
+    }
+    return symbol < 280 ? 7 : 8;
+}
+
+std::uint32_t Mod(std::uint64_t v)
+{
+    return static_cast<std::uint32_t>(v % kAdlerModulus);
 }
 
 } // namespace
 
-void RowDeflater::Copy(size_t distance, size_t length)
+std::uint32_t* RowDeflater::Room(size_t count)
 {
-    static const auto lengthCode = [] {
-        std::array<std::uint8_t, 259> codes{};
-        int l = 0;
-        for (size_t n = 3; n < codes.size(); ++n) {
-            while (l < 28 && kLengthBase[l + 1] <= n) {
-                ++l;
-            }
-            codes[n] = static_cast<std::uint8_t>(l);
-        }
-        return codes;
-    }();
-    int d = 29;
-    while (kDistanceBase[d] > distance) {
-        --d;
+    if (m_tokens.size() - m_used < count) {
+        m_tokens.resize(std::max(2 * m_tokens.size(), m_used + count + 256));
     }
-    const auto distanceBits = static_cast<std::uint16_t>(distance - kDistanceBase[d]);
+    return m_tokens.data() + m_used;
+}
+
+void RowDeflater::Literal(std::uint8_t byte)
+{
+    *Room(1) = byte;
+    ++m_used;
+    ++m_symbolCount[byte];
+}
+
+void RowDeflater::Copy(std::uint32_t distanceFields, size_t length)
+{
+    const std::array<std::uint8_t, 259>& lengthCode = LengthCodes();
+    const size_t distanceCode = (distanceFields >> 9) & 31;
     while (length > 0) {
         // Pieces of at most 258 bytes, the last one kept at 3 or more.
         size_t piece = std::min<size_t>(length, 258);
         if (length - piece > 0 && length - piece < 3) {
             piece = length - 3;
         }
-        const int l = lengthCode[piece];
-        m_tokens.push_back({static_cast<std::uint16_t>(257 + l), static_cast<std::uint16_t>(piece - kLengthBase[l]),
-                            static_cast<std::uint16_t>(d), distanceBits});
+        const std::uint32_t l = lengthCode[piece];
+        *Room(1) = (257 + l) | distanceFields | (static_cast<std::uint32_t>(piece - kLengthBase[l]) << 14);
+        ++m_used;
+        ++m_symbolCount[257 + l];
+        ++m_distanceCount[distanceCode];
         length -= piece;
     }
 }
 
-void RowDeflater::Row(const std::uint8_t* row, const std::uint8_t* above, size_t length)
+void RowDeflater::Checksum(const std::uint8_t* row, size_t length, size_t repeats)
 {
-    if (m_tokens.capacity() - m_tokens.size() < length) {
-        m_tokens.reserve(std::max(2 * m_tokens.capacity(), m_tokens.size() + 4 * length));
+    // Adler-32: a row adds its byte sum s to A, and to B its sum w weighted by the distance from
+    // the row's end plus A times its length n (eight bytes a step; the sums stay far below 2^64).
+    std::uint64_t sum = 0;
+    std::uint64_t weighted = 0;
+    size_t j = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes a step: their sum, and their sum weighted 16 down to 1 (as 16-bit products
+    // summed in pairs).
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i weightsLow = _mm_set_epi16(9, 10, 11, 12, 13, 14, 15, 16);
+    const __m128i weightsHigh = _mm_set_epi16(1, 2, 3, 4, 5, 6, 7, 8);
+    for (; j + 16 <= length; j += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + j));
+        const __m128i sums = _mm_sad_epu8(bytes, zero);
+        const __m128i products = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weightsLow),
+                                               _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), weightsHigh));
+        alignas(16) std::uint32_t p[4];
+        alignas(16) std::uint64_t q[2];
+        _mm_store_si128(reinterpret_cast<__m128i*>(p), products);
+        _mm_store_si128(reinterpret_cast<__m128i*>(q), sums);
+        weighted += 16 * sum + p[0] + p[1] + p[2] + p[3];
+        sum += q[0] + q[1];
     }
-    size_t i = 0;
-    while (i < length) {
-        size_t up = 0;
-        if (above != nullptr) {
-            while (i + up < length && row[i + up] == above[i + up]) {
-                ++up;
-            }
-        }
-        size_t run = 0;
-        if (i > 0) {
-            while (i + run < length && row[i + run] == row[i - 1]) {
-                ++run;
-            }
-        }
-        if (std::max(up, run) >= 3) {
-            const bool useUp = up >= run;
-            Copy(useUp ? length : 1, useUp ? up : run);
-            i += useUp ? up : run;
-        } else {
-            m_tokens.push_back({row[i], 0, 0, 0});
-            ++i;
-        }
+#endif
+    for (; j + 8 <= length; j += 8) {
+        const std::uint8_t* p = row + j;
+        weighted += 8 * sum + 8u * p[0] + 7u * p[1] + 6u * p[2] + 5u * p[3] + 4u * p[4] + 3u * p[5] + 2u * p[6] + p[7];
+        sum += 0u + p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
     }
-    m_lastRowAdler = static_cast<std::uint32_t>(adler32(1, row, static_cast<uInt>(length)));
-    m_adler = static_cast<std::uint32_t>(adler32_combine(m_adler, m_lastRowAdler, static_cast<z_off_t>(length)));
+    for (; j < length; ++j) {
+        sum += row[j];
+        weighted += sum;
+    }
+    // k rows in all: A grows by k s, and B by k n A + n s k (k - 1) / 2 + k w.
+    const size_t count = repeats + 1;
+    const std::uint64_t k = Mod(count);
+    const std::uint64_t pairs = count % 2 == 0 ? Mod(count / 2) * Mod(count - 1) : Mod(count) * Mod((count - 1) / 2);
+    const std::uint64_t n = Mod(length);
+    const std::uint64_t s = Mod(sum);
+    m_adlerB = Mod(m_adlerB + Mod(k * n % kAdlerModulus * m_adlerA) + Mod(n * s % kAdlerModulus * Mod(pairs))
+                   + k * Mod(weighted));
+    m_adlerA = Mod(m_adlerA + k * s);
 }
 
-void RowDeflater::RepeatRow(size_t length, size_t count)
+void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, size_t count, size_t length)
 {
-    for (size_t c = 0; c < count; ++c) {
-        m_adler = static_cast<std::uint32_t>(adler32_combine(m_adler, m_lastRowAdler, static_cast<z_off_t>(length)));
+    if (count == 0 || length == 0) {
+        return;
     }
-    Copy(length, length * count);
+    for (size_t r = 0; r < count; ++r) {
+        Checksum(rows[r], length, repeats[r]);
+    }
+    // Per row, bit i: byte i equals the byte above it (in the row before); byte i equals byte
+    // i - 1.
+    const size_t words = length / 64 + 3;
+    m_bits.resize(2 * words * count);
+    for (size_t r = 0; r < count; ++r) {
+        std::uint64_t* above = m_bits.data() + 2 * words * r;
+        std::uint64_t* before = above + words;
+        if (r > 0) {
+            EqualBits(rows[r], rows[r - 1], length, above);
+        } else {
+            std::fill_n(above, words, 0);
+        }
+        EqualBits(rows[r] + 1, rows[r], length - 1, before);
+        for (size_t w = words - 1; w > 0; --w) {
+            before[w] = (before[w] << 1) | (before[w - 1] >> 63);
+        }
+        before[0] <<= 1;
+    }
+    // Greedy per row: the longer of a copy of the row above and a run of the byte before, from
+    // 3 bytes (at most 258, the rest in the next token). Each token waits on the one before, and
+    // in antialiased text literals and copies alternate at random: tokens are chosen by selects,
+    // not branches, and four rows are parsed in turns so that their chains overlap.
+    const std::array<std::uint8_t, 259>& lengthCode = LengthCodes();
+    const std::uint32_t upFields = DistanceFields(length);
+    const std::uint32_t runFields = DistanceFields(1);
+    m_rowTokens.resize(length * count);
+    std::vector<size_t> ends(count);
+    constexpr size_t kLanes = 4;
+    std::array<std::array<std::uint32_t, kSymbols>, kLanes> symbolCount{};
+    std::array<std::array<std::uint32_t, kDistances>, kLanes> distanceCount{};
+    for (size_t first = 0; first < count; first += kLanes) {
+        const size_t lanes = std::min(kLanes, count - first);
+        std::array<size_t, kLanes> at{};
+        std::array<std::uint32_t*, kLanes> out{};
+        for (size_t k = 0; k < lanes; ++k) {
+            out[k] = m_rowTokens.data() + (first + k) * length;
+        }
+        for (bool busy = true; busy;) {
+            busy = false;
+            for (size_t k = 0; k < lanes; ++k) {
+                const size_t i = at[k];
+                if (i >= length) {
+                    continue;
+                }
+                busy = true;
+                const size_t r = first + k;
+                const std::uint64_t* bits = m_bits.data() + 2 * words * r;
+                const size_t up = OnesFrom(bits, i, 258);
+                const size_t run = OnesFrom(bits + words, i, 258);
+                const bool useUp = up >= run;
+                const size_t best = std::min<size_t>(useUp ? up : run, 258);
+                const bool copy = best >= 3;
+                const std::uint32_t l = lengthCode[best];
+                const std::uint32_t copyToken = (257 + l) | (useUp ? upFields : runFields)
+                                                | (static_cast<std::uint32_t>(best - kLengthBase[l]) << 14);
+                const std::uint32_t token = copy ? copyToken : rows[r][i];
+                *out[k]++ = token;
+                ++symbolCount[k][token & 511];
+                distanceCount[k][(token >> 9) & 31] += copy ? 1 : 0;
+                at[k] = i + (copy ? best : 1);
+            }
+        }
+        for (size_t k = 0; k < lanes; ++k) {
+            ends[first + k] = static_cast<size_t>(out[k] - m_rowTokens.data());
+        }
+    }
+    for (size_t k = 0; k < kLanes; ++k) {
+        for (size_t s = 0; s < kSymbols; ++s) {
+            m_symbolCount[s] += symbolCount[k][s];
+        }
+        for (size_t d = 0; d < kDistances; ++d) {
+            m_distanceCount[d] += distanceCount[k][d];
+        }
+    }
+    // The stream: each row's tokens, then the copies of it that follow.
+    for (size_t r = 0; r < count; ++r) {
+        const std::uint32_t* from = m_rowTokens.data() + r * length;
+        const size_t n = ends[r] - r * length;
+        std::copy(from, from + n, Room(n));
+        m_used += n;
+        const size_t copied = length * repeats[r];
+        if (copied >= 3) {
+            Copy(upFields, copied);
+        } else {
+            for (size_t i = 0; i < copied; ++i) { // too short for a copy
+                Literal(rows[r][i % length]);
+            }
+        }
+    }
 }
 
 std::vector<std::uint8_t> RowDeflater::Finish()
 {
-    m_tokens.push_back({256, 0, 0, 0});
-    std::vector<std::uint32_t> literalCount(286, 0);
-    std::vector<std::uint32_t> distanceCount(30, 0);
-    for (const Token& t : m_tokens) {
-        ++literalCount[t.symbol];
-        if (t.symbol > 256) {
-            ++distanceCount[t.distance];
-        }
-    }
-    std::vector<std::uint8_t> literalLengths = CodeLengths(literalCount, 15);
-    std::vector<std::uint8_t> distanceLengths = CodeLengths(distanceCount, 15);
-    if (std::all_of(distanceLengths.begin(), distanceLengths.end(), [](std::uint8_t l) { return l == 0; })) {
+    *Room(1) = 256;
+    ++m_used;
+    ++m_symbolCount[256];
+    std::array<std::uint8_t, kSymbols + kDistances> lengths{}; // literal/length then distance
+    std::uint8_t* literalLengths = lengths.data();
+    std::uint8_t* distanceLengths = lengths.data() + kSymbols;
+    CodeLengths(m_symbolCount.data(), kSymbols, 15, literalLengths);
+    CodeLengths(m_distanceCount.data(), kDistances, 15, distanceLengths);
+    if (std::all_of(distanceLengths, distanceLengths + kDistances, [](std::uint8_t l) { return l == 0; })) {
         distanceLengths[0] = 1; // at least one distance code is described
     }
-    size_t hlit = 286;
+    size_t hlit = kSymbols;
     while (hlit > 257 && literalLengths[hlit - 1] == 0) {
         --hlit;
     }
-    size_t hdist = 30;
+    size_t hdist = kDistances;
     while (hdist > 1 && distanceLengths[hdist - 1] == 0) {
         --hdist;
     }
-    std::vector<std::uint8_t> all(literalLengths.begin(), literalLengths.begin() + static_cast<long>(hlit));
-    all.insert(all.end(), distanceLengths.begin(), distanceLengths.begin() + static_cast<long>(hdist));
-    const auto runs = RunLengths(all);
-    std::vector<std::uint32_t> runCount(19, 0);
-    for (const auto& r : runs) {
-        ++runCount[r.first];
+    std::array<std::uint8_t, kSymbols + kDistances> sent;
+    std::copy(literalLengths, literalLengths + hlit, sent.begin());
+    std::copy(distanceLengths, distanceLengths + hdist, sent.begin() + static_cast<std::ptrdiff_t>(hlit));
+    std::array<LengthRun, kSymbols + kDistances> runs;
+    const size_t runCount = RunLengths(sent.data(), hlit + hdist, runs.data());
+    std::array<std::uint32_t, 19> runFrequency{};
+    for (size_t i = 0; i < runCount; ++i) {
+        ++runFrequency[runs[i].symbol];
     }
     // A code of one symbol is incomplete, which decoders refuse for this alphabet.
-    if (std::count_if(runCount.begin(), runCount.end(), [](std::uint32_t c) { return c > 0; }) < 2) {
-        ++runCount[runCount[0] > 0 ? 1 : 0];
+    if (std::count_if(runFrequency.begin(), runFrequency.end(), [](std::uint32_t c) { return c > 0; }) < 2) {
+        ++runFrequency[runFrequency[0] > 0 ? 1 : 0];
     }
-    const std::vector<std::uint8_t> runLengths = CodeLengths(runCount, 7);
+    std::array<std::uint8_t, 19> runLengths{};
+    CodeLengths(runFrequency.data(), runFrequency.size(), 7, runLengths.data());
     size_t hclen = 19;
     while (hclen > 4 && runLengths[kLengthOrder[hclen - 1]] == 0) {
         --hclen;
     }
 
-    // The bits each choice costs: the dynamic header and codes against the fixed codes.
-    const std::vector<std::uint8_t> fixedLiteral = FixedLiteralLengths();
+    // The bits each choice costs, from the counts: the dynamic header and codes against the
+    // fixed codes (the extra bits are the same for both).
     std::uint64_t dynamicBits = 14 + 3 * hclen;
-    for (const auto& r : runs) {
-        dynamicBits += runLengths[r.first] + (r.first == 16 ? 2 : r.first == 17 ? 3 : r.first == 18 ? 7 : 0);
+    for (size_t i = 0; i < runCount; ++i) {
+        dynamicBits += runLengths[runs[i].symbol] + static_cast<std::uint64_t>(RunExtraBits(runs[i].symbol));
     }
     std::uint64_t fixedBits = 0;
-    for (const Token& t : m_tokens) {
-        std::uint64_t extra = 0;
-        if (t.symbol > 256) {
-            extra = kLengthExtra[t.symbol - 257] + kDistanceExtra[t.distance];
-            dynamicBits += distanceLengths[t.distance];
-            fixedBits += 5;
+    std::uint64_t extraBits = 0;
+    for (size_t s = 0; s < kSymbols; ++s) {
+        const std::uint64_t c = m_symbolCount[s];
+        dynamicBits += c * literalLengths[s];
+        fixedBits += c * FixedLength(s);
+        if (s > 256) {
+            extraBits += c * kLengthExtra[s - 257];
         }
-        dynamicBits += literalLengths[t.symbol] + extra;
-        fixedBits += fixedLiteral[t.symbol] + extra;
+    }
+    for (size_t d = 0; d < kDistances; ++d) {
+        const std::uint64_t c = m_distanceCount[d];
+        dynamicBits += c * distanceLengths[d];
+        fixedBits += c * 5;
+        extraBits += c * kDistanceExtra[d];
     }
     const bool dynamic = dynamicBits < fixedBits;
+    std::array<std::uint8_t, kFixedSymbols> fixedLengths{};
     if (!dynamic) {
-        literalLengths = fixedLiteral;
-        distanceLengths.assign(30, 5);
+        for (size_t s = 0; s < kFixedSymbols; ++s) {
+            fixedLengths[s] = FixedLength(s);
+        }
+        literalLengths = fixedLengths.data();
+        std::fill(distanceLengths, distanceLengths + kDistances, 5);
     }
-    const std::vector<std::uint16_t> literalCodes = Codes(literalLengths);
-    const std::vector<std::uint16_t> distanceCodes = Codes(distanceLengths);
+    std::array<std::uint16_t, kFixedSymbols> literalCodes{};
+    std::array<std::uint16_t, kDistances> distanceCodes{};
+    Codes(literalLengths, dynamic ? kSymbols : kFixedSymbols, literalCodes.data());
+    Codes(distanceLengths, kDistances, distanceCodes.data());
 
-    std::vector<std::uint8_t> out;
-    out.reserve(std::min(dynamicBits, fixedBits) / 8 + 32);
-    out.push_back(0x78); // zlib header: deflate, 32 KiB window, no dictionary
-    out.push_back(0x01);
-    BitWriter bits(out);
+    std::vector<std::uint8_t> out((std::min(dynamicBits, fixedBits) + extraBits) / 8 + 32);
+    out[0] = 0x78; // zlib header: deflate, 32 KiB window, no dictionary
+    out[1] = 0x01;
+    BitWriter bits(out.data() + 2);
     bits.Bits(1, 1);               // the last block
     bits.Bits(dynamic ? 2 : 1, 2); // dynamic or fixed Huffman codes
     if (dynamic) {
@@ -354,26 +661,39 @@ std::vector<std::uint8_t> RowDeflater::Finish()
         for (size_t i = 0; i < hclen; ++i) {
             bits.Bits(runLengths[kLengthOrder[i]], 3);
         }
-        const std::vector<std::uint16_t> runCodes = Codes(runLengths);
-        for (const auto& r : runs) {
-            bits.Bits(runCodes[r.first], runLengths[r.first]);
-            if (r.first >= 16) {
-                bits.Bits(r.second, r.first == 16 ? 2 : r.first == 17 ? 3 : 7);
+        std::array<std::uint16_t, 19> runCodes{};
+        Codes(runLengths.data(), runLengths.size(), runCodes.data());
+        for (size_t i = 0; i < runCount; ++i) {
+            const LengthRun r = runs[i];
+            bits.Bits(runCodes[r.symbol], runLengths[r.symbol]);
+            if (r.symbol >= 16) {
+                bits.Bits(r.extra, RunExtraBits(r.symbol));
             }
         }
     }
-    for (const Token& t : m_tokens) {
-        bits.Bits(literalCodes[t.symbol], literalLengths[t.symbol]);
-        if (t.symbol > 256) {
-            bits.Bits(t.lengthBits, kLengthExtra[t.symbol - 257]);
-            bits.Bits(distanceCodes[t.distance], distanceLengths[t.distance]);
-            bits.Bits(t.distanceBits, kDistanceExtra[t.distance]);
-        }
+    // Each token in one write: its code and length bits, then (for a copy) the distance code and
+    // its bits; chosen by masks rather than branches, as literals and copies alternate at random.
+    std::array<std::uint8_t, kSymbols> lengthExtra{};
+    std::copy(std::begin(kLengthExtra), std::end(kLengthExtra), lengthExtra.begin() + 257);
+    for (size_t k = 0; k < m_used; ++k) {
+        const std::uint32_t t = m_tokens[k];
+        const std::uint32_t symbol = t & 511;
+        const std::uint32_t d = (t >> 9) & 31;
+        const std::uint64_t copy = symbol > 256 ? ~std::uint64_t{0} : 0;
+        const int symbolBits = literalLengths[symbol];
+        const int head = symbolBits + lengthExtra[symbol];
+        const int distanceBits = distanceLengths[d];
+        const std::uint64_t tail = (distanceCodes[d] | (static_cast<std::uint64_t>(t >> 19) << distanceBits)) & copy;
+        const int tailBits = static_cast<int>((distanceBits + kDistanceExtra[d]) & copy);
+        bits.Bits(literalCodes[symbol] | (static_cast<std::uint64_t>((t >> 14) & 31) << symbolBits) | (tail << head),
+                  head + tailBits);
     }
-    bits.Flush();
+    std::uint8_t* end = bits.Flush();
+    const std::uint32_t adler = (m_adlerB << 16) | m_adlerA;
     for (int shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<std::uint8_t>(m_adler >> shift));
+        *end++ = static_cast<std::uint8_t>(adler >> shift);
     }
+    out.resize(static_cast<size_t>(end - out.data()));
     return out;
 }
 

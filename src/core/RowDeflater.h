@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -18,28 +19,33 @@ public:
     // Rows must be at most 32,768 bytes (the copy of the row above lies inside the window).
     static constexpr size_t kMaxRow = 32768;
 
-    // Appends one row of `length` bytes (filter byte first); `above` is the previous row of the
-    // same length, or null for the first row.
-    void Row(const std::uint8_t* row, const std::uint8_t* above, size_t length);
-    // Appends `count` more copies of the last row.
-    void RepeatRow(size_t length, size_t count);
+    // Appends `count` rows of `length` bytes (filter byte first), each followed by repeats[i]
+    // more copies of it; rows[i] is the row above rows[i + 1], and rows[0] has none above it.
+    // For one image: call once.
+    void Rows(const std::uint8_t* const* rows, const size_t* repeats, size_t count, size_t length);
     // The whole stream: header, one block, Adler-32.
     std::vector<std::uint8_t> Finish();
 
 private:
-    struct Token
-    {
-        std::uint16_t symbol;     // literal byte, or 257.. for a copy
-        std::uint16_t lengthBits; // extra bits of the length
-        std::uint16_t distance;   // distance code of a copy
-        std::uint16_t distanceBits;
-    };
+    // Adds `row`, and `repeats` copies of it, to the Adler-32 of the stream.
+    void Checksum(const std::uint8_t* row, size_t length, size_t repeats);
+    // Room for `count` more tokens after the m_used ones.
+    std::uint32_t* Room(size_t count);
+    void Literal(std::uint8_t byte);
+    // `length` bytes copied from a distance given as a token's distance fields.
+    void Copy(std::uint32_t distanceFields, size_t length);
 
-    void Copy(size_t distance, size_t length);
-
-    std::vector<Token> m_tokens;
-    std::uint32_t m_adler = 1;
-    std::uint32_t m_lastRowAdler = 1; // Adler-32 of the last row on its own
+    // Tokens packed in 32 bits: symbol (9 bits: literal byte, 256, or 257.. for a copy), then
+    // for a copy its distance code (5), the extra bits of its length (5) and of its distance (13).
+    std::vector<std::uint32_t> m_tokens;
+    size_t m_used = 0;
+    std::vector<std::uint64_t> m_bits;      // Rows: where bytes equal those above and before
+    std::vector<std::uint32_t> m_rowTokens; // Rows: the tokens of each row
+    std::array<std::uint32_t, 286> m_symbolCount{};
+    std::array<std::uint32_t, 30> m_distanceCount{};
+    // Adler-32 of the stream so far.
+    std::uint32_t m_adlerA = 1;
+    std::uint32_t m_adlerB = 0;
 };
 
 } // namespace compact_png

@@ -155,12 +155,13 @@ void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, c
             SvgText(at, top, s, svgSize, m_foregroundColor, centred ? "middle" : "start");
             return;
         }
-        SDL_Surface* glyphs = RenderPiece(font, rasterSize, s);
+        std::string key;
+        SDL_Surface* glyphs = RenderPiece(font, rasterSize, s, &key);
         if (glyphs == nullptr) {
             return;
         }
         const long long leftEdge = numeric::SaturatingCast<long long>(at) - (centred ? glyphs->w / 2 : 0);
-        BlitText(glyphs, numeric::ClampToInt(leftEdge), numeric::TruncToInt(top));
+        BlitText(glyphs, numeric::ClampToInt(leftEdge), numeric::TruncToInt(top), key);
     };
     const auto byteAt = [&digits](int i) {
         return (i >= 0 && static_cast<size_t>(i) < digits.size()) ? digits.substr(static_cast<size_t>(i), 1)

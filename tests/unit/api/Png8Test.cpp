@@ -183,6 +183,65 @@ TEST(Png8, MoreThan256ColoursKeepTheRgbaEncoding)
     EXPECT_EQ(BarcodeBase::SaveSurfaceToCompactPng(surface.get()), BarcodeBase::SaveSurfaceToMemory(surface.get()));
 }
 
+TEST(Png8, RowsGivenByPointerAreTheirPixels)
+{
+    // Rows 1-3 share one pointer (known copies); rows 0 and 4 are alike without being told.
+    const auto surface = Synthetic(31, 3, Tints(40, 90));
+    const auto* pixels = static_cast<const std::uint32_t*>(surface->pixels);
+    const std::uint32_t* rows[] = {pixels, pixels + 31, pixels + 31, pixels + 31, pixels, pixels + 62};
+    const compact_png::Result r = compact_png::Encode(31, 6, rows);
+    ASSERT_EQ(r.outcome, compact_png::Outcome::Written);
+    const RgbaImage decoded = ReadWithLibpng(r.png);
+    ASSERT_EQ(decoded.height, 6);
+    for (int y = 0; y < 6; ++y) {
+        EXPECT_EQ(0, std::memcmp(decoded.pixels.data() + 4 * 31 * y, rows[y], 4 * 31)) << "row " << y;
+    }
+}
+
+// The image of a draw of `text` by a new handle in `format`, colours set first (a translucent
+// foreground: blended and replaced pixels differ).
+std::vector<std::uint8_t> FreshImage(int type, const char* format, const char* text, int bg)
+{
+    testsupport::Handle h(type);
+    barcode_set_output_format(h.h, format);
+    barcode_set_background_color(h.h, bg, 255, bg, 255);
+    barcode_set_foreground_color(h.h, 20, 40, 160, 140);
+    const bool drawn = type >= 16 ? barcode_draw_2d(h.h, text, 120) : barcode_draw_1d(h.h, text, 320, 110);
+    EXPECT_TRUE(drawn);
+    return testsupport::ImageBytes(h.h);
+}
+
+TEST(Png8, ACanvasServesTheNextDrawAsANewOne)
+{
+    // A handle draws twice at one size (its canvas is kept): the second image is the one a new
+    // handle makes, in either format, after a format change too.
+    for (int type : {0, 8, 16}) {
+        for (const char* format : {"png", "png8"}) {
+            SCOPED_TRACE(std::to_string(type) + " " + format);
+            testsupport::Handle h(type);
+            barcode_set_output_format(h.h, "png8");
+            ASSERT_TRUE(type >= 16 ? barcode_draw_2d(h.h, "FIRST 11", 120)
+                                   : barcode_draw_1d(h.h, type == 8 ? "490123456789" : "FIRST 11", 320, 110));
+            barcode_set_background_color(h.h, 200, 255, 200, 255);
+            barcode_set_foreground_color(h.h, 20, 40, 160, 140);
+            barcode_set_output_format(h.h, format);
+            const char* text = type == 8 ? "453456789012" : "SECOND 2";
+            ASSERT_TRUE(type >= 16 ? barcode_draw_2d(h.h, text, 120) : barcode_draw_1d(h.h, text, 320, 110));
+            EXPECT_EQ(testsupport::ImageBytes(h.h), FreshImage(type, format, text, 200));
+        }
+    }
+}
+
+TEST(Png8, FetchedAsPngAfterThePng8Draw)
+{
+    testsupport::Handle h(2);
+    barcode_set_output_format(h.h, "png8");
+    barcode_set_foreground_color(h.h, 20, 40, 160, 140);
+    ASSERT_TRUE(barcode_draw_1d(h.h, "Lumeo 128", 320, 110));
+    barcode_set_output_format(h.h, "png");
+    EXPECT_EQ(testsupport::ImageBytes(h.h), FreshImage(2, "png", "Lumeo 128", 255));
+}
+
 TEST(Png8, IsARasterFormat)
 {
     testsupport::Handle h(2);
