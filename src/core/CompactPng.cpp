@@ -14,28 +14,29 @@ namespace {
 
 constexpr int kMaxColours = 256;
 
-// The distinct pixel values of an image in order of first appearance (open addressing).
+// The distinct pixel values of an image in order of first appearance (open addressing; a slot
+// holds the pixel beside its index, so that a lookup is one load).
 class ColourIndex
 {
 public:
-    ColourIndex() { m_slots.fill(-1); }
+    ColourIndex() { m_slots.fill(Slot{0, -1}); }
 
     // The index of `pixel`, adding it when new; -1 once more than kMaxColours are seen.
     int Find(std::uint32_t pixel)
     {
         std::uint32_t slot = (pixel * 2654435761u) >> (32 - kBits);
         for (;;) {
-            const int at = m_slots[slot];
-            if (at < 0) {
+            const Slot& at = m_slots[slot];
+            if (at.pixel == pixel && at.index >= 0) {
+                return at.index;
+            }
+            if (at.index < 0) {
                 if (static_cast<int>(m_colours.size()) == kMaxColours) {
                     return -1;
                 }
-                m_slots[slot] = static_cast<std::int16_t>(m_colours.size());
+                m_slots[slot] = Slot{pixel, static_cast<std::int32_t>(m_colours.size())};
                 m_colours.push_back(pixel);
                 return static_cast<int>(m_colours.size()) - 1;
-            }
-            if (m_colours[static_cast<size_t>(at)] == pixel) {
-                return at;
             }
             slot = (slot + 1) & (kSize - 1);
         }
@@ -44,9 +45,15 @@ public:
     const std::vector<std::uint32_t>& Colours() const { return m_colours; }
 
 private:
+    struct Slot
+    {
+        std::uint32_t pixel;
+        std::int32_t index; // -1: empty
+    };
+
     static constexpr int kBits = 10;
     static constexpr std::uint32_t kSize = 1u << kBits;
-    std::array<std::int16_t, kSize> m_slots{};
+    std::array<Slot, kSize> m_slots{};
     std::vector<std::uint32_t> m_colours;
 };
 
@@ -251,11 +258,15 @@ Result Encode(int width, int height, const std::uint32_t* const* rows)
             sample[i] = static_cast<std::uint8_t>(Channels(colours[i]).r / divisor);
         }
     } else {
+        plte.resize(3 * colours.size());
+        trns.resize(colours.size());
         for (size_t i = 0; i < colours.size(); ++i) {
             const Rgba c = Channels(colours[i]);
             sample[i] = static_cast<std::uint8_t>(i);
-            plte.insert(plte.end(), {c.r, c.g, c.b});
-            trns.push_back(c.a);
+            plte[3 * i] = c.r;
+            plte[3 * i + 1] = c.g;
+            plte[3 * i + 2] = c.b;
+            trns[i] = c.a;
         }
         // tRNS ends at the last colour with alpha.
         while (!trns.empty() && trns.back() == 255) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -26,6 +27,9 @@ constexpr size_t kSymbols = 286;
 constexpr size_t kFixedSymbols = 288; // the fixed code also places the two unused symbols
 constexpr size_t kDistances = 30;
 constexpr std::uint32_t kAdlerModulus = 65521;
+// The distance field of tokens without a distance (literals, the end of the block): a code
+// deflate does not use, written as no bits.
+constexpr std::uint32_t kNoDistance = 30u << 9;
 
 // Bit i of `words` (from bit 0 of words[0]) set where a[i] == b[i], for i < n; the bits after
 // n are clear, up to the end of n / 64 + 3 words.
@@ -116,7 +120,7 @@ public:
     explicit BitWriter(std::uint8_t* out) : m_out(out) {}
 
     // `count` bits of `value`; at most 56 with what is kept back.
-    void Bits(std::uint64_t value, int count)
+    void Bits(std::uint64_t value, unsigned count)
     {
         m_bits |= value << m_count;
         m_count += count;
@@ -127,10 +131,10 @@ public:
             m_out[i] = static_cast<std::uint8_t>(m_bits >> (8 * i));
         }
 #endif
-        const int bytes = m_count / 8;
+        const unsigned bytes = m_count / 8;
         m_out += bytes;
         m_bits >>= 8 * bytes;
-        m_count -= 8 * bytes;
+        m_count %= 8;
     }
 
     // The end of the output, the last byte padded with zeros.
@@ -142,7 +146,7 @@ public:
 private:
     std::uint8_t* m_out;
     std::uint64_t m_bits = 0;
-    int m_count = 0;
+    unsigned m_count = 0;
 };
 
 // Minimum-redundancy code lengths in place (Moffat and Katajainen): `a` holds n >= 2 weights in
@@ -394,15 +398,20 @@ std::uint32_t Mod(std::uint64_t v)
 
 std::uint32_t* RowDeflater::Room(size_t count)
 {
-    if (m_tokens.size() - m_used < count) {
-        m_tokens.resize(std::max(2 * m_tokens.size(), m_used + count + 256));
+    if (m_capacity - m_used < count) {
+        // Not value-initialised: only the tokens written are read.
+        const size_t capacity = std::max(2 * m_capacity, m_used + count + 256);
+        std::unique_ptr<std::uint32_t[]> tokens(new std::uint32_t[capacity]);
+        std::copy(m_tokens.get(), m_tokens.get() + m_used, tokens.get());
+        m_tokens = std::move(tokens);
+        m_capacity = capacity;
     }
-    return m_tokens.data() + m_used;
+    return m_tokens.get() + m_used;
 }
 
 void RowDeflater::Literal(std::uint8_t byte)
 {
-    *Room(1) = byte;
+    *Room(1) = byte | kNoDistance;
     ++m_used;
     ++m_symbolCount[byte];
 }
@@ -499,81 +508,86 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
         before[0] <<= 1;
     }
     // Greedy per row: the longer of a copy of the row above and a run of the byte before, from
-    // 3 bytes (at most 258, the rest in the next token). Each token waits on the one before, and
-    // in antialiased text literals and copies alternate at random: tokens are chosen by selects,
-    // not branches, and four rows are parsed in turns so that their chains overlap.
+    // 3 bytes (at most 258, the rest in the next token). A copy can start where three bytes in a
+    // row equal those above or those before; the stretch up to the next such place is literals,
+    // written without looking at the copies (antialiased text is mostly literals).
     const std::array<std::uint8_t, 259>& lengthCode = LengthCodes();
     const std::uint32_t upFields = DistanceFields(length);
     const std::uint32_t runFields = DistanceFields(1);
-    m_rowTokens.resize(length * count);
-    std::vector<size_t> ends(count);
-    constexpr size_t kLanes = 4;
-    std::array<std::array<std::uint32_t, kSymbols>, kLanes> symbolCount{};
-    std::array<std::array<std::uint32_t, kDistances>, kLanes> distanceCount{};
-    for (size_t first = 0; first < count; first += kLanes) {
-        const size_t lanes = std::min(kLanes, count - first);
-        std::array<size_t, kLanes> at{};
-        std::array<std::uint32_t*, kLanes> out{};
-        for (size_t k = 0; k < lanes; ++k) {
-            out[k] = m_rowTokens.data() + (first + k) * length;
-        }
-        for (bool busy = true; busy;) {
-            busy = false;
-            for (size_t k = 0; k < lanes; ++k) {
-                const size_t i = at[k];
-                if (i >= length) {
-                    continue;
-                }
-                busy = true;
-                const size_t r = first + k;
-                const std::uint64_t* bits = m_bits.data() + 2 * words * r;
-                const size_t up = OnesFrom(bits, i, 258);
-                const size_t run = OnesFrom(bits + words, i, 258);
-                const bool useUp = up >= run;
-                const size_t best = std::min<size_t>(useUp ? up : run, 258);
-                const bool copy = best >= 3;
-                const std::uint32_t l = lengthCode[best];
-                const std::uint32_t copyToken = (257 + l) | (useUp ? upFields : runFields)
-                                                | (static_cast<std::uint32_t>(best - kLengthBase[l]) << 14);
-                const std::uint32_t token = copy ? copyToken : rows[r][i];
-                *out[k]++ = token;
-                ++symbolCount[k][token & 511];
-                distanceCount[k][(token >> 9) & 31] += copy ? 1 : 0;
-                at[k] = i + (copy ? best : 1);
-            }
-        }
-        for (size_t k = 0; k < lanes; ++k) {
-            ends[first + k] = static_cast<size_t>(out[k] - m_rowTokens.data());
-        }
-    }
-    for (size_t k = 0; k < kLanes; ++k) {
-        for (size_t s = 0; s < kSymbols; ++s) {
-            m_symbolCount[s] += symbolCount[k][s];
-        }
-        for (size_t d = 0; d < kDistances; ++d) {
-            m_distanceCount[d] += distanceCount[k][d];
-        }
-    }
-    // The stream: each row's tokens, then the copies of it that follow.
+    std::vector<std::uint64_t> starts(words);
+    // Two literal counts, taken in turns, so that a byte repeated does not wait on itself.
+    std::array<std::array<std::uint32_t, 256>, 2> literalCount{};
     for (size_t r = 0; r < count; ++r) {
-        const std::uint32_t* from = m_rowTokens.data() + r * length;
-        const size_t n = ends[r] - r * length;
-        std::copy(from, from + n, Room(n));
-        m_used += n;
+        const std::uint64_t* above = m_bits.data() + 2 * words * r;
+        const std::uint64_t* before = above + words;
+        for (size_t w = 0; w < words; ++w) {
+            const std::uint64_t a1 = w + 1 < words ? above[w + 1] : 0;
+            const std::uint64_t b1 = w + 1 < words ? before[w + 1] : 0;
+            const std::uint64_t a = above[w] & ((above[w] >> 1) | (a1 << 63)) & ((above[w] >> 2) | (a1 << 62));
+            const std::uint64_t b = before[w] & ((before[w] >> 1) | (b1 << 63)) & ((before[w] >> 2) | (b1 << 62));
+            starts[w] = a | b;
+        }
+        const std::uint8_t* row = rows[r];
+        std::uint32_t* out = Room(length); // at most a token a byte
+        for (size_t i = 0; i < length;) {
+            // The next place a copy starts (bits beyond the row are clear).
+            size_t next = i;
+            for (std::uint64_t bits = starts[next / 64] >> (next % 64);;) {
+                if (bits != 0) {
+                    next += static_cast<size_t>(TrailingZeros(bits));
+                    break;
+                }
+                next = (next / 64 + 1) * 64;
+                if (next >= length) {
+                    break;
+                }
+                bits = starts[next / 64];
+            }
+            next = std::min(next, length);
+            for (; i + 1 < next; i += 2) {
+                out[0] = row[i] | kNoDistance;
+                out[1] = row[i + 1] | kNoDistance;
+                out += 2;
+                ++literalCount[0][row[i]];
+                ++literalCount[1][row[i + 1]];
+            }
+            if (i < next) {
+                *out++ = row[i] | kNoDistance;
+                ++literalCount[0][row[i]];
+                ++i;
+            }
+            if (i >= length) {
+                break;
+            }
+            const size_t up = OnesFrom(above, i, 258);
+            const size_t run = OnesFrom(before, i, 258);
+            const bool useUp = up >= run;
+            const size_t best = std::min<size_t>(useUp ? up : run, 258);
+            const std::uint32_t l = lengthCode[best];
+            *out++ = (257 + l) | (useUp ? upFields : runFields) | (static_cast<std::uint32_t>(best - kLengthBase[l]) << 14);
+            ++m_symbolCount[257 + l];
+            ++m_distanceCount[((useUp ? upFields : runFields) >> 9) & 31];
+            i += best;
+        }
+        m_used = static_cast<size_t>(out - m_tokens.get());
+        // The copies of the row that follow it.
         const size_t copied = length * repeats[r];
         if (copied >= 3) {
             Copy(upFields, copied);
         } else {
             for (size_t i = 0; i < copied; ++i) { // too short for a copy
-                Literal(rows[r][i % length]);
+                Literal(row[i % length]);
             }
         }
+    }
+    for (size_t s = 0; s < 256; ++s) {
+        m_symbolCount[s] += literalCount[0][s] + literalCount[1][s];
     }
 }
 
 std::vector<std::uint8_t> RowDeflater::Finish()
 {
-    *Room(1) = 256;
+    *Room(1) = 256 | kNoDistance;
     ++m_used;
     ++m_symbolCount[256];
     std::array<std::uint8_t, kSymbols + kDistances> lengths{}; // literal/length then distance
@@ -672,21 +686,61 @@ std::vector<std::uint8_t> RowDeflater::Finish()
         }
     }
     // Each token in one write: its code and length bits, then (for a copy) the distance code and
-    // its bits; chosen by masks rather than branches, as literals and copies alternate at random.
-    std::array<std::uint8_t, kSymbols> lengthExtra{};
-    std::copy(std::begin(kLengthExtra), std::end(kLengthExtra), lengthExtra.begin() + 257);
-    for (size_t k = 0; k < m_used; ++k) {
-        const std::uint32_t t = m_tokens[k];
+    // its bits, from tables in which the distance of a literal is no bits at all.
+    std::array<std::uint32_t, kFixedSymbols> symbolCode{};
+    std::array<std::uint8_t, kFixedSymbols> symbolBits{};
+    std::array<std::uint8_t, kFixedSymbols> headBits{}; // the code and the extra bits of a length
+    for (size_t s = 0; s < (dynamic ? kSymbols : kFixedSymbols); ++s) {
+        symbolCode[s] = literalCodes[s];
+        symbolBits[s] = literalLengths[s];
+        headBits[s] = static_cast<std::uint8_t>(literalLengths[s] + (s > 256 && s < 286 ? kLengthExtra[s - 257] : 0));
+    }
+    std::array<std::uint32_t, kDistances + 1> distanceCode{};
+    std::array<std::uint8_t, kDistances + 1> distanceBits{};
+    std::array<std::uint8_t, kDistances + 1> tailBits{}; // the code and its extra bits
+    for (size_t d = 0; d < kDistances; ++d) {
+        distanceCode[d] = distanceCodes[d];
+        distanceBits[d] = distanceLengths[d];
+        tailBits[d] = static_cast<std::uint8_t>(distanceLengths[d] + kDistanceExtra[d]);
+    }
+    const auto token = [&](std::uint32_t t, unsigned* count) {
         const std::uint32_t symbol = t & 511;
         const std::uint32_t d = (t >> 9) & 31;
-        const std::uint64_t copy = symbol > 256 ? ~std::uint64_t{0} : 0;
-        const int symbolBits = literalLengths[symbol];
-        const int head = symbolBits + lengthExtra[symbol];
-        const int distanceBits = distanceLengths[d];
-        const std::uint64_t tail = (distanceCodes[d] | (static_cast<std::uint64_t>(t >> 19) << distanceBits)) & copy;
-        const int tailBits = static_cast<int>((distanceBits + kDistanceExtra[d]) & copy);
-        bits.Bits(literalCodes[symbol] | (static_cast<std::uint64_t>((t >> 14) & 31) << symbolBits) | (tail << head),
-                  head + tailBits);
+        const std::uint64_t tail = distanceCode[d] | (static_cast<std::uint64_t>(t >> 19) << distanceBits[d]);
+        const unsigned head = headBits[symbol];
+        *count = head + tailBits[d];
+        return symbolCode[symbol] | (static_cast<std::uint64_t>((t >> 14) & 31) << symbolBits[symbol])
+               | (tail << head);
+    };
+    // The tokens go to two writers in turns, the first half to this one and the second to a
+    // stream of its own that is appended after it: the two chains of shifts run side by side.
+    const size_t half = m_used / 2;
+    std::vector<std::uint8_t> second(out.size());
+    BitWriter secondBits(second.data());
+    size_t secondCount = 0; // bits in `second`
+    for (size_t k = 0; k < half; ++k) {
+        unsigned n1 = 0;
+        unsigned n2 = 0;
+        const std::uint64_t v1 = token(m_tokens[k], &n1);
+        const std::uint64_t v2 = token(m_tokens[half + k], &n2);
+        bits.Bits(v1, n1);
+        secondBits.Bits(v2, n2);
+        secondCount += n2;
+    }
+    for (size_t k = 2 * half; k < m_used; ++k) {
+        unsigned n = 0;
+        const std::uint64_t v = token(m_tokens[k], &n);
+        secondBits.Bits(v, n);
+        secondCount += n;
+    }
+    secondBits.Flush();
+    for (size_t at = 0; at < secondCount; at += 56) {
+        std::uint64_t word = 0;
+        for (size_t b = 0; b < 7; ++b) {
+            word |= static_cast<std::uint64_t>(second[at / 8 + b]) << (8 * b);
+        }
+        const auto n = static_cast<unsigned>(std::min<size_t>(56, secondCount - at));
+        bits.Bits(word & ((std::uint64_t{1} << n) - 1), n);
     }
     std::uint8_t* end = bits.Flush();
     const std::uint32_t adler = (m_adlerB << 16) | m_adlerA;

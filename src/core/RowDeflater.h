@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace compact_png {
@@ -37,10 +38,10 @@ private:
 
     // Tokens packed in 32 bits: symbol (9 bits: literal byte, 256, or 257.. for a copy), then
     // for a copy its distance code (5), the extra bits of its length (5) and of its distance (13).
-    std::vector<std::uint32_t> m_tokens;
+    std::unique_ptr<std::uint32_t[]> m_tokens;
+    size_t m_capacity = 0;
     size_t m_used = 0;
     std::vector<std::uint64_t> m_bits;      // Rows: where bytes equal those above and before
-    std::vector<std::uint32_t> m_rowTokens; // Rows: the tokens of each row
     std::array<std::uint32_t, 286> m_symbolCount{};
     std::array<std::uint32_t, 30> m_distanceCount{};
     // Adler-32 of the stream so far.
