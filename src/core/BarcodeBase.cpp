@@ -396,7 +396,30 @@ void BarcodeBase::BlitOwnPixels(SDL_Surface* source, int x, int y)
     m_uniform = false;
 }
 
-bool BarcodeBase::UniformUnder(const SDL_Rect& rect, SDL_Rect* clipped, std::uint32_t* value)
+std::vector<BarcodeBase::InkSpan> BarcodeBase::InkSpans(SDL_Surface* source)
+{
+    std::vector<InkSpan> spans(static_cast<size_t>(std::max(source->h, 0)), InkSpan{0, source->w});
+    const SDL_PixelFormat* f = source->format;
+    if (f == nullptr || f->BytesPerPixel != 4 || f->Amask == 0 || SDL_MUSTLOCK(source)) {
+        return spans;
+    }
+    for (int y = 0; y < source->h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(source->pixels)
+                                                                 + static_cast<size_t>(y) * source->pitch);
+        int begin = 0;
+        while (begin < source->w && (row[begin] & f->Amask) == 0) {
+            ++begin;
+        }
+        int end = source->w;
+        while (end > begin && (row[end - 1] & f->Amask) == 0) {
+            --end;
+        }
+        spans[static_cast<size_t>(y)] = InkSpan{begin, end};
+    }
+    return spans;
+}
+
+bool BarcodeBase::UniformUnder(const SDL_Rect& rect, const InkSpan* ink, SDL_Rect* clipped, std::uint32_t* value)
 {
     const long long x0 = std::max<long long>(rect.x, 0);
     const long long y0 = std::max<long long>(rect.y, 0);
@@ -407,18 +430,36 @@ bool BarcodeBase::UniformUnder(const SDL_Rect& rect, SDL_Rect* clipped, std::uin
     }
     PlaceRows(y0, y1);
     const auto stride = static_cast<size_t>(m_surface->pitch / 4);
-    const std::uint32_t first = m_pixels[static_cast<size_t>(y0) * stride + static_cast<size_t>(x0)];
-    const auto width = static_cast<size_t>(x1 - x0);
+    // The columns of row y that count, on the canvas.
+    const auto columns = [&](long long y, long long* from, long long* to) {
+        *from = x0;
+        *to = x1;
+        if (ink != nullptr) {
+            const InkSpan& span = ink[y - rect.y];
+            *from = std::max<long long>(x0, static_cast<long long>(rect.x) + span.begin);
+            *to = std::min<long long>(x1, static_cast<long long>(rect.x) + span.end);
+        }
+    };
+    bool found = false;
+    std::uint32_t first = 0;
     std::uint32_t differ = 0;
     for (long long y = y0; y < y1; ++y) {
-        const std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y) * stride + static_cast<size_t>(x0);
-        for (size_t x = 0; x < width; ++x) {
+        long long from = 0;
+        long long to = 0;
+        columns(y, &from, &to);
+        const std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y) * stride;
+        if (from < to && !found) {
+            first = row[from];
+            found = true;
+        }
+        for (long long x = from; x < to; ++x) {
             differ |= row[x] ^ first;
         }
     }
     *clipped =
         SDL_Rect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)};
-    *value = first;
+    // No ink on the canvas: nothing changes, whatever lies under it.
+    *value = found ? first : m_pixels[static_cast<size_t>(y0) * stride + static_cast<size_t>(x0)];
     return differ == 0;
 }
 
@@ -435,16 +476,25 @@ SDL_Surface* BarcodeBase::BlendOver(SDL_Surface* source, std::uint32_t under)
     return block;
 }
 
-void BarcodeBase::CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& clipped)
+void BarcodeBase::CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& clipped, const InkSpan* ink)
 {
     const auto stride = static_cast<size_t>(m_surface->pitch / 4);
     for (int row = 0; row < clipped.h; ++row) {
-        const auto* from = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(block->pixels)
-                                                                  + static_cast<size_t>(clipped.y - y + row)
-                                                                        * static_cast<size_t>(block->pitch))
-                           + (clipped.x - x);
-        std::memcpy(m_pixels.get() + static_cast<size_t>(clipped.y + row) * stride + clipped.x, from,
-                    static_cast<size_t>(clipped.w) * sizeof(std::uint32_t));
+        const int blockRow = clipped.y - y + row;
+        int from = clipped.x;
+        int to = clipped.x + clipped.w;
+        if (ink != nullptr) {
+            from = std::max(from, x + ink[blockRow].begin);
+            to = std::min(to, x + ink[blockRow].end);
+        }
+        if (from >= to) {
+            continue;
+        }
+        const auto* source = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(block->pixels)
+                                                                    + static_cast<size_t>(blockRow)
+                                                                          * static_cast<size_t>(block->pitch));
+        std::memcpy(m_pixels.get() + static_cast<size_t>(clipped.y + row) * stride + from, source + (from - x),
+                    static_cast<size_t>(to - from) * sizeof(std::uint32_t));
     }
     SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
     m_uniform = false;

@@ -82,6 +82,14 @@ public:
     // "rgb(r,g,b)".
     static std::string ColorToRgbString(const SDL_Color& color);
 
+    // The columns [begin, end) of one row of a piece that hold any ink (alpha above 0); a row
+    // without ink has begin == end. A blend leaves the canvas unchanged outside them.
+    struct InkSpan
+    {
+        int begin;
+        int end;
+    };
+
 protected:
     // Where one draw goes: the raster canvas or the SVG document. Symbologies compute their
     // geometry once and hand it to either.
@@ -115,15 +123,19 @@ protected:
     bool FillsReplacePixels() const;
     // Copies `source` (blended by its own blend mode) with its top-left corner at (x, y).
     void BlitOwnPixels(SDL_Surface* source, int x, int y);
+    // Per row of `source`, its ink: the whole row when the surface has no alpha channel.
+    static std::vector<InkSpan> InkSpans(SDL_Surface* source);
     // The one value every canvas pixel under `rect` holds, and the part of `rect` on the canvas;
-    // false when they differ or nothing is covered.
-    bool UniformUnder(const SDL_Rect& rect, SDL_Rect* clipped, std::uint32_t* value);
+    // false when they differ or nothing is covered. With `ink` (a span per row of `rect`), only
+    // the pixels under the ink count.
+    bool UniformUnder(const SDL_Rect& rect, const InkSpan* ink, SDL_Rect* clipped, std::uint32_t* value);
     // `source` blended over a surface of its size holding `under`: the pixels BlitOwnPixels makes
     // of it on such a canvas. Null (with the reason in SDL_GetError) when SDL fails.
     static SDL_Surface* BlendOver(SDL_Surface* source, std::uint32_t under);
     // BlitOwnPixels of a source over a region of one value, from its blend over that value made
-    // beforehand (BlendOver): the block's pixels, top-left at (x, y), copied into `clipped`.
-    void CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& clipped);
+    // beforehand (BlendOver): the block's pixels, top-left at (x, y), copied into `clipped`
+    // (only under the ink when given, the rest of the canvas being left as the blend leaves it).
+    void CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& clipped, const InkSpan* ink);
     SDL_Renderer* Canvas() const { return m_canvas; }
     SDL_Surface* Surface() const { return m_surface; }
 

@@ -69,9 +69,13 @@ void ClearBlendCache()
     g_blendBytes = 0;
 }
 
+// A cached piece carries its ink (BarcodeBase::InkSpans) in its userdata.
+using PieceInk = std::vector<BarcodeBase::InkSpan>;
+
 void ClearPieceCache()
 {
     for (const auto& entry : g_pieceCache) {
+        delete static_cast<PieceInk*>(entry.second->userdata);
         SDL_FreeSurface(entry.second);
     }
     g_pieceCache.clear();
@@ -502,7 +506,9 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
 {
     SDL_Rect clipped{};
     std::uint32_t under = 0;
-    if (key.empty() || !UniformUnder(SDL_Rect{x, y, glyphs->w, glyphs->h}, &clipped, &under)) {
+    const auto* spans = static_cast<const PieceInk*>(glyphs->userdata);
+    const InkSpan* ink = spans != nullptr && spans->size() == static_cast<size_t>(glyphs->h) ? spans->data() : nullptr;
+    if (key.empty() || !UniformUnder(SDL_Rect{x, y, glyphs->w, glyphs->h}, ink, &clipped, &under)) {
         return false;
     }
     std::string blendKey = key;
@@ -521,7 +527,7 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
         g_blendBytes += bytes;
         hit = g_blendCache.emplace(std::move(blendKey), block).first;
     }
-    CopyBlended(hit->second, x, y, clipped);
+    CopyBlended(hit->second, x, y, clipped, ink);
     return true;
 }
 
@@ -601,6 +607,12 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
     }
     if (cacheKey != nullptr) {
         *cacheKey = key;
+    }
+    try {
+        glyphs->userdata = new PieceInk(InkSpans(glyphs));
+    } catch (...) {
+        SDL_FreeSurface(glyphs);
+        throw;
     }
     g_pieceCache.emplace(std::move(key), glyphs);
     g_pieceBytes += bytes;
