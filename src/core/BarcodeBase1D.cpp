@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -90,9 +91,14 @@ size_t SurfaceBytes(const SDL_Surface* s)
     return static_cast<size_t>(s->pitch) * static_cast<size_t>(s->h);
 }
 
+// The size and hinting as the first bytes of a cache key.
 std::string FontKey(TTF_Font* font, int size)
 {
-    return std::to_string(size) + '/' + std::to_string(TTF_GetFontHinting(font)) + '/';
+    const int hinting = TTF_GetFontHinting(font);
+    std::string key(sizeof(size) + sizeof(hinting), '\0');
+    std::memcpy(&key[0], &size, sizeof(size));
+    std::memcpy(&key[sizeof(size)], &hinting, sizeof(hinting));
+    return key;
 }
 
 // Text larger than this (and than its box) comes from an absurd font scale.
