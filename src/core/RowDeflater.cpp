@@ -31,24 +31,71 @@ constexpr std::uint32_t kAdlerModulus = 65521;
 // deflate does not use, written as no bits.
 constexpr std::uint32_t kNoDistance = 30u << 9;
 
-// Bit i of `words` (from bit 0 of words[0]) set where a[i] == b[i], for i < n; the bits after
-// n are clear, up to the end of n / 64 + 3 words.
-void EqualBits(const std::uint8_t* a, const std::uint8_t* b, size_t n, std::uint64_t* words)
+// Bit i of `above` set where row[i] == up[i] (all clear without a row above), bit i of `before`
+// where row[i] == row[i - 1] (i > 0), for i < n; the bits after n are clear, up to the end of
+// n / 64 + 3 words. In the same pass: the byte sum of the row and its sum weighted by the
+// distance from the row's end, for the Adler-32.
+void RowBits(const std::uint8_t* row, const std::uint8_t* up, size_t n, std::uint64_t* above, std::uint64_t* before,
+             std::uint64_t* sumOut, std::uint64_t* weightedOut)
 {
-    std::fill_n(words, n / 64 + 3, 0);
+    std::fill_n(above, n / 64 + 3, 0);
+    std::fill_n(before, n / 64 + 3, 0);
+    std::uint64_t sum = 0;
+    std::uint64_t weighted = 0;
     size_t i = 0;
 #if defined(__SSE2__)
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-        const auto equal =
-            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))));
-        words[i / 64] |= equal << (i % 64);
+    if (n >= 16) {
+        // Sixteen bytes a step: their sum, and their sum weighted 16 down to 1 (16-bit products
+        // summed in pairs), kept in vectors; each step also adds 16 times the sum before it.
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i weightsLow = _mm_set_epi16(9, 10, 11, 12, 13, 14, 15, 16);
+        const __m128i weightsHigh = _mm_set_epi16(1, 2, 3, 4, 5, 6, 7, 8);
+        __m128i sums = zero;
+        __m128i earlier = zero; // the sums before each step, added up
+        __m128i products = zero;
+        const auto step = [&](size_t at, __m128i bytes, __m128i previous, std::uint32_t keep) {
+            const auto equalBefore = static_cast<std::uint64_t>(
+                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, previous))) & keep);
+            before[at / 64] |= equalBefore << (at % 64);
+            if (up != nullptr) {
+                const __m128i other = _mm_loadu_si128(reinterpret_cast<const __m128i*>(up + at));
+                const auto equalAbove = static_cast<std::uint64_t>(
+                    static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, other))));
+                above[at / 64] |= equalAbove << (at % 64);
+            }
+            earlier = _mm_add_epi64(earlier, sums);
+            sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, zero));
+            products = _mm_add_epi32(products, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weightsLow));
+            products = _mm_add_epi32(products, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), weightsHigh));
+        };
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+        step(0, first, _mm_slli_si128(first, 1), 0xFFFEu);
+        for (i = 16; i + 16 <= n; i += 16) {
+            step(i, _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)),
+                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i - 1)), 0xFFFFu);
+        }
+        alignas(16) std::uint64_t s[2];
+        alignas(16) std::uint64_t e[2];
+        alignas(16) std::uint32_t p[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(s), sums);
+        _mm_store_si128(reinterpret_cast<__m128i*>(e), earlier);
+        _mm_store_si128(reinterpret_cast<__m128i*>(p), products);
+        sum = s[0] + s[1];
+        weighted = 16 * (e[0] + e[1]) + p[0] + p[1] + p[2] + p[3];
     }
 #endif
     for (; i < n; ++i) {
-        words[i / 64] |= static_cast<std::uint64_t>(a[i] == b[i]) << (i % 64);
+        if (up != nullptr) {
+            above[i / 64] |= static_cast<std::uint64_t>(row[i] == up[i]) << (i % 64);
+        }
+        if (i > 0) {
+            before[i / 64] |= static_cast<std::uint64_t>(row[i] == row[i - 1]) << (i % 64);
+        }
+        sum += row[i];
+        weighted += sum;
     }
+    *sumOut = sum;
+    *weightedOut = weighted;
 }
 
 int TrailingZeros(std::uint64_t v) // v != 0
@@ -112,18 +159,22 @@ const std::array<std::uint8_t, 259>& LengthCodes()
     return codes;
 }
 
-// Writes bits least significant first: each call stores a whole word and keeps fewer than
-// eight bits back, so the output needs eight bytes of room beyond its end.
+// Writes bits least significant first: Add gathers bits, Store writes a whole word and keeps
+// fewer than eight bits back, so the output needs eight bytes of room beyond its end.
 class BitWriter
 {
 public:
     explicit BitWriter(std::uint8_t* out) : m_out(out) {}
 
-    // `count` bits of `value`; at most 56 with what is kept back.
-    void Bits(std::uint64_t value, unsigned count)
+    // `count` bits of `value`; at most 63 with what was added since the last Store.
+    void Add(std::uint64_t value, unsigned count)
     {
         m_bits |= value << m_count;
         m_count += count;
+    }
+
+    void Store()
+    {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
         std::memcpy(m_out, &m_bits, 8);
 #else
@@ -135,6 +186,13 @@ public:
         m_out += bytes;
         m_bits >>= 8 * bytes;
         m_count %= 8;
+    }
+
+    // `count` bits of `value`, at most 56.
+    void Bits(std::uint64_t value, unsigned count)
+    {
+        Add(value, count);
+        Store();
     }
 
     // The end of the output, the last byte padded with zeros.
@@ -396,30 +454,45 @@ std::uint32_t Mod(std::uint64_t v)
 
 } // namespace
 
-std::uint32_t* RowDeflater::Room(size_t count)
+void RowDeflater::Reserve(size_t literals, size_t items)
 {
-    if (m_capacity - m_used < count) {
-        // Not value-initialised: only the tokens written are read.
-        const size_t capacity = std::max(2 * m_capacity, m_used + count + 256);
-        std::unique_ptr<std::uint32_t[]> tokens(new std::uint32_t[capacity]);
-        std::copy(m_tokens.get(), m_tokens.get() + m_used, tokens.get());
-        m_tokens = std::move(tokens);
-        m_capacity = capacity;
+    // Not value-initialised: only what is written is read. The literals keep eight bytes of
+    // room beyond the last, for whole-word copies.
+    if (m_literalCapacity - m_literalCount < literals + 8) {
+        const size_t capacity = std::max(2 * m_literalCapacity, m_literalCount + literals + 256);
+        std::unique_ptr<std::uint8_t[]> grown(new std::uint8_t[capacity]);
+        std::copy(m_literals.get(), m_literals.get() + m_literalCount, grown.get());
+        m_literals = std::move(grown);
+        m_literalCapacity = capacity;
     }
-    return m_tokens.get() + m_used;
+    if (m_itemCapacity - m_itemCount < items) {
+        const size_t capacity = std::max(2 * m_itemCapacity, m_itemCount + items + 64);
+        std::unique_ptr<Item[]> grown(new Item[capacity]);
+        std::copy(m_items.get(), m_items.get() + m_itemCount, grown.get());
+        m_items = std::move(grown);
+        m_itemCapacity = capacity;
+    }
 }
 
 void RowDeflater::Literal(std::uint8_t byte)
 {
-    *Room(1) = byte | kNoDistance;
-    ++m_used;
-    ++m_symbolCount[byte];
+    Reserve(1, 0);
+    m_literals[m_literalCount++] = byte;
+    ++m_pending;
+}
+
+void RowDeflater::Add(std::uint32_t token)
+{
+    Reserve(0, 1);
+    m_items[m_itemCount++] = Item{static_cast<std::uint32_t>(m_pending), token};
+    m_pending = 0;
 }
 
 void RowDeflater::Copy(std::uint32_t distanceFields, size_t length)
 {
     const std::array<std::uint8_t, 259>& lengthCode = LengthCodes();
     const size_t distanceCode = (distanceFields >> 9) & 31;
+    Reserve(0, length / 258 + 2);
     while (length > 0) {
         // Pieces of at most 258 bytes, the last one kept at 3 or more.
         size_t piece = std::min<size_t>(length, 258);
@@ -427,50 +500,17 @@ void RowDeflater::Copy(std::uint32_t distanceFields, size_t length)
             piece = length - 3;
         }
         const std::uint32_t l = lengthCode[piece];
-        *Room(1) = (257 + l) | distanceFields | (static_cast<std::uint32_t>(piece - kLengthBase[l]) << 14);
-        ++m_used;
+        Add((257 + l) | distanceFields | (static_cast<std::uint32_t>(piece - kLengthBase[l]) << 14));
         ++m_symbolCount[257 + l];
         ++m_distanceCount[distanceCode];
         length -= piece;
     }
 }
 
-void RowDeflater::Checksum(const std::uint8_t* row, size_t length, size_t repeats)
+void RowDeflater::Checksum(std::uint64_t sum, std::uint64_t weighted, size_t length, size_t repeats)
 {
-    // Adler-32: a row adds its byte sum s to A, and to B its sum w weighted by the distance from
-    // the row's end plus A times its length n (eight bytes a step; the sums stay far below 2^64).
-    std::uint64_t sum = 0;
-    std::uint64_t weighted = 0;
-    size_t j = 0;
-#if defined(__SSE2__)
-    // Sixteen bytes a step: their sum, and their sum weighted 16 down to 1 (as 16-bit products
-    // summed in pairs).
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i weightsLow = _mm_set_epi16(9, 10, 11, 12, 13, 14, 15, 16);
-    const __m128i weightsHigh = _mm_set_epi16(1, 2, 3, 4, 5, 6, 7, 8);
-    for (; j + 16 <= length; j += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + j));
-        const __m128i sums = _mm_sad_epu8(bytes, zero);
-        const __m128i products = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weightsLow),
-                                               _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), weightsHigh));
-        alignas(16) std::uint32_t p[4];
-        alignas(16) std::uint64_t q[2];
-        _mm_store_si128(reinterpret_cast<__m128i*>(p), products);
-        _mm_store_si128(reinterpret_cast<__m128i*>(q), sums);
-        weighted += 16 * sum + p[0] + p[1] + p[2] + p[3];
-        sum += q[0] + q[1];
-    }
-#endif
-    for (; j + 8 <= length; j += 8) {
-        const std::uint8_t* p = row + j;
-        weighted += 8 * sum + 8u * p[0] + 7u * p[1] + 6u * p[2] + 5u * p[3] + 4u * p[4] + 3u * p[5] + 2u * p[6] + p[7];
-        sum += 0u + p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
-    }
-    for (; j < length; ++j) {
-        sum += row[j];
-        weighted += sum;
-    }
-    // k rows in all: A grows by k s, and B by k n A + n s k (k - 1) / 2 + k w.
+    // Adler-32: a row adds its byte sum s to A, and to B its weighted sum w plus A times its
+    // length n. k rows in all: A grows by k s, and B by k n A + n s k (k - 1) / 2 + k w.
     const size_t count = repeats + 1;
     const std::uint64_t k = Mod(count);
     const std::uint64_t pairs = count % 2 == 0 ? Mod(count / 2) * Mod(count - 1) : Mod(count) * Mod((count - 1) / 2);
@@ -486,40 +526,28 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
     if (count == 0 || length == 0) {
         return;
     }
-    for (size_t r = 0; r < count; ++r) {
-        Checksum(rows[r], length, repeats[r]);
-    }
-    // Per row, bit i: byte i equals the byte above it (in the row before); byte i equals byte
-    // i - 1.
+    // Per row, bit i of `above`: byte i equals the byte above it (in the row before); of
+    // `before`: byte i equals byte i - 1.
     const size_t words = length / 64 + 3;
-    m_bits.resize(2 * words * count);
-    for (size_t r = 0; r < count; ++r) {
-        std::uint64_t* above = m_bits.data() + 2 * words * r;
-        std::uint64_t* before = above + words;
-        if (r > 0) {
-            EqualBits(rows[r], rows[r - 1], length, above);
-        } else {
-            std::fill_n(above, words, 0);
-        }
-        EqualBits(rows[r] + 1, rows[r], length - 1, before);
-        for (size_t w = words - 1; w > 0; --w) {
-            before[w] = (before[w] << 1) | (before[w - 1] >> 63);
-        }
-        before[0] <<= 1;
-    }
+    m_bits.resize(3 * words);
+    std::uint64_t* above = m_bits.data();
+    std::uint64_t* before = above + words;
+    std::uint64_t* starts = before + words;
+    // At most every byte a literal, and a copy every three bytes.
+    Reserve(count * length, count * (length / 3 + 2));
     // Greedy per row: the longer of a copy of the row above and a run of the byte before, from
     // 3 bytes (at most 258, the rest in the next token). A copy can start where three bytes in a
     // row equal those above or those before; the stretch up to the next such place is literals,
-    // written without looking at the copies (antialiased text is mostly literals).
+    // taken without looking at the copies (antialiased text is mostly literals).
     const std::array<std::uint8_t, 259>& lengthCode = LengthCodes();
     const std::uint32_t upFields = DistanceFields(length);
     const std::uint32_t runFields = DistanceFields(1);
-    std::vector<std::uint64_t> starts(words);
-    // Two literal counts, taken in turns, so that a byte repeated does not wait on itself.
-    std::array<std::array<std::uint32_t, 256>, 2> literalCount{};
     for (size_t r = 0; r < count; ++r) {
-        const std::uint64_t* above = m_bits.data() + 2 * words * r;
-        const std::uint64_t* before = above + words;
+        const std::uint8_t* row = rows[r];
+        std::uint64_t sum = 0;
+        std::uint64_t weighted = 0;
+        RowBits(row, r > 0 ? rows[r - 1] : nullptr, length, above, before, &sum, &weighted);
+        Checksum(sum, weighted, length, repeats[r]);
         for (size_t w = 0; w < words; ++w) {
             const std::uint64_t a1 = w + 1 < words ? above[w + 1] : 0;
             const std::uint64_t b1 = w + 1 < words ? before[w + 1] : 0;
@@ -527,8 +555,9 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
             const std::uint64_t b = before[w] & ((before[w] >> 1) | (b1 << 63)) & ((before[w] >> 2) | (b1 << 62));
             starts[w] = a | b;
         }
-        const std::uint8_t* row = rows[r];
-        std::uint32_t* out = Room(length); // at most a token a byte
+        std::uint8_t* literals = m_literals.get() + m_literalCount;
+        Item* items = m_items.get() + m_itemCount;
+        size_t pending = m_pending;
         for (size_t i = 0; i < length;) {
             // The next place a copy starts (bits beyond the row are clear).
             size_t next = i;
@@ -544,18 +573,18 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
                 bits = starts[next / 64];
             }
             next = std::min(next, length);
-            for (; i + 1 < next; i += 2) {
-                out[0] = row[i] | kNoDistance;
-                out[1] = row[i + 1] | kNoDistance;
-                out += 2;
-                ++literalCount[0][row[i]];
-                ++literalCount[1][row[i + 1]];
+            // The literals, eight bytes a step while the row has them (the buffer has room).
+            const size_t stretch = next - i;
+            if (i + (stretch + 7) / 8 * 8 <= length) {
+                for (size_t k = 0; k < stretch; k += 8) {
+                    std::memcpy(literals + k, row + i + k, 8);
+                }
+            } else {
+                std::memcpy(literals, row + i, stretch);
             }
-            if (i < next) {
-                *out++ = row[i] | kNoDistance;
-                ++literalCount[0][row[i]];
-                ++i;
-            }
+            literals += stretch;
+            pending += stretch;
+            i = next;
             if (i >= length) {
                 break;
             }
@@ -564,12 +593,16 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
             const bool useUp = up >= run;
             const size_t best = std::min<size_t>(useUp ? up : run, 258);
             const std::uint32_t l = lengthCode[best];
-            *out++ = (257 + l) | (useUp ? upFields : runFields) | (static_cast<std::uint32_t>(best - kLengthBase[l]) << 14);
+            *items++ = Item{static_cast<std::uint32_t>(pending), (257 + l) | (useUp ? upFields : runFields)
+                                                                     | (static_cast<std::uint32_t>(best - kLengthBase[l]) << 14)};
+            pending = 0;
             ++m_symbolCount[257 + l];
             ++m_distanceCount[((useUp ? upFields : runFields) >> 9) & 31];
             i += best;
         }
-        m_used = static_cast<size_t>(out - m_tokens.get());
+        m_literalCount = static_cast<size_t>(literals - m_literals.get());
+        m_itemCount = static_cast<size_t>(items - m_items.get());
+        m_pending = pending;
         // The copies of the row that follow it.
         const size_t copied = length * repeats[r];
         if (copied >= 3) {
@@ -580,16 +613,28 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
             }
         }
     }
-    for (size_t s = 0; s < 256; ++s) {
-        m_symbolCount[s] += literalCount[0][s] + literalCount[1][s];
-    }
 }
 
 std::vector<std::uint8_t> RowDeflater::Finish()
 {
-    *Room(1) = 256 | kNoDistance;
-    ++m_used;
+    Add(256 | kNoDistance);
     ++m_symbolCount[256];
+    {
+        // Two literal counts, taken in turns, so that a byte repeated does not wait on itself.
+        std::array<std::array<std::uint32_t, 256>, 2> literalCount{};
+        const std::uint8_t* bytes = m_literals.get();
+        size_t i = 0;
+        for (; i + 2 <= m_literalCount; i += 2) {
+            ++literalCount[0][bytes[i]];
+            ++literalCount[1][bytes[i + 1]];
+        }
+        if (i < m_literalCount) {
+            ++literalCount[0][bytes[i]];
+        }
+        for (size_t b = 0; b < 256; ++b) {
+            m_symbolCount[b] += literalCount[0][b] + literalCount[1][b];
+        }
+    }
     std::array<std::uint8_t, kSymbols + kDistances> lengths{}; // literal/length then distance
     std::uint8_t* literalLengths = lengths.data();
     std::uint8_t* distanceLengths = lengths.data() + kSymbols;
@@ -685,12 +730,16 @@ std::vector<std::uint8_t> RowDeflater::Finish()
             }
         }
     }
-    // Each token in one write: its code and length bits, then (for a copy) the distance code and
-    // its bits, from tables in which the distance of a literal is no bits at all.
+    // A literal's code beside its length; a copy in one write: its code and length bits, then
+    // the distance code and its bits.
+    std::array<std::uint32_t, 256> literalEntry;
+    for (size_t b = 0; b < 256; ++b) {
+        literalEntry[b] = literalCodes[b] | (static_cast<std::uint32_t>(literalLengths[b]) << 16);
+    }
     std::array<std::uint32_t, kFixedSymbols> symbolCode{};
     std::array<std::uint8_t, kFixedSymbols> symbolBits{};
     std::array<std::uint8_t, kFixedSymbols> headBits{}; // the code and the extra bits of a length
-    for (size_t s = 0; s < (dynamic ? kSymbols : kFixedSymbols); ++s) {
+    for (size_t s = 256; s < (dynamic ? kSymbols : kFixedSymbols); ++s) {
         symbolCode[s] = literalCodes[s];
         symbolBits[s] = literalLengths[s];
         headBits[s] = static_cast<std::uint8_t>(literalLengths[s] + (s > 256 && s < 286 ? kLengthExtra[s - 257] : 0));
@@ -703,44 +752,32 @@ std::vector<std::uint8_t> RowDeflater::Finish()
         distanceBits[d] = distanceLengths[d];
         tailBits[d] = static_cast<std::uint8_t>(distanceLengths[d] + kDistanceExtra[d]);
     }
-    const auto token = [&](std::uint32_t t, unsigned* count) {
+    const std::uint8_t* literal = m_literals.get();
+    const auto put = [&](std::uint8_t byte) {
+        const std::uint32_t e = literalEntry[byte];
+        bits.Add(e & 0xFFFF, e >> 16);
+    };
+    for (size_t k = 0; k < m_itemCount; ++k) {
+        const Item item = m_items[k];
+        // Three literals of at most 15 bits a store.
+        const std::uint8_t* end = literal + item.literals;
+        for (; end - literal >= 3; literal += 3) {
+            put(literal[0]);
+            put(literal[1]);
+            put(literal[2]);
+            bits.Store();
+        }
+        for (; literal < end; ++literal) {
+            put(*literal);
+        }
+        bits.Store();
+        const std::uint32_t t = item.token;
         const std::uint32_t symbol = t & 511;
         const std::uint32_t d = (t >> 9) & 31;
         const std::uint64_t tail = distanceCode[d] | (static_cast<std::uint64_t>(t >> 19) << distanceBits[d]);
         const unsigned head = headBits[symbol];
-        *count = head + tailBits[d];
-        return symbolCode[symbol] | (static_cast<std::uint64_t>((t >> 14) & 31) << symbolBits[symbol])
-               | (tail << head);
-    };
-    // The tokens go to two writers in turns, the first half to this one and the second to a
-    // stream of its own that is appended after it: the two chains of shifts run side by side.
-    const size_t half = m_used / 2;
-    std::vector<std::uint8_t> second(out.size());
-    BitWriter secondBits(second.data());
-    size_t secondCount = 0; // bits in `second`
-    for (size_t k = 0; k < half; ++k) {
-        unsigned n1 = 0;
-        unsigned n2 = 0;
-        const std::uint64_t v1 = token(m_tokens[k], &n1);
-        const std::uint64_t v2 = token(m_tokens[half + k], &n2);
-        bits.Bits(v1, n1);
-        secondBits.Bits(v2, n2);
-        secondCount += n2;
-    }
-    for (size_t k = 2 * half; k < m_used; ++k) {
-        unsigned n = 0;
-        const std::uint64_t v = token(m_tokens[k], &n);
-        secondBits.Bits(v, n);
-        secondCount += n;
-    }
-    secondBits.Flush();
-    for (size_t at = 0; at < secondCount; at += 56) {
-        std::uint64_t word = 0;
-        for (size_t b = 0; b < 7; ++b) {
-            word |= static_cast<std::uint64_t>(second[at / 8 + b]) << (8 * b);
-        }
-        const auto n = static_cast<unsigned>(std::min<size_t>(56, secondCount - at));
-        bits.Bits(word & ((std::uint64_t{1} << n) - 1), n);
+        bits.Bits(symbolCode[symbol] | (static_cast<std::uint64_t>((t >> 14) & 31) << symbolBits[symbol]) | (tail << head),
+                  head + tailBits[d]);
     }
     std::uint8_t* end = bits.Flush();
     const std::uint32_t adler = (m_adlerB << 16) | m_adlerA;

@@ -28,20 +28,33 @@ public:
     std::vector<std::uint8_t> Finish();
 
 private:
-    // Adds `row`, and `repeats` copies of it, to the Adler-32 of the stream.
-    void Checksum(const std::uint8_t* row, size_t length, size_t repeats);
-    // Room for `count` more tokens after the m_used ones.
-    std::uint32_t* Room(size_t count);
+    // A copy (or the end of the block), after `literals` more bytes written as themselves.
+    // The token packs the symbol (9 bits: 256, or 257.. for a copy), then for a copy its
+    // distance code (5), the extra bits of its length (5) and of its distance (13).
+    struct Item
+    {
+        std::uint32_t literals;
+        std::uint32_t token;
+    };
+
+    // Adds to the Adler-32 of the stream a row of `length` bytes whose sum is `sum` and whose
+    // sum weighted by the distance from the row's end is `weighted`, and `repeats` copies of it.
+    void Checksum(std::uint64_t sum, std::uint64_t weighted, size_t length, size_t repeats);
+    // Room for `literals` more literal bytes and `items` more items.
+    void Reserve(size_t literals, size_t items);
     void Literal(std::uint8_t byte);
+    void Add(std::uint32_t token); // an item after the pending literals
     // `length` bytes copied from a distance given as a token's distance fields.
     void Copy(std::uint32_t distanceFields, size_t length);
 
-    // Tokens packed in 32 bits: symbol (9 bits: literal byte, 256, or 257.. for a copy), then
-    // for a copy its distance code (5), the extra bits of its length (5) and of its distance (13).
-    std::unique_ptr<std::uint32_t[]> m_tokens;
-    size_t m_capacity = 0;
-    size_t m_used = 0;
-    std::vector<std::uint64_t> m_bits;      // Rows: where bytes equal those above and before
+    std::unique_ptr<std::uint8_t[]> m_literals; // the literal bytes in stream order
+    size_t m_literalCount = 0;
+    size_t m_literalCapacity = 0;
+    size_t m_pending = 0; // literals since the last item
+    std::unique_ptr<Item[]> m_items;
+    size_t m_itemCount = 0;
+    size_t m_itemCapacity = 0;
+    std::vector<std::uint64_t> m_bits; // Rows: where bytes equal those above and before
     std::array<std::uint32_t, 286> m_symbolCount{};
     std::array<std::uint32_t, 30> m_distanceCount{};
     // Adler-32 of the stream so far.
