@@ -8,33 +8,56 @@
 #include <climits>
 #include <cstring>
 #include <zlib.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace compact_png {
 namespace {
 
 constexpr int kMaxColours = 256;
 
-// The distinct pixel values of an image in order of first appearance (open addressing; a slot
-// holds the pixel beside its index, so that a lookup is one load).
+// The distinct pixel values of an image in order of first appearance (open addressing). A slot
+// holds the pixel beside its index, so that a lookup is one load and one comparison: an empty
+// slot holds -1 as its index and, as its pixel, one whose own slot is the next one, which a
+// search can reach only after going round the whole table (never: it is at most a quarter full).
 class ColourIndex
 {
 public:
-    ColourIndex() { m_slots.fill(Slot{0, -1}); }
+    ColourIndex()
+    {
+        static const std::array<std::uint64_t, kSize> empty = [] {
+            // The inverse of the hash multiplier modulo 2^32: x * kMultiplier lands in slot s + 1
+            // for x = ((s + 1) << (32 - kBits)) * kInverse.
+            std::uint32_t inverse = kMultiplier; // Newton's iteration, three bits more each step
+            for (int i = 0; i < 5; ++i) {
+                inverse *= 2u - kMultiplier * inverse;
+            }
+            std::array<std::uint64_t, kSize> slots{};
+            for (std::uint32_t s = 0; s < kSize; ++s) {
+                const std::uint32_t pixel = (((s + 1) & (kSize - 1)) << (32 - kBits)) * inverse;
+                slots[s] = Entry(pixel, -1);
+            }
+            return slots;
+        }();
+        m_slots = empty;
+        m_colours.reserve(kMaxColours);
+    }
 
     // The index of `pixel`, adding it when new; -1 once more than kMaxColours are seen.
     int Find(std::uint32_t pixel)
     {
-        std::uint32_t slot = (pixel * 2654435761u) >> (32 - kBits);
+        std::uint32_t slot = (pixel * kMultiplier) >> (32 - kBits);
         for (;;) {
-            const Slot& at = m_slots[slot];
-            if (at.pixel == pixel && at.index >= 0) {
-                return at.index;
+            const std::uint64_t at = m_slots[slot];
+            if (static_cast<std::uint32_t>(at) == pixel) {
+                return static_cast<int>(at >> 32);
             }
-            if (at.index < 0) {
+            if ((at >> 63) != 0) {
                 if (static_cast<int>(m_colours.size()) == kMaxColours) {
                     return -1;
                 }
-                m_slots[slot] = Slot{pixel, static_cast<std::int32_t>(m_colours.size())};
+                m_slots[slot] = Entry(pixel, static_cast<int>(m_colours.size()));
                 m_colours.push_back(pixel);
                 return static_cast<int>(m_colours.size()) - 1;
             }
@@ -45,15 +68,16 @@ public:
     const std::vector<std::uint32_t>& Colours() const { return m_colours; }
 
 private:
-    struct Slot
-    {
-        std::uint32_t pixel;
-        std::int32_t index; // -1: empty
-    };
-
     static constexpr int kBits = 10;
     static constexpr std::uint32_t kSize = 1u << kBits;
-    std::array<Slot, kSize> m_slots{};
+    static constexpr std::uint32_t kMultiplier = 2654435761u;
+
+    static std::uint64_t Entry(std::uint32_t pixel, int index)
+    {
+        return pixel | (static_cast<std::uint64_t>(static_cast<std::uint32_t>(index)) << 32);
+    }
+
+    std::array<std::uint64_t, kSize> m_slots;
     std::vector<std::uint32_t> m_colours;
 };
 
@@ -100,29 +124,38 @@ bool ScanRows(size_t w, int h, const std::uint32_t* const* rows, Scan* scan)
         scan->rows.resize(scan->rows.size() + scan->stride);
         std::uint8_t* out = scan->rows.data() + scan->rows.size() - scan->stride + 1;
         // Four pixels a step while they continue the last colour (backgrounds, bars, strokes);
-        // otherwise pixel by pixel, each looked up without a test against the one before, as
-        // the colours of antialiased edges change at random.
-        const std::uint64_t pair = (static_cast<std::uint64_t>(lastPixel) << 32) | lastPixel;
-        std::uint64_t same = pair;
+        // otherwise the pixels that do are skipped at once and the next one is looked up (the
+        // row has room for whole-word stores beyond its end).
+        std::uint32_t last = lastPixel;
         std::uint32_t word = 0x01010101u * static_cast<std::uint32_t>(lastIndex);
-        for (size_t x = 0; x < w;) {
-            std::uint64_t a = 0;
-            std::uint64_t b = 0;
+        size_t x = 0;
+        while (x < w) {
+#if defined(__SSE2__) && defined(__GNUC__)
             if (x + 4 <= w) {
-                std::memcpy(&a, row + x, 8);
-                std::memcpy(&b, row + x + 2, 8);
+                const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+                const auto equal = static_cast<unsigned>(
+                    _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, _mm_set1_epi32(static_cast<int>(last))))));
+                std::memcpy(out + x, &word, 4);
+                if (equal == 0xF) {
+                    x += 4;
+                    continue;
+                }
+                x += static_cast<size_t>(__builtin_ctz(~equal));
             }
-            if (x + 4 <= w && a == same && b == same) {
+#else
+            if (x + 4 <= w && row[x] == last && row[x + 1] == last && row[x + 2] == last && row[x + 3] == last) {
                 std::memcpy(out + x, &word, 4);
                 x += 4;
                 continue;
             }
-            const int found = index.Find(row[x]);
+#endif
+            const std::uint32_t pixel = row[x];
+            const int found = index.Find(pixel);
             if (found < 0) {
                 return false;
             }
             out[x] = static_cast<std::uint8_t>(found);
-            same = (static_cast<std::uint64_t>(row[x]) << 32) | row[x];
+            last = pixel;
             word = 0x01010101u * static_cast<std::uint32_t>(found);
             ++x;
         }
