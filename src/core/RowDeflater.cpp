@@ -82,6 +82,27 @@ void RowBits(const std::uint8_t* row, const std::uint8_t* up, size_t n, std::uin
         _mm_store_si128(reinterpret_cast<__m128i*>(p), products);
         sum = s[0] + s[1];
         weighted = 16 * (e[0] + e[1]) + p[0] + p[1] + p[2] + p[3];
+        if (i < n) {
+            // The last sixteen bytes, overlapping those done, for the bits; the sums go on below.
+            const size_t at = n - 16;
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at));
+            const auto set = [at](std::uint64_t* words, __m128i x, __m128i y) {
+                const auto equal = static_cast<std::uint64_t>(
+                    static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))));
+                words[at / 64] |= equal << (at % 64);
+                if (at % 64 > 48) {
+                    words[at / 64 + 1] |= equal >> (64 - at % 64);
+                }
+            };
+            set(before, bytes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at - 1)));
+            if (up != nullptr) {
+                set(above, bytes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(up + at)));
+            }
+            for (; i < n; ++i) {
+                sum += row[i];
+                weighted += sum;
+            }
+        }
     }
 #endif
     for (; i < n; ++i) {
@@ -254,64 +275,51 @@ void MinimumRedundancy(std::uint64_t* a, std::ptrdiff_t n)
     }
 }
 
-// Sorts items (frequency above a 16-bit symbol, in symbol order) by frequency, keeping the
-// symbol order among equal ones. Most symbols of an image are rare: frequencies below 64 are
-// placed by counting, the few others sorted after them.
-void SortByFrequency(std::uint64_t* items, size_t n)
-{
-    constexpr std::uint64_t kCounted = 64;
-    std::array<std::uint32_t, kCounted + 1> start{};
-    std::array<std::uint64_t, kSymbols> sorted;
-    size_t frequent = 0;
-    for (size_t i = 0; i < n; ++i) {
-        ++start[std::min(items[i] >> 16, kCounted)];
-    }
-    for (size_t f = 1; f <= kCounted; ++f) {
-        start[f] += start[f - 1];
-    }
-    // start[f] is now the end of frequency f; walk back to fill each from its end.
-    for (size_t i = n; i-- > 0;) {
-        const std::uint64_t f = items[i] >> 16;
-        if (f < kCounted) {
-            sorted[--start[f]] = items[i];
-        } else {
-            ++frequent;
-        }
-    }
-    const size_t rare = n - frequent;
-    size_t k = rare;
-    for (size_t i = 0; i < n; ++i) {
-        if ((items[i] >> 16) >= kCounted) {
-            sorted[k++] = items[i];
-        }
-    }
-    std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(rare), sorted.begin() + static_cast<std::ptrdiff_t>(n));
-    std::copy(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(n), items);
-}
-
 // Code lengths of at most `limit` bits for the `n` (at most kSymbols) frequencies: a Huffman
 // code whose longest codes are folded to the limit, the shortest ones lengthened to pay for it.
 // Unused symbols get length 0; a lone used symbol gets length 1.
 void CodeLengths(const std::uint32_t* frequencies, size_t n, int limit, std::uint8_t* lengths)
 {
-    std::array<std::uint64_t, kSymbols> items; // frequency above the symbol
-    std::array<std::uint64_t, kSymbols> a;
-    size_t used = 0;
+    // The used symbols by ascending frequency, the symbol order kept among equal ones. Most
+    // symbols of an image are rare: frequencies below 64 are placed by counting, the few others
+    // sorted after them.
+    constexpr std::uint32_t kCounted = 64;
+    std::array<std::uint32_t, kCounted + 1> start{};
     for (size_t s = 0; s < n; ++s) {
-        lengths[s] = 0;
-        if (frequencies[s] > 0) {
-            items[used++] = (static_cast<std::uint64_t>(frequencies[s]) << 16) | s;
-        }
+        ++start[std::min(frequencies[s], kCounted)];
     }
+    const size_t used = n - start[0];
+    std::fill_n(lengths, n, 0);
     if (used <= 1) {
-        if (used == 1) {
-            lengths[items[0] & 0xFFFF] = 1;
+        for (size_t s = 0; s < n && used == 1; ++s) {
+            lengths[s] = frequencies[s] > 0 ? 1 : 0;
         }
         return;
     }
-    SortByFrequency(items.data(), used);
-    for (size_t i = 0; i < used; ++i) {
-        a[i] = items[i] >> 16;
+    std::uint32_t at = 0;
+    for (std::uint32_t f = 1; f < kCounted; ++f) {
+        const std::uint32_t count = start[f];
+        start[f] = at;
+        at += count;
+    }
+    std::array<std::uint64_t, kSymbols> a;        // frequencies, then code lengths
+    std::array<std::uint16_t, kSymbols> symbol;   // the symbol of each
+    std::array<std::uint64_t, kSymbols> frequent; // frequency above the symbol
+    size_t frequentCount = 0;
+    for (size_t s = 0; s < n; ++s) {
+        const std::uint32_t f = frequencies[s];
+        if (f - 1 < kCounted - 1) { // 1 .. kCounted - 1
+            const std::uint32_t k = start[f]++;
+            a[k] = f;
+            symbol[k] = static_cast<std::uint16_t>(s);
+        } else if (f != 0) {
+            frequent[frequentCount++] = (static_cast<std::uint64_t>(f) << 16) | s;
+        }
+    }
+    std::sort(frequent.begin(), frequent.begin() + static_cast<std::ptrdiff_t>(frequentCount));
+    for (size_t i = 0; i < frequentCount; ++i) {
+        a[at + i] = frequent[i] >> 16;
+        symbol[at + i] = static_cast<std::uint16_t>(frequent[i] & 0xFFFF);
     }
     MinimumRedundancy(a.data(), static_cast<std::ptrdiff_t>(used));
     const auto ulimit = static_cast<std::uint64_t>(limit);
@@ -343,7 +351,7 @@ void CodeLengths(const std::uint32_t* frequencies, size_t n, int limit, std::uin
         }
     }
     for (size_t i = 0; i < used; ++i) {
-        lengths[items[i] & 0xFFFF] = static_cast<std::uint8_t>(a[i]);
+        lengths[symbol[i]] = static_cast<std::uint8_t>(a[i]);
     }
 }
 
@@ -493,6 +501,8 @@ void RowDeflater::Copy(std::uint32_t distanceFields, size_t length)
     const std::array<std::uint8_t, 259>& lengthCode = LengthCodes();
     const size_t distanceCode = (distanceFields >> 9) & 31;
     Reserve(0, length / 258 + 2);
+    Item* items = m_items.get() + m_itemCount;
+    std::uint32_t pending = static_cast<std::uint32_t>(m_pending);
     while (length > 0) {
         // Pieces of at most 258 bytes, the last one kept at 3 or more.
         size_t piece = std::min<size_t>(length, 258);
@@ -500,11 +510,14 @@ void RowDeflater::Copy(std::uint32_t distanceFields, size_t length)
             piece = length - 3;
         }
         const std::uint32_t l = lengthCode[piece];
-        Add((257 + l) | distanceFields | (static_cast<std::uint32_t>(piece - kLengthBase[l]) << 14));
+        *items++ = Item{pending, (257 + l) | distanceFields | (static_cast<std::uint32_t>(piece - kLengthBase[l]) << 14)};
+        pending = 0;
         ++m_symbolCount[257 + l];
         ++m_distanceCount[distanceCode];
         length -= piece;
     }
+    m_itemCount = static_cast<size_t>(items - m_items.get());
+    m_pending = 0;
 }
 
 void RowDeflater::Checksum(std::uint64_t sum, std::uint64_t weighted, size_t length, size_t repeats)
