@@ -137,7 +137,23 @@ bool ScanRows(size_t w, int h, const std::uint32_t* const* rows, Scan* scan)
                     _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, _mm_set1_epi32(static_cast<int>(last))))));
                 std::memcpy(out + x, &word, 4);
                 if (equal == 0xF) {
-                    x += 4;
+                    // A stretch of the colour: eight pixels a step while it lasts, then four.
+                    const __m128i colour = _mm_set1_epi32(static_cast<int>(last));
+                    const std::uint64_t words = 0x0101010101010101u * (word & 0xFF);
+                    for (x += 4; x + 8 <= w; x += 8) {
+                        const auto a = static_cast<unsigned>(_mm_movemask_epi8(
+                            _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), colour)));
+                        const auto b = static_cast<unsigned>(_mm_movemask_epi8(
+                            _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 4)), colour)));
+                        if ((a & b) != 0xFFFF) {
+                            if (a == 0xFFFF) {
+                                std::memcpy(out + x, &word, 4);
+                                x += 4;
+                            }
+                            break;
+                        }
+                        std::memcpy(out + x, &words, 8);
+                    }
                     continue;
                 }
                 x += static_cast<size_t>(__builtin_ctz(~equal));
