@@ -601,8 +601,12 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
             if (i >= length) {
                 break;
             }
-            const size_t up = OnesFrom(above, i, 258);
-            const size_t run = OnesFrom(before, i, 258);
+            // The equal bytes from i on, above and before: most stretches end in the next word.
+            const size_t b = i % 64;
+            const std::uint64_t upBits = (above[i / 64] >> b) | ((above[i / 64 + 1] << 1) << (63 - b));
+            const std::uint64_t runBits = (before[i / 64] >> b) | ((before[i / 64 + 1] << 1) << (63 - b));
+            const size_t up = ~upBits != 0 ? static_cast<size_t>(TrailingZeros(~upBits)) : OnesFrom(above, i, 258);
+            const size_t run = ~runBits != 0 ? static_cast<size_t>(TrailingZeros(~runBits)) : OnesFrom(before, i, 258);
             const bool useUp = up >= run;
             const size_t best = std::min<size_t>(useUp ? up : run, 258);
             const std::uint32_t l = lengthCode[best];
