@@ -238,6 +238,7 @@ void PackRow(const std::uint8_t* indices, size_t w, int depth, const std::array<
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define COMPACT_PNG_CLMUL 1
+
 // x times the two halves of k, added to `next`.
 __attribute__((target("pclmul,sse2"))) __m128i Fold(__m128i x, __m128i k, __m128i next)
 {
@@ -248,8 +249,7 @@ __attribute__((target("pclmul,sse2"))) __m128i Fold(__m128i x, __m128i k, __m128
 // x^(512+32) and x^(512-32) mod P, then folded into one, reduced to 64 and 32 bits, and a Barrett
 // reduction (constants of the bit-reflected polynomial). `size` is a multiple of 16, at least 64;
 // `crc` is the register (inverted) value.
-__attribute__((target("pclmul,sse2"))) std::uint32_t FoldCrc(std::uint32_t crc, const std::uint8_t* data,
-                                                             size_t size)
+__attribute__((target("pclmul,sse2"))) std::uint32_t FoldCrc(std::uint32_t crc, const std::uint8_t* data, size_t size)
 {
     const auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
     __m128i x0 = _mm_xor_si128(load(data), _mm_cvtsi32_si128(static_cast<int>(crc)));
@@ -284,22 +284,6 @@ __attribute__((target("pclmul,sse2"))) std::uint32_t FoldCrc(std::uint32_t crc, 
 }
 #endif
 
-// The CRC-32 of PNG chunks (zlib's crc32 where the processor cannot multiply without carries).
-std::uint32_t Crc32(const std::uint8_t* data, size_t size)
-{
-    std::uint32_t crc = 0;
-#if defined(COMPACT_PNG_CLMUL)
-    static const bool clmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
-    if (clmul && size >= 64) {
-        const size_t folded = size / 16 * 16;
-        crc = ~FoldCrc(~crc, data, folded);
-        data += folded;
-        size -= folded;
-    }
-#endif
-    return static_cast<std::uint32_t>(crc32(crc, data, static_cast<uInt>(size)));
-}
-
 void Put32(std::vector<std::uint8_t>& out, std::uint32_t v)
 {
     for (int shift = 24; shift >= 0; shift -= 8) {
@@ -319,6 +303,22 @@ void Chunk(std::vector<std::uint8_t>& out, const char type[5], const std::uint8_
 }
 
 } // namespace
+
+// zlib's crc32 where the processor cannot multiply without carries.
+std::uint32_t Crc32(const std::uint8_t* data, size_t size)
+{
+    std::uint32_t crc = 0;
+#if defined(COMPACT_PNG_CLMUL)
+    static const bool clmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+    if (clmul && size >= 64) {
+        const size_t folded = size / 16 * 16;
+        crc = ~FoldCrc(~crc, data, folded);
+        data += folded;
+        size -= folded;
+    }
+#endif
+    return static_cast<std::uint32_t>(crc32(crc, data, static_cast<uInt>(size)));
+}
 
 Result Encode(SDL_Surface* surface)
 {

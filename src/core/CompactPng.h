@@ -3,6 +3,7 @@
 
 #include <SDL.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -33,5 +34,8 @@ Result Encode(SDL_Surface* surface);
 // the same pointer hold the same pixels, so a painter that knows which rows are copies of
 // others passes one pointer for all of them and spares the comparison.
 Result Encode(int width, int height, const std::uint32_t* const* rows);
+
+// The CRC-32 that closes a chunk (as zlib's crc32 from 0) of `size` bytes.
+std::uint32_t Crc32(const std::uint8_t* data, size_t size);
 
 } // namespace compact_png

@@ -87,8 +87,8 @@ void RowBits(const std::uint8_t* row, const std::uint8_t* up, size_t n, std::uin
             const size_t at = n - 16;
             const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at));
             const auto set = [at](std::uint64_t* words, __m128i x, __m128i y) {
-                const auto equal = static_cast<std::uint64_t>(
-                    static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))));
+                const auto equal =
+                    static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))));
                 words[at / 64] |= equal << (at % 64);
                 if (at % 64 > 48) {
                     words[at / 64 + 1] |= equal >> (64 - at % 64);
@@ -510,7 +510,8 @@ void RowDeflater::Copy(std::uint32_t distanceFields, size_t length)
             piece = length - 3;
         }
         const std::uint32_t l = lengthCode[piece];
-        *items++ = Item{pending, (257 + l) | distanceFields | (static_cast<std::uint32_t>(piece - kLengthBase[l]) << 14)};
+        *items++ =
+            Item{pending, (257 + l) | distanceFields | (static_cast<std::uint32_t>(piece - kLengthBase[l]) << 14)};
         pending = 0;
         ++m_symbolCount[257 + l];
         ++m_distanceCount[distanceCode];
@@ -610,8 +611,9 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
             const bool useUp = up >= run;
             const size_t best = std::min<size_t>(useUp ? up : run, 258);
             const std::uint32_t l = lengthCode[best];
-            *items++ = Item{static_cast<std::uint32_t>(pending), (257 + l) | (useUp ? upFields : runFields)
-                                                                     | (static_cast<std::uint32_t>(best - kLengthBase[l]) << 14)};
+            *items++ = Item{static_cast<std::uint32_t>(pending),
+                            (257 + l) | (useUp ? upFields : runFields)
+                                | (static_cast<std::uint32_t>(best - kLengthBase[l]) << 14)};
             pending = 0;
             ++m_symbolCount[257 + l];
             ++m_distanceCount[((useUp ? upFields : runFields) >> 9) & 31];
@@ -793,7 +795,8 @@ std::vector<std::uint8_t> RowDeflater::Finish()
         const std::uint32_t d = (t >> 9) & 31;
         const std::uint64_t tail = distanceCode[d] | (static_cast<std::uint64_t>(t >> 19) << distanceBits[d]);
         const unsigned head = headBits[symbol];
-        bits.Bits(symbolCode[symbol] | (static_cast<std::uint64_t>((t >> 14) & 31) << symbolBits[symbol]) | (tail << head),
+        bits.Bits(symbolCode[symbol] | (static_cast<std::uint64_t>((t >> 14) & 31) << symbolBits[symbol])
+                      | (tail << head),
                   head + tailBits[d]);
     }
     std::uint8_t* end = bits.Flush();

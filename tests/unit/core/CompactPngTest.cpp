@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+// The png8 encoder's own pieces: the chunk CRC against zlib's, and images of colour runs of
+// every length (the colour scan takes them in steps of one, four and eight pixels) read back.
+#include "core/CompactPng.h"
+
+#include "support/TestSupport.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+#include <zlib.h>
+
+namespace {
+
+TEST(CompactPng, Crc32IsZlibs)
+{
+    std::mt19937 random(11);
+    std::vector<std::uint8_t> bytes(5003);
+    for (std::uint8_t& b : bytes) {
+        b = static_cast<std::uint8_t>(random());
+    }
+    const std::vector<std::uint8_t> ones(200, 0xFF);
+    for (size_t size : {0, 1, 15, 16, 17, 63, 64, 65, 79, 80, 127, 128, 129, 192, 1000, 5000}) {
+        for (size_t offset : {0, 3}) {
+            SCOPED_TRACE(testing::Message() << size << " bytes from " << offset);
+            EXPECT_EQ(compact_png::Crc32(bytes.data() + offset, size), crc32(0, bytes.data() + offset, size));
+        }
+        if (size + 1 <= ones.size()) {
+            EXPECT_EQ(compact_png::Crc32(ones.data() + 1, size), crc32(0, ones.data() + 1, size)) << size;
+        }
+    }
+}
+
+TEST(CompactPng, RunsOfColoursReadBack)
+{
+    struct Case
+    {
+        const char* name;
+        int width;
+        int run; // the shortest run; runs of run, run + 1 and 2 run + 3 pixels in turn
+        int colours;
+    };
+
+    const Case cases[] = {
+        {"single pixels (antialiased edges)", 37, 1, 200},
+        {"too narrow for a step of four", 3, 1, 4},
+        {"pairs", 13, 2, 50},
+        {"threes", 41, 3, 9},
+        {"modules of four", 228, 4, 2},
+        {"runs of five", 203, 5, 30},
+        {"runs of nine", 64, 9, 120},
+        {"long runs", 333, 47, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        constexpr int kHeight = 9;
+        std::vector<std::uint8_t> bytes(4 * static_cast<size_t>(c.width) * kHeight);
+        for (int y = 0; y < kHeight; ++y) {
+            const int shift = y == 4 ? 3 : y; // row 4 repeats row 3 without sharing its pointer
+            int colour = 7 * shift;
+            for (int x = 0, left = 0, turn = 0; x < c.width; ++x, --left) {
+                if (left == 0) {
+                    left = turn % 3 == 0 ? c.run : turn % 3 == 1 ? c.run + 1 : 2 * c.run + 3;
+                    ++turn;
+                    colour = (colour + 1) % c.colours;
+                }
+                std::uint8_t* p = bytes.data() + 4 * (static_cast<size_t>(y) * c.width + x);
+                p[0] = static_cast<std::uint8_t>(colour * 37);
+                p[1] = static_cast<std::uint8_t>(255 - colour);
+                p[2] = static_cast<std::uint8_t>(colour * 5);
+                p[3] = static_cast<std::uint8_t>(colour % 3 == 0 ? 100 + colour % 100 : 255);
+            }
+        }
+        std::vector<std::uint32_t> pixels(bytes.size() / 4);
+        std::memcpy(pixels.data(), bytes.data(), bytes.size());
+        std::vector<const std::uint32_t*> rows;
+        for (int y = 0; y < kHeight; ++y) {
+            rows.push_back(pixels.data() + static_cast<size_t>(y) * c.width);
+        }
+        rows[6] = rows[5]; // a known copy
+        std::memcpy(bytes.data() + 4 * 6 * static_cast<size_t>(c.width), rows[5], 4 * static_cast<size_t>(c.width));
+        const compact_png::Result r = compact_png::Encode(c.width, kHeight, rows.data());
+        ASSERT_EQ(r.outcome, compact_png::Outcome::Written);
+        const testsupport::RgbaImage decoded = testsupport::DecodePng(r.png);
+        ASSERT_EQ(decoded.width, c.width);
+        ASSERT_EQ(decoded.height, kHeight);
+        EXPECT_TRUE(decoded.pixels == bytes);
+    }
+}
+
+} // namespace
