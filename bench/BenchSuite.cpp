@@ -262,36 +262,51 @@ double ThreadCpuSeconds()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// A PNG request and the floor of the same pixels in every iteration, in alternating order, each
-// timed on its own: the two times come from the same moments of the machine, so that their
-// ratio does not move with the load the way two medians taken apart do.
+// Two pieces of work in every iteration, in alternating order, each timed on its own: the two
+// times come from the same moments of the machine, so that their ratio does not move with the
+// load the way two medians taken apart do. The mean times go to the counters `a` and `b`.
+template <typename A, typename B>
+void Paired(benchmark::State& state, const char* a, A&& first, const char* b, B&& second)
+{
+    double timeA = 0.0;
+    double timeB = 0.0;
+    bool aFirst = true;
+    for (auto _ : state) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const double start = ThreadCpuSeconds();
+            if ((turn == 0) == aFirst) {
+                first();
+                timeA += ThreadCpuSeconds() - start;
+            } else {
+                second();
+                timeB += ThreadCpuSeconds() - start;
+            }
+        }
+        aFirst = !aFirst;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters[a] = timeA * 1e6 / n;
+    state.counters[b] = timeB * 1e6 / n;
+}
+
+// A PNG request and the floor of the same pixels.
 void PairedPng(benchmark::State& state, const Case& c, SDL_Surface* surface)
 {
     HandlePtr h(MakeHandle(c, "png"));
     std::vector<unsigned char> buffer(static_cast<size_t>(surface->w) * surface->h * 4 + 1024000);
-    double request = 0.0;
-    double floor = 0.0;
-    bool requestFirst = true;
-    for (auto _ : state) {
-        for (int turn = 0; turn < 2; ++turn) {
-            const double start = ThreadCpuSeconds();
-            if ((turn == 0) == requestFirst) {
-                Draw(h.get(), c, c.text);
-                int size = 0;
-                benchmark::DoNotOptimize(barcode_get_image_data(h.get(), &size));
-                request += ThreadCpuSeconds() - start;
-            } else {
-                SDL_RWops* rw = SDL_RWFromMem(buffer.data(), static_cast<int>(buffer.size()));
-                benchmark::DoNotOptimize(IMG_SavePNG_RW(surface, rw, 0));
-                SDL_RWclose(rw);
-                floor += ThreadCpuSeconds() - start;
-            }
-        }
-        requestFirst = !requestFirst;
-    }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["request_us"] = request * 1e6 / n;
-    state.counters["floor_us"] = floor * 1e6 / n;
+    Paired(
+        state, "request_us",
+        [&] {
+            Draw(h.get(), c, c.text);
+            int size = 0;
+            benchmark::DoNotOptimize(barcode_get_image_data(h.get(), &size));
+        },
+        "floor_us",
+        [&] {
+            SDL_RWops* rw = SDL_RWFromMem(buffer.data(), static_cast<int>(buffer.size()));
+            benchmark::DoNotOptimize(IMG_SavePNG_RW(surface, rw, 0));
+            SDL_RWclose(rw);
+        });
 }
 
 std::string ShmPath(const char* extension)
@@ -380,38 +395,27 @@ void ZintFile(benchmark::State& state, const Case& c, ZintGeometry g, std::strin
     std::remove(path.c_str());
 }
 
-// A png8 request and zint's PNG file of the same symbol in every iteration, paired like
-// PairedPng.
+// A png8 request and zint's PNG file of the same symbol.
 void PairedPng8(benchmark::State& state, const Case& c, ZintGeometry g, std::string path)
 {
     HandlePtr h(MakeHandle(c, "png8"));
     const int length = static_cast<int>(std::strlen(c.zintText));
-    double request = 0.0;
-    double zint = 0.0;
-    bool requestFirst = true;
-    for (auto _ : state) {
-        for (int turn = 0; turn < 2; ++turn) {
-            const double start = ThreadCpuSeconds();
-            if ((turn == 0) == requestFirst) {
-                Draw(h.get(), c, c.text);
-                int size = 0;
-                benchmark::DoNotOptimize(barcode_get_image_data(h.get(), &size));
-                request += ThreadCpuSeconds() - start;
-            } else {
-                zint_symbol* s = ZintSymbol(c, g);
-                std::snprintf(s->outfile, sizeof(s->outfile), "%s", path.c_str());
-                benchmark::DoNotOptimize(
-                    ZBarcode_Encode_and_Print(s, reinterpret_cast<const unsigned char*>(c.zintText), length, 0));
-                ZBarcode_Delete(s);
-                zint += ThreadCpuSeconds() - start;
-            }
-        }
-        requestFirst = !requestFirst;
-    }
+    Paired(
+        state, "png8_us",
+        [&] {
+            Draw(h.get(), c, c.text);
+            int size = 0;
+            benchmark::DoNotOptimize(barcode_get_image_data(h.get(), &size));
+        },
+        "zint_us",
+        [&] {
+            zint_symbol* s = ZintSymbol(c, g);
+            std::snprintf(s->outfile, sizeof(s->outfile), "%s", path.c_str());
+            benchmark::DoNotOptimize(
+                ZBarcode_Encode_and_Print(s, reinterpret_cast<const unsigned char*>(c.zintText), length, 0));
+            ZBarcode_Delete(s);
+        });
     std::remove(path.c_str());
-    const double n = static_cast<double>(state.iterations());
-    state.counters["png8_us"] = request * 1e6 / n;
-    state.counters["zint_us"] = zint * 1e6 / n;
 }
 
 // The size of the PNG file zint writes for the case.
