@@ -61,6 +61,25 @@ size_t g_extentKeyBytes = 0;
 // Larger ones come from texts far wider or taller than the canvas: they are not rendered.
 constexpr long long kMinPieceBudgetPixels = 4LL << 20;
 
+// Counts the emptyings of the piece cache: a piece found under one count stays cached (at the
+// same address) while the count holds.
+std::uint64_t g_pieceGeneration = 0;
+
+// What a cached piece carries in its userdata: its ink (BarcodeBase::InkSpans), its cache key,
+// and the blend of it made last (an entry of g_blendCache, null when none) with the value under it.
+struct PieceData
+{
+    std::vector<BarcodeBase::InkSpan> ink;
+    std::string key;
+    SDL_Surface* blend = nullptr;
+    std::uint32_t under = 0;
+};
+
+PieceData* DataOf(const SDL_Surface* piece)
+{
+    return static_cast<PieceData*>(piece->userdata);
+}
+
 void ClearBlendCache()
 {
     for (const auto& entry : g_blendCache) {
@@ -68,20 +87,21 @@ void ClearBlendCache()
     }
     g_blendCache.clear();
     g_blendBytes = 0;
+    for (const auto& entry : g_pieceCache) {
+        DataOf(entry.second)->blend = nullptr;
+    }
 }
-
-// A cached piece carries its ink (BarcodeBase::InkSpans) in its userdata.
-using PieceInk = std::vector<BarcodeBase::InkSpan>;
 
 void ClearPieceCache()
 {
+    ClearBlendCache();
     for (const auto& entry : g_pieceCache) {
-        delete static_cast<PieceInk*>(entry.second->userdata);
+        delete DataOf(entry.second);
         SDL_FreeSurface(entry.second);
     }
     g_pieceCache.clear();
     g_pieceBytes = 0;
-    ClearBlendCache();
+    ++g_pieceGeneration;
     g_extentCache.clear();
     g_extentKeyBytes = 0;
 }
@@ -510,30 +530,37 @@ void BarcodeBase1D::ReleaseUncachedPiece()
 
 bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::string& key)
 {
-    SDL_Rect clipped{};
-    std::uint32_t under = 0;
-    const auto* spans = static_cast<const PieceInk*>(glyphs->userdata);
-    const InkSpan* ink = spans != nullptr && spans->size() == static_cast<size_t>(glyphs->h) ? spans->data() : nullptr;
-    if (key.empty() || !UniformUnder(SDL_Rect{x, y, glyphs->w, glyphs->h}, ink, &clipped, &under)) {
+    PieceData* data = DataOf(glyphs);
+    if (key.empty() || data == nullptr) {
         return false;
     }
-    std::string blendKey = key;
-    blendKey.append(reinterpret_cast<const char*>(&under), sizeof(under));
-    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
-    auto hit = g_blendCache.find(blendKey);
-    if (hit == g_blendCache.end()) {
-        SDL_Surface* block = BlendOver(glyphs, under);
-        if (block == nullptr) {
-            return false;
-        }
-        const size_t bytes = SurfaceBytes(block);
-        if (g_blendCache.size() >= kPieceCacheSize || g_blendBytes + bytes > kPieceCacheBytes) {
-            ClearBlendCache();
-        }
-        g_blendBytes += bytes;
-        hit = g_blendCache.emplace(std::move(blendKey), block).first;
+    SDL_Rect clipped{};
+    std::uint32_t under = 0;
+    const InkSpan* ink = data->ink.size() == static_cast<size_t>(glyphs->h) ? data->ink.data() : nullptr;
+    if (!UniformUnder(SDL_Rect{x, y, glyphs->w, glyphs->h}, ink, &clipped, &under)) {
+        return false;
     }
-    CopyBlended(hit->second, x, y, clipped, ink);
+    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    if (data->blend == nullptr || data->under != under) {
+        std::string blendKey = data->key;
+        blendKey.append(reinterpret_cast<const char*>(&under), sizeof(under));
+        auto hit = g_blendCache.find(blendKey);
+        if (hit == g_blendCache.end()) {
+            SDL_Surface* block = BlendOver(glyphs, under);
+            if (block == nullptr) {
+                return false;
+            }
+            const size_t bytes = SurfaceBytes(block);
+            if (g_blendCache.size() >= kPieceCacheSize || g_blendBytes + bytes > kPieceCacheBytes) {
+                ClearBlendCache();
+            }
+            g_blendBytes += bytes;
+            hit = g_blendCache.emplace(std::move(blendKey), block).first;
+        }
+        data->blend = hit->second;
+        data->under = under;
+    }
+    CopyBlended(data->blend, x, y, clipped, ink);
     return true;
 }
 
@@ -578,20 +605,41 @@ bool BarcodeBase1D::PieceWithinBudget(TTF_Font* font, int size, const std::strin
 
 SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey)
 {
-    std::string key = FontKey(font, size);
     const SDL_Color c = m_foregroundColor;
+    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    ReleaseUncachedPiece();
+    // One byte pieces are remembered by this object too: no key to build or look up.
+    const int hinting = TTF_GetFontHinting(font);
+    const bool memoised = text.size() == 1 && static_cast<unsigned char>(text[0]) < kMemoBytes;
+    if (memoised && (m_pieceMemo == nullptr || m_pieceMemo->generation != g_pieceGeneration
+                     || m_pieceMemo->size != size || m_pieceMemo->hinting != hinting
+                     || std::memcmp(&m_pieceMemo->colour, &c, sizeof(c)) != 0)) {
+        if (m_pieceMemo == nullptr) {
+            m_pieceMemo = std::make_unique<PieceMemo>();
+        }
+        *m_pieceMemo = PieceMemo{g_pieceGeneration, size, hinting, c, {}};
+    }
+    SDL_Surface** memo = memoised ? &m_pieceMemo->pieces[static_cast<unsigned char>(text[0])] : nullptr;
+    if (memo != nullptr && *memo != nullptr) {
+        if (cacheKey != nullptr) {
+            *cacheKey = DataOf(*memo)->key;
+        }
+        return *memo;
+    }
+
+    std::string key = FontKey(font, size);
     key.append({static_cast<char>(c.r), static_cast<char>(c.g), static_cast<char>(c.b), static_cast<char>(c.a)});
     key += text;
     if (cacheKey != nullptr) {
         cacheKey->clear();
     }
-
-    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
-    ReleaseUncachedPiece();
     const auto hit = g_pieceCache.find(key);
     if (hit != g_pieceCache.end()) {
         if (cacheKey != nullptr) {
             *cacheKey = std::move(key);
+        }
+        if (memo != nullptr) {
+            *memo = hit->second;
         }
         return hit->second;
     }
@@ -610,18 +658,24 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
     }
     if (g_pieceCache.size() >= kPieceCacheSize || g_pieceBytes + bytes > kPieceCacheBytes) {
         ClearPieceCache();
+        if (memo != nullptr) {
+            *m_pieceMemo = PieceMemo{g_pieceGeneration, size, hinting, c, {}};
+        }
     }
     if (cacheKey != nullptr) {
         *cacheKey = key;
     }
     try {
-        glyphs->userdata = new PieceInk(InkSpans(glyphs));
+        glyphs->userdata = new PieceData{InkSpans(glyphs), key};
     } catch (...) {
         SDL_FreeSurface(glyphs);
         throw;
     }
     g_pieceCache.emplace(std::move(key), glyphs);
     g_pieceBytes += bytes;
+    if (memo != nullptr) {
+        *memo = glyphs;
+    }
     return glyphs;
 }
 

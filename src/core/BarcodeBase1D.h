@@ -5,7 +5,9 @@
 
 #include <SDL_ttf.h>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -146,4 +148,18 @@ private:
     bool BlitBlended(SDL_Surface* glyphs, int x, int y, const std::string& key);
 
     SDL_Surface* m_uncachedPiece = nullptr; // a rendered piece too large for the cache
+
+    // Cached pieces of one byte by that byte, for one size, hinting and colour, as long as the
+    // process-wide cache has not been emptied since (its generation): entries of that cache, so
+    // used only under its lock.
+    static constexpr unsigned kMemoBytes = 128;
+    struct PieceMemo
+    {
+        std::uint64_t generation;
+        int size;
+        int hinting;
+        SDL_Color colour;
+        SDL_Surface* pieces[kMemoBytes];
+    };
+    std::unique_ptr<PieceMemo> m_pieceMemo;
 };
