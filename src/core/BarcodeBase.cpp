@@ -573,19 +573,6 @@ void BarcodeBase::PlaceMarkedRows(long long y0, long long y1)
     }
 }
 
-void BarcodeBase::MarkWritten(int y, int from, int to)
-{
-    if (!m_textMarksValid) {
-        return;
-    }
-    InkSpan& marked = m_textMarks[static_cast<size_t>(y)];
-    if (marked.begin == marked.end) {
-        marked = InkSpan{from, to};
-    } else if (marked.begin < marked.end) {
-        marked = InkSpan{std::min(marked.begin, from), std::max(marked.end, to)};
-    }
-}
-
 void BarcodeBase::BlankRows(std::uint32_t value)
 {
     const auto w = static_cast<size_t>(m_surface->w);

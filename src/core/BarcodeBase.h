@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -184,7 +185,18 @@ private:
     // start being marked (m_textMarks).
     void PlaceMarkedRows(long long y0, long long y1);
     // Notes that columns [from, to) of row y may have changed (a marked row stays marked).
-    void MarkWritten(int y, int from, int to);
+    void MarkWritten(int y, int from, int to)
+    {
+        if (!m_textMarksValid) {
+            return;
+        }
+        InkSpan& marked = m_textMarks[static_cast<size_t>(y)];
+        if (marked.begin == marked.end) {
+            marked = InkSpan{from, to};
+        } else if (marked.begin < marked.end) {
+            marked = InkSpan{std::min(marked.begin, from), std::max(marked.end, to)};
+        }
+    }
     void FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color);
     void FillOwnPixels(const SDL_Rect& rect, std::uint32_t value);
     // The document under construction (made empty if no SvgBegin came first).

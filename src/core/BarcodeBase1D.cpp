@@ -71,6 +71,8 @@ struct PieceData
 {
     std::vector<BarcodeBase::InkSpan> ink;
     std::string key;
+    int inkTop = 0; // the rows [inkTop, inkBottom) hold all its ink
+    int inkBottom = 0;
     SDL_Surface* blend = nullptr;
     std::uint32_t under = 0;
 };
@@ -536,8 +538,15 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
     }
     SDL_Rect clipped{};
     std::uint32_t under = 0;
-    const InkSpan* ink = data->ink.size() == static_cast<size_t>(glyphs->h) ? data->ink.data() : nullptr;
-    if (!UniformUnder(SDL_Rect{x, y, glyphs->w, glyphs->h}, ink, &clipped, &under)) {
+    // Only the rows with ink count: a piece leaves the rest of its box as it is.
+    const long long top = static_cast<long long>(y) + data->inkTop;
+    const int rows = data->inkBottom - data->inkTop;
+    if (rows <= 0 || top >= m_surface->h || top + rows <= 0) {
+        CopyBlended(glyphs, x, y, SDL_Rect{0, 0, 0, 0}, nullptr); // no ink on the canvas: nothing changes
+        return true;
+    }
+    const InkSpan* ink = data->ink.data() + data->inkTop;
+    if (!UniformUnder(SDL_Rect{x, static_cast<int>(top), glyphs->w, rows}, ink, &clipped, &under)) {
         return false;
     }
     const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
@@ -560,7 +569,7 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
         data->blend = hit->second;
         data->under = under;
     }
-    CopyBlended(data->blend, x, y, clipped, ink);
+    CopyBlended(data->blend, x, y, clipped, data->ink.data());
     return true;
 }
 
@@ -666,7 +675,13 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
         *cacheKey = key;
     }
     try {
-        glyphs->userdata = new PieceData{InkSpans(glyphs), key};
+        auto* data = new PieceData{InkSpans(glyphs), key};
+        glyphs->userdata = data;
+        const auto inked = [](const InkSpan& span) { return span.begin < span.end; };
+        const auto first = std::find_if(data->ink.begin(), data->ink.end(), inked);
+        const auto last = std::find_if(data->ink.rbegin(), data->ink.rend(), inked);
+        data->inkTop = static_cast<int>(first - data->ink.begin());
+        data->inkBottom = static_cast<int>(data->ink.rend() - last);
     } catch (...) {
         SDL_FreeSurface(glyphs);
         throw;
