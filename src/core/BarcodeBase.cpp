@@ -297,7 +297,8 @@ void BarcodeBase::FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_
         return;
     }
     const std::uint32_t value = SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a);
-    std::vector<SDL_Rect> clipped;
+    std::vector<SDL_Rect>& clipped = m_clippedRects; // kept: its room serves the next draw
+    clipped.clear();
     clipped.reserve(rects.size());
     for (const SDL_Rect& r : rects) {
         const SDL_Rect c{ThroughFloat(r.x), ThroughFloat(r.y), std::max(ThroughFloat(r.w), 1),
@@ -881,23 +882,25 @@ double RoundToWhole(double v)
 
 } // namespace
 
-bool BarcodeBase::ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect)
+void BarcodeBase::ToRasterSpan(float from, float size, int* first, int* count)
 {
     // The software renderer truncates float rectangles, which drops the fraction of every bar
     // and lets the error pile up across a stretched symbol. Round both edges instead, so that
     // each element covers the pixels its float span covers most of (keeping at least one).
-    const auto edges = [](float from, float size) {
-        const double lo = RoundToWhole(static_cast<double>(from));
-        double hi = RoundToWhole(static_cast<double>(from) + static_cast<double>(size));
-        if (hi <= lo && size > 0.0f) {
-            hi = lo + 1.0;
-        }
-        return std::pair<int, int>(numeric::SaturatingCast<int>(lo), numeric::SaturatingCast<int>(hi - lo));
-    };
-    const auto [left, width] = edges(x, w);
-    const auto [top, height] = edges(y, h);
-    *rect = SDL_Rect{left, top, width, height};
-    return width > 0 && height > 0;
+    const double lo = RoundToWhole(static_cast<double>(from));
+    double hi = RoundToWhole(static_cast<double>(from) + static_cast<double>(size));
+    if (hi <= lo && size > 0.0f) {
+        hi = lo + 1.0;
+    }
+    *first = numeric::SaturatingCast<int>(lo);
+    *count = numeric::SaturatingCast<int>(hi - lo);
+}
+
+bool BarcodeBase::ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect)
+{
+    ToRasterSpan(x, w, &rect->x, &rect->w);
+    ToRasterSpan(y, h, &rect->y, &rect->h);
+    return rect->w > 0 && rect->h > 0;
 }
 
 void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color)

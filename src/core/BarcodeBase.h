@@ -105,6 +105,8 @@ protected:
     // The whole pixels a raster FillRect covers: both edges rounded, at least one pixel for a
     // positive size. False when nothing is covered.
     static bool ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect);
+    // One axis of ToRasterRect: the first pixel and the pixel count of the span [from, from + size).
+    static void ToRasterSpan(float from, float size, int* first, int* count);
     // Whole-pixel rectangles of one colour on the raster canvas, painted in order (as many
     // FillRect calls with these edges would paint them).
     void FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_Color& color);
@@ -213,6 +215,7 @@ private:
     static constexpr int kBlankRow = -1;
     std::vector<int> m_rowSource;
     std::vector<std::uint32_t> m_blankRow; // one row of m_blankValue
+    std::vector<SDL_Rect> m_clippedRects;  // FillRasterRects' rectangles on the canvas
     // Rows placed from blank that only CopyBlended has written since: per row, the columns
     // [begin, end) that may hold anything but m_blankValue (none when begin == end; begin > end:
     // not known). Meaningful only while m_textMarksValid; any other painting ends that, so that

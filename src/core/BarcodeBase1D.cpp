@@ -409,12 +409,22 @@ float BarcodeBase1D::ModuleWidth(int width, long long totalModules) const
     return m;
 }
 
-float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
-                               const std::function<float(size_t)>& barHeightAt, std::vector<float>* starts)
+template <typename HeightAt>
+float BarcodeBase1D::PaintBarsWith(Target target, const std::vector<int>& widths, float x, float y, float module,
+                                   const HeightAt& barHeightAt, std::vector<float>* starts)
 {
     // Raster bars go to the canvas in one batch (the same pixels as one fill per bar).
     const bool batch = target == Target::Raster && PaintsOwnPixels();
-    std::vector<SDL_Rect> bars;
+    std::vector<SDL_Rect>& bars = m_bars;
+    bars.clear();
+    if (batch) {
+        bars.reserve(widths.size() / 2 + 1);
+    }
+    // The rows of a bar depend on its height only: worked out again when the height changes.
+    float rowsOf = 0.0f;
+    int top = 0;
+    int rows = 0;
+    bool rowsKnown = false;
     float px = x;
     for (size_t i = 0; i < widths.size(); ++i) {
         if (starts != nullptr) {
@@ -423,11 +433,20 @@ float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, fl
         float w = std::max(module * static_cast<float>(widths[i]), 1.0f);
         if (i % 2 == 0) {
             w = std::max(w + static_cast<float>(m_pxAdjustBlack), 1.0f);
-            SDL_Rect bar{};
+            const float h = barHeightAt(i);
             if (!batch) {
-                FillRect(target, px, y, w, barHeightAt(i));
-            } else if (ToRasterRect(px, y, w, barHeightAt(i), &bar)) {
-                bars.push_back(bar);
+                FillRect(target, px, y, w, h);
+            } else {
+                if (!rowsKnown || !(h == rowsOf)) {
+                    ToRasterSpan(y, h, &top, &rows);
+                    rowsOf = h;
+                    rowsKnown = !std::isnan(h);
+                }
+                SDL_Rect bar{0, top, 0, rows};
+                ToRasterSpan(px, w, &bar.x, &bar.w);
+                if (bar.w > 0 && rows > 0) {
+                    bars.push_back(bar);
+                }
             }
         } else {
             w += static_cast<float>(m_pxAdjustWhite);
@@ -447,9 +466,15 @@ float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, fl
 }
 
 float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
+                               const std::function<float(size_t)>& barHeightAt, std::vector<float>* starts)
+{
+    return PaintBarsWith(target, widths, x, y, module, barHeightAt, starts);
+}
+
+float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
                                float barHeight)
 {
-    return PaintBars(target, widths, x, y, module, [barHeight](size_t) { return barHeight; });
+    return PaintBarsWith(target, widths, x, y, module, [barHeight](size_t) { return barHeight; }, nullptr);
 }
 
 void BarcodeBase1D::PaintText(Target target, const std::string& text, int x, int y, int width, int height)

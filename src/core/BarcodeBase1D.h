@@ -143,11 +143,16 @@ private:
     // four times the canvas (and at least four megapixels).
     bool PieceWithinBudget(TTF_Font* font, int size, const std::string& text) const;
     void ReleaseUncachedPiece();
+    // PaintBars with the bar heights of `barHeightAt` (any callable).
+    template <typename HeightAt>
+    float PaintBarsWith(Target target, const std::vector<int>& widths, float x, float y, float module,
+                        const HeightAt& barHeightAt, std::vector<float>* starts);
     // BlitText of a cached piece over a region of one value, as a copy of its blend over that
     // value (made once); false when the region holds more than one value or SDL fails.
     bool BlitBlended(SDL_Surface* glyphs, int x, int y, const std::string& key);
 
     SDL_Surface* m_uncachedPiece = nullptr; // a rendered piece too large for the cache
+    std::vector<SDL_Rect> m_bars;           // PaintBars' raster bars, kept for their room
 
     // Cached pieces of one byte by that byte, for one size, hinting and colour, as long as the
     // process-wide cache has not been emptied since (its generation): entries of that cache, so
