@@ -483,19 +483,21 @@ bool BarcodeBase::BlankUnderInk(const SDL_Rect& rect, const InkSpan* ink, const 
         return false;
     }
     bool inked = false;
-    for (int y = clipped.y; y < clipped.y + clipped.h; ++y) {
-        const InkSpan& span = ink[static_cast<long long>(y) - rect.y];
-        const long long from = std::max<long long>(clipped.x, static_cast<long long>(rect.x) + span.begin);
-        const long long to = std::min<long long>(clipped.x + clipped.w, static_cast<long long>(rect.x) + span.end);
+    const long long left = clipped.x;
+    const long long right = static_cast<long long>(clipped.x) + clipped.w;
+    const InkSpan* span = ink + (static_cast<long long>(clipped.y) - rect.y);
+    const int* source = m_rowSource.data();
+    for (int y = clipped.y; y < clipped.y + clipped.h; ++y, ++span) {
+        const long long from = std::max(left, static_cast<long long>(rect.x) + span->begin);
+        const long long to = std::min(right, static_cast<long long>(rect.x) + span->end);
         if (from >= to) {
             continue;
         }
         inked = true;
-        const int source = m_rowSource[static_cast<size_t>(y)];
-        if (source == kBlankRow) {
+        if (source[y] == kBlankRow) {
             continue;
         }
-        if (source != y || !m_textMarksValid) {
+        if (source[y] != y || !m_textMarksValid) {
             return false;
         }
         const InkSpan& marked = m_textMarks[static_cast<size_t>(y)];
@@ -523,21 +525,23 @@ void BarcodeBase::CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& 
 {
     PlaceMarkedRows(clipped.y, static_cast<long long>(clipped.y) + clipped.h);
     const auto stride = static_cast<size_t>(m_surface->pitch / 4);
-    for (int row = 0; row < clipped.h; ++row) {
-        const int blockRow = clipped.y - y + row;
-        int from = clipped.x;
-        int to = clipped.x + clipped.w;
+    const auto pitch = static_cast<size_t>(block->pitch);
+    const auto* source = static_cast<const std::uint8_t*>(block->pixels) + static_cast<size_t>(clipped.y - y) * pitch;
+    std::uint32_t* target = m_pixels.get() + static_cast<size_t>(clipped.y) * stride;
+    const int left = clipped.x;
+    const int right = clipped.x + clipped.w;
+    for (int row = 0; row < clipped.h; ++row, source += pitch, target += stride) {
+        int from = left;
+        int to = right;
         if (ink != nullptr) {
-            from = std::max(from, x + ink[blockRow].begin);
-            to = std::min(to, x + ink[blockRow].end);
+            const InkSpan& span = ink[clipped.y - y + row];
+            from = std::max(from, x + span.begin);
+            to = std::min(to, x + span.end);
         }
         if (from >= to) {
             continue;
         }
-        const auto* source = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(block->pixels)
-                                                                    + static_cast<size_t>(blockRow)
-                                                                          * static_cast<size_t>(block->pitch));
-        std::memcpy(m_pixels.get() + static_cast<size_t>(clipped.y + row) * stride + from, source + (from - x),
+        std::memcpy(target + from, reinterpret_cast<const std::uint32_t*>(source) + (from - x),
                     static_cast<size_t>(to - from) * sizeof(std::uint32_t));
         MarkWritten(clipped.y + row, from, to);
     }
