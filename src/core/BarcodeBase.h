@@ -178,14 +178,18 @@ private:
     // Writes the pixels of the deferred rows among y0..y1-1 and of the rows that repeat them.
     void PlaceRows(long long y0, long long y1);
     void PlaceAllRows() { PlaceRows(0, m_surface != nullptr ? m_surface->h : 0); }
+
     // True when every canvas pixel under the ink of `rect` (its part `clipped` on the canvas) is
     // known to hold m_blankValue without reading it: rows still blank, or rows
     // whose written columns (m_textMarks) lie beside the ink. False when that is not known.
     bool BlankUnderInk(const SDL_Rect& rect, const InkSpan* ink, const SDL_Rect& clipped) const;
+
     void ForgetTextMarks() { m_textMarksValid = false; }
+
     // PlaceRows(y0, y1) before a blend writes into those rows; the rows among them still blank
     // start being marked (m_textMarks).
     void PlaceMarkedRows(long long y0, long long y1);
+
     // Notes that columns [from, to) of row y may have changed (a marked row stays marked).
     void MarkWritten(int y, int from, int to)
     {

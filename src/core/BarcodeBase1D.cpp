@@ -474,7 +474,8 @@ float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, fl
 float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
                                float barHeight)
 {
-    return PaintBarsWith(target, widths, x, y, module, [barHeight](size_t) { return barHeight; }, nullptr);
+    return PaintBarsWith(
+        target, widths, x, y, module, [barHeight](size_t) { return barHeight; }, nullptr);
 }
 
 void BarcodeBase1D::PaintText(Target target, const std::string& text, int x, int y, int width, int height)
@@ -645,9 +646,9 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
     // One byte pieces are remembered by this object too: no key to build or look up.
     const int hinting = TTF_GetFontHinting(font);
     const bool memoised = text.size() == 1 && static_cast<unsigned char>(text[0]) < kMemoBytes;
-    if (memoised && (m_pieceMemo == nullptr || m_pieceMemo->generation != g_pieceGeneration
-                     || m_pieceMemo->size != size || m_pieceMemo->hinting != hinting
-                     || std::memcmp(&m_pieceMemo->colour, &c, sizeof(c)) != 0)) {
+    if (memoised
+        && (m_pieceMemo == nullptr || m_pieceMemo->generation != g_pieceGeneration || m_pieceMemo->size != size
+            || m_pieceMemo->hinting != hinting || std::memcmp(&m_pieceMemo->colour, &c, sizeof(c)) != 0)) {
         if (m_pieceMemo == nullptr) {
             m_pieceMemo = std::make_unique<PieceMemo>();
         }

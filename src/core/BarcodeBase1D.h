@@ -158,6 +158,7 @@ private:
     // process-wide cache has not been emptied since (its generation): entries of that cache, so
     // used only under its lock.
     static constexpr unsigned kMemoBytes = 128;
+
     struct PieceMemo
     {
         std::uint64_t generation;
@@ -166,5 +167,6 @@ private:
         SDL_Color colour;
         SDL_Surface* pieces[kMemoBytes];
     };
+
     std::unique_ptr<PieceMemo> m_pieceMemo;
 };
