@@ -526,22 +526,22 @@ void BarcodeBase::CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& 
     PlaceMarkedRows(clipped.y, static_cast<long long>(clipped.y) + clipped.h);
     const auto stride = static_cast<size_t>(m_surface->pitch / 4);
     const auto pitch = static_cast<size_t>(block->pitch);
-    const auto* source = static_cast<const std::uint8_t*>(block->pixels) + static_cast<size_t>(clipped.y - y) * pitch;
-    std::uint32_t* target = m_pixels.get() + static_cast<size_t>(clipped.y) * stride;
     const int left = clipped.x;
     const int right = clipped.x + clipped.w;
-    for (int row = 0; row < clipped.h; ++row, source += pitch, target += stride) {
+    for (int row = 0; row < clipped.h; ++row) {
+        const int blockRow = clipped.y - y + row;
         int from = left;
         int to = right;
         if (ink != nullptr) {
-            const InkSpan& span = ink[clipped.y - y + row];
-            from = std::max(from, x + span.begin);
-            to = std::min(to, x + span.end);
+            from = std::max(from, x + ink[blockRow].begin);
+            to = std::min(to, x + ink[blockRow].end);
         }
         if (from >= to) {
             continue;
         }
-        std::memcpy(target + from, reinterpret_cast<const std::uint32_t*>(source) + (from - x),
+        const auto* source = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(block->pixels)
+                                                                    + static_cast<size_t>(blockRow) * pitch);
+        std::memcpy(m_pixels.get() + static_cast<size_t>(clipped.y + row) * stride + from, source + (from - x),
                     static_cast<size_t>(to - from) * sizeof(std::uint32_t));
         MarkWritten(clipped.y + row, from, to);
     }
