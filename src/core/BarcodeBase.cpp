@@ -135,6 +135,7 @@ void BarcodeBase::ReleaseCanvas()
     m_pixels.reset();
     m_uniform = false;
     m_rowSource.clear();
+    ForgetTextMarks();
 }
 
 bool BarcodeBase::CreateSurface(int width, int height)
@@ -258,6 +259,7 @@ void BarcodeBase::FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color)
 void BarcodeBase::FillOwnPixels(const SDL_Rect& rect, std::uint32_t value)
 {
     m_uniform = false;
+    ForgetTextMarks();
     const long long x0 = std::max<long long>(rect.x, 0);
     const long long y0 = std::max<long long>(rect.y, 0);
     const long long x1 = std::min<long long>(static_cast<long long>(rect.x) + rect.w, m_surface->w);
@@ -287,6 +289,7 @@ void BarcodeBase::FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_
     if (m_canvas == nullptr || rects.empty()) {
         return;
     }
+    ForgetTextMarks();
     SDL_SetRenderDrawColor(m_canvas, color.r, color.g, color.b, color.a);
     if (!PaintsOwnPixels() || !FillsReplacePixels()) {
         PlaceAllRows();
@@ -294,7 +297,8 @@ void BarcodeBase::FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_
         return;
     }
     const std::uint32_t value = SDL_MapRGBA(m_surface->format, color.r, color.g, color.b, color.a);
-    std::vector<SDL_Rect> clipped;
+    std::vector<SDL_Rect>& clipped = m_clippedRects; // kept: its room serves the next draw
+    clipped.clear();
     clipped.reserve(rects.size());
     for (const SDL_Rect& r : rects) {
         const SDL_Rect c{ThroughFloat(r.x), ThroughFloat(r.y), std::max(ThroughFloat(r.w), 1),
@@ -386,11 +390,17 @@ bool BlitThroughView(SDL_Surface* source, SDL_Surface* target, int x, int y)
 void BarcodeBase::BlitOwnPixels(SDL_Surface* source, int x, int y)
 {
     // The same blit SDL_RenderCopy makes from a texture of this surface: unscaled, clipped to
-    // the canvas.
-    PlaceRows(y, static_cast<long long>(y) + source->h);
+    // the canvas. It writes nothing outside that rectangle.
+    PlaceMarkedRows(y, static_cast<long long>(y) + source->h);
     if (!BlitThroughView(source, m_surface, x, y)) {
         barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());
         return;
+    }
+    const long long x0 = std::max<long long>(x, 0);
+    const long long x1 = std::min<long long>(static_cast<long long>(x) + source->w, m_surface->w);
+    const long long y1 = std::min<long long>(static_cast<long long>(y) + source->h, m_surface->h);
+    for (long long row = std::max(y, 0); row < y1 && x0 < x1; ++row) {
+        MarkWritten(static_cast<int>(row), static_cast<int>(x0), static_cast<int>(x1));
     }
     SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
     m_uniform = false;
@@ -428,6 +438,12 @@ bool BarcodeBase::UniformUnder(const SDL_Rect& rect, const InkSpan* ink, SDL_Rec
     if (x0 >= x1 || y0 >= y1) {
         return false;
     }
+    *clipped =
+        SDL_Rect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)};
+    if (BlankUnderInk(rect, ink, *clipped)) {
+        *value = m_blankValue;
+        return true;
+    }
     PlaceRows(y0, y1);
     const auto stride = static_cast<size_t>(m_surface->pitch / 4);
     // The columns of row y that count, on the canvas.
@@ -456,11 +472,40 @@ bool BarcodeBase::UniformUnder(const SDL_Rect& rect, const InkSpan* ink, SDL_Rec
             differ |= row[x] ^ first;
         }
     }
-    *clipped =
-        SDL_Rect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)};
     // No ink on the canvas: nothing changes, whatever lies under it.
     *value = found ? first : m_pixels[static_cast<size_t>(y0) * stride + static_cast<size_t>(x0)];
     return differ == 0;
+}
+
+bool BarcodeBase::BlankUnderInk(const SDL_Rect& rect, const InkSpan* ink, const SDL_Rect& clipped) const
+{
+    if (ink == nullptr || m_rowSource.empty()) {
+        return false;
+    }
+    bool inked = false;
+    const long long left = clipped.x;
+    const long long right = static_cast<long long>(clipped.x) + clipped.w;
+    const InkSpan* span = ink + (static_cast<long long>(clipped.y) - rect.y);
+    const int* source = m_rowSource.data();
+    for (int y = clipped.y; y < clipped.y + clipped.h; ++y, ++span) {
+        const long long from = std::max(left, static_cast<long long>(rect.x) + span->begin);
+        const long long to = std::min(right, static_cast<long long>(rect.x) + span->end);
+        if (from >= to) {
+            continue;
+        }
+        inked = true;
+        if (source[y] == kBlankRow) {
+            continue;
+        }
+        if (source[y] != y || !m_textMarksValid) {
+            return false;
+        }
+        const InkSpan& marked = m_textMarks[static_cast<size_t>(y)];
+        if (marked.begin > marked.end || (from < marked.end && to > marked.begin)) {
+            return false;
+        }
+    }
+    return inked;
 }
 
 SDL_Surface* BarcodeBase::BlendOver(SDL_Surface* source, std::uint32_t under)
@@ -478,11 +523,15 @@ SDL_Surface* BarcodeBase::BlendOver(SDL_Surface* source, std::uint32_t under)
 
 void BarcodeBase::CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& clipped, const InkSpan* ink)
 {
+    PlaceMarkedRows(clipped.y, static_cast<long long>(clipped.y) + clipped.h);
     const auto stride = static_cast<size_t>(m_surface->pitch / 4);
+    const auto pitch = static_cast<size_t>(block->pitch);
+    const int left = clipped.x;
+    const int right = clipped.x + clipped.w;
     for (int row = 0; row < clipped.h; ++row) {
         const int blockRow = clipped.y - y + row;
-        int from = clipped.x;
-        int to = clipped.x + clipped.w;
+        int from = left;
+        int to = right;
         if (ink != nullptr) {
             from = std::max(from, x + ink[blockRow].begin);
             to = std::min(to, x + ink[blockRow].end);
@@ -491,13 +540,42 @@ void BarcodeBase::CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& 
             continue;
         }
         const auto* source = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(block->pixels)
-                                                                    + static_cast<size_t>(blockRow)
-                                                                          * static_cast<size_t>(block->pitch));
+                                                                    + static_cast<size_t>(blockRow) * pitch);
         std::memcpy(m_pixels.get() + static_cast<size_t>(clipped.y + row) * stride + from, source + (from - x),
                     static_cast<size_t>(to - from) * sizeof(std::uint32_t));
+        MarkWritten(clipped.y + row, from, to);
     }
     SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
     m_uniform = false;
+}
+
+void BarcodeBase::PlaceMarkedRows(long long y0, long long y1)
+{
+    if (m_rowSource.empty()) {
+        return;
+    }
+    y0 = std::max<long long>(y0, 0);
+    y1 = std::min<long long>(y1, m_surface->h);
+    if (!m_textMarksValid) {
+        m_textMarks.assign(m_rowSource.size(), InkSpan{1, 0});
+        m_textMarksValid = true;
+    }
+    bool placed = true;
+    for (long long y = y0; y < y1; ++y) {
+        const int source = m_rowSource[static_cast<size_t>(y)];
+        if (source == kBlankRow) {
+            m_textMarks[static_cast<size_t>(y)] = InkSpan{0, 0};
+            placed = false;
+        } else if (source != y) {
+            placed = false;
+        }
+    }
+    // Rows below that repeat one of these are placed by PlaceRows too.
+    const bool repeated = y0 < y1 && y1 < m_surface->h && m_rowSource[static_cast<size_t>(y1)] >= y0
+                          && m_rowSource[static_cast<size_t>(y1)] < y1;
+    if (!placed || repeated) {
+        PlaceRows(y0, y1);
+    }
 }
 
 void BarcodeBase::BlankRows(std::uint32_t value)
@@ -508,6 +586,7 @@ void BarcodeBase::BlankRows(std::uint32_t value)
         m_blankValue = value;
     }
     m_rowSource.assign(static_cast<size_t>(m_surface->h), kBlankRow);
+    ForgetTextMarks();
 }
 
 void BarcodeBase::PlaceRows(long long y0, long long y1)
@@ -527,7 +606,7 @@ void BarcodeBase::PlaceRows(long long y0, long long y1)
         }
         std::uint32_t* row = m_pixels.get() + static_cast<size_t>(y) * stride;
         if (source == kBlankRow) {
-            FillPixels(row, width, m_blankValue);
+            std::memcpy(row, m_blankRow.data(), width * sizeof(std::uint32_t));
         } else {
             std::memcpy(row, m_pixels.get() + static_cast<size_t>(source) * stride, width * sizeof(std::uint32_t));
         }
@@ -550,6 +629,7 @@ void BarcodeBase::ClearCanvas()
     }
     SDL_SetRenderDrawColor(m_canvas, m_backgroundColor.r, m_backgroundColor.g, m_backgroundColor.b,
                            m_backgroundColor.a);
+    ForgetTextMarks();
     if (PaintsOwnPixels()) {
         // A clear ignores blending and clipping: the whole canvas takes the colour.
         FillOwnPixels(SDL_Rect{0, 0, m_surface->w, m_surface->h}, m_backgroundColor);
@@ -806,23 +886,25 @@ double RoundToWhole(double v)
 
 } // namespace
 
-bool BarcodeBase::ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect)
+void BarcodeBase::ToRasterSpan(float from, float size, int* first, int* count)
 {
     // The software renderer truncates float rectangles, which drops the fraction of every bar
     // and lets the error pile up across a stretched symbol. Round both edges instead, so that
     // each element covers the pixels its float span covers most of (keeping at least one).
-    const auto edges = [](float from, float size) {
-        const double lo = RoundToWhole(static_cast<double>(from));
-        double hi = RoundToWhole(static_cast<double>(from) + static_cast<double>(size));
-        if (hi <= lo && size > 0.0f) {
-            hi = lo + 1.0;
-        }
-        return std::pair<int, int>(numeric::SaturatingCast<int>(lo), numeric::SaturatingCast<int>(hi - lo));
-    };
-    const auto [left, width] = edges(x, w);
-    const auto [top, height] = edges(y, h);
-    *rect = SDL_Rect{left, top, width, height};
-    return width > 0 && height > 0;
+    const double lo = RoundToWhole(static_cast<double>(from));
+    double hi = RoundToWhole(static_cast<double>(from) + static_cast<double>(size));
+    if (hi <= lo && size > 0.0f) {
+        hi = lo + 1.0;
+    }
+    *first = numeric::SaturatingCast<int>(lo);
+    *count = numeric::SaturatingCast<int>(hi - lo);
+}
+
+bool BarcodeBase::ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect)
+{
+    ToRasterSpan(x, w, &rect->x, &rect->w);
+    ToRasterSpan(y, h, &rect->y, &rect->h);
+    return rect->w > 0 && rect->h > 0;
 }
 
 void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, const SDL_Color& color)
@@ -835,6 +917,7 @@ void BarcodeBase::FillRect(Target target, float x, float y, float w, float h, co
     if (!ToRasterRect(x, y, w, h, &rect)) {
         return;
     }
+    ForgetTextMarks();
     SDL_SetRenderDrawColor(m_canvas, color.r, color.g, color.b, color.a);
     if (PaintsOwnPixels() && FillsReplacePixels()) {
         FillOwnPixels(SDL_Rect{ThroughFloat(rect.x), ThroughFloat(rect.y), std::max(ThroughFloat(rect.w), 1),

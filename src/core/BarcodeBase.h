@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,6 +105,8 @@ protected:
     // The whole pixels a raster FillRect covers: both edges rounded, at least one pixel for a
     // positive size. False when nothing is covered.
     static bool ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect);
+    // One axis of ToRasterRect: the first pixel and the pixel count of the span [from, from + size).
+    static void ToRasterSpan(float from, float size, int* first, int* count);
     // Whole-pixel rectangles of one colour on the raster canvas, painted in order (as many
     // FillRect calls with these edges would paint them).
     void FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_Color& color);
@@ -175,6 +178,31 @@ private:
     // Writes the pixels of the deferred rows among y0..y1-1 and of the rows that repeat them.
     void PlaceRows(long long y0, long long y1);
     void PlaceAllRows() { PlaceRows(0, m_surface != nullptr ? m_surface->h : 0); }
+
+    // True when every canvas pixel under the ink of `rect` (its part `clipped` on the canvas) is
+    // known to hold m_blankValue without reading it: rows still blank, or rows
+    // whose written columns (m_textMarks) lie beside the ink. False when that is not known.
+    bool BlankUnderInk(const SDL_Rect& rect, const InkSpan* ink, const SDL_Rect& clipped) const;
+
+    void ForgetTextMarks() { m_textMarksValid = false; }
+
+    // PlaceRows(y0, y1) before a blend writes into those rows; the rows among them still blank
+    // start being marked (m_textMarks).
+    void PlaceMarkedRows(long long y0, long long y1);
+
+    // Notes that columns [from, to) of row y may have changed (a marked row stays marked).
+    void MarkWritten(int y, int from, int to)
+    {
+        if (!m_textMarksValid) {
+            return;
+        }
+        InkSpan& marked = m_textMarks[static_cast<size_t>(y)];
+        if (marked.begin == marked.end) {
+            marked = InkSpan{from, to};
+        } else if (marked.begin < marked.end) {
+            marked = InkSpan{std::min(marked.begin, from), std::max(marked.end, to)};
+        }
+    }
     void FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color);
     void FillOwnPixels(const SDL_Rect& rect, std::uint32_t value);
     // The document under construction (made empty if no SvgBegin came first).
@@ -191,6 +219,13 @@ private:
     static constexpr int kBlankRow = -1;
     std::vector<int> m_rowSource;
     std::vector<std::uint32_t> m_blankRow; // one row of m_blankValue
+    std::vector<SDL_Rect> m_clippedRects;  // FillRasterRects' rectangles on the canvas
+    // Rows placed from blank that only CopyBlended has written since: per row, the columns
+    // [begin, end) that may hold anything but m_blankValue (none when begin == end; begin > end:
+    // not known). Meaningful only while m_textMarksValid; any other painting ends that, so that
+    // UniformUnder can tell a row blank under a piece's ink without reading its pixels.
+    std::vector<InkSpan> m_textMarks;
+    bool m_textMarksValid = false;
     std::uint32_t m_blankValue = 0;
     SDL_Color m_uniformColor{0, 0, 0, 0};
     size_t m_svgReserve = 4096; // the size of the previous document

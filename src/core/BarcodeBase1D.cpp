@@ -61,6 +61,27 @@ size_t g_extentKeyBytes = 0;
 // Larger ones come from texts far wider or taller than the canvas: they are not rendered.
 constexpr long long kMinPieceBudgetPixels = 4LL << 20;
 
+// Counts the emptyings of the piece cache: a piece found under one count stays cached (at the
+// same address) while the count holds.
+std::uint64_t g_pieceGeneration = 0;
+
+// What a cached piece carries in its userdata: its ink (BarcodeBase::InkSpans), its cache key,
+// and the blend of it made last (an entry of g_blendCache, null when none) with the value under it.
+struct PieceData
+{
+    std::vector<BarcodeBase::InkSpan> ink;
+    std::string key;
+    int inkTop = 0; // the rows [inkTop, inkBottom) hold all its ink
+    int inkBottom = 0;
+    SDL_Surface* blend = nullptr;
+    std::uint32_t under = 0;
+};
+
+PieceData* DataOf(const SDL_Surface* piece)
+{
+    return static_cast<PieceData*>(piece->userdata);
+}
+
 void ClearBlendCache()
 {
     for (const auto& entry : g_blendCache) {
@@ -68,20 +89,21 @@ void ClearBlendCache()
     }
     g_blendCache.clear();
     g_blendBytes = 0;
+    for (const auto& entry : g_pieceCache) {
+        DataOf(entry.second)->blend = nullptr;
+    }
 }
-
-// A cached piece carries its ink (BarcodeBase::InkSpans) in its userdata.
-using PieceInk = std::vector<BarcodeBase::InkSpan>;
 
 void ClearPieceCache()
 {
+    ClearBlendCache();
     for (const auto& entry : g_pieceCache) {
-        delete static_cast<PieceInk*>(entry.second->userdata);
+        delete DataOf(entry.second);
         SDL_FreeSurface(entry.second);
     }
     g_pieceCache.clear();
     g_pieceBytes = 0;
-    ClearBlendCache();
+    ++g_pieceGeneration;
     g_extentCache.clear();
     g_extentKeyBytes = 0;
 }
@@ -387,12 +409,22 @@ float BarcodeBase1D::ModuleWidth(int width, long long totalModules) const
     return m;
 }
 
-float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
-                               const std::function<float(size_t)>& barHeightAt, std::vector<float>* starts)
+template <typename HeightAt>
+float BarcodeBase1D::PaintBarsWith(Target target, const std::vector<int>& widths, float x, float y, float module,
+                                   const HeightAt& barHeightAt, std::vector<float>* starts)
 {
     // Raster bars go to the canvas in one batch (the same pixels as one fill per bar).
     const bool batch = target == Target::Raster && PaintsOwnPixels();
-    std::vector<SDL_Rect> bars;
+    std::vector<SDL_Rect>& bars = m_bars;
+    bars.clear();
+    if (batch) {
+        bars.reserve(widths.size() / 2 + 1);
+    }
+    // The rows of a bar depend on its height only: worked out again when the height changes.
+    float rowsOf = 0.0f;
+    int top = 0;
+    int rows = 0;
+    bool rowsKnown = false;
     float px = x;
     for (size_t i = 0; i < widths.size(); ++i) {
         if (starts != nullptr) {
@@ -401,11 +433,20 @@ float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, fl
         float w = std::max(module * static_cast<float>(widths[i]), 1.0f);
         if (i % 2 == 0) {
             w = std::max(w + static_cast<float>(m_pxAdjustBlack), 1.0f);
-            SDL_Rect bar{};
+            const float h = barHeightAt(i);
             if (!batch) {
-                FillRect(target, px, y, w, barHeightAt(i));
-            } else if (ToRasterRect(px, y, w, barHeightAt(i), &bar)) {
-                bars.push_back(bar);
+                FillRect(target, px, y, w, h);
+            } else {
+                if (!rowsKnown || !(h == rowsOf)) {
+                    ToRasterSpan(y, h, &top, &rows);
+                    rowsOf = h;
+                    rowsKnown = !std::isnan(h);
+                }
+                SDL_Rect bar{0, top, 0, rows};
+                ToRasterSpan(px, w, &bar.x, &bar.w);
+                if (bar.w > 0 && rows > 0) {
+                    bars.push_back(bar);
+                }
             }
         } else {
             w += static_cast<float>(m_pxAdjustWhite);
@@ -425,9 +466,16 @@ float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, fl
 }
 
 float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
+                               const std::function<float(size_t)>& barHeightAt, std::vector<float>* starts)
+{
+    return PaintBarsWith(target, widths, x, y, module, barHeightAt, starts);
+}
+
+float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, float x, float y, float module,
                                float barHeight)
 {
-    return PaintBars(target, widths, x, y, module, [barHeight](size_t) { return barHeight; });
+    return PaintBarsWith(
+        target, widths, x, y, module, [barHeight](size_t) { return barHeight; }, nullptr);
 }
 
 void BarcodeBase1D::PaintText(Target target, const std::string& text, int x, int y, int width, int height)
@@ -510,30 +558,44 @@ void BarcodeBase1D::ReleaseUncachedPiece()
 
 bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::string& key)
 {
-    SDL_Rect clipped{};
-    std::uint32_t under = 0;
-    const auto* spans = static_cast<const PieceInk*>(glyphs->userdata);
-    const InkSpan* ink = spans != nullptr && spans->size() == static_cast<size_t>(glyphs->h) ? spans->data() : nullptr;
-    if (key.empty() || !UniformUnder(SDL_Rect{x, y, glyphs->w, glyphs->h}, ink, &clipped, &under)) {
+    PieceData* data = DataOf(glyphs);
+    if (key.empty() || data == nullptr) {
         return false;
     }
-    std::string blendKey = key;
-    blendKey.append(reinterpret_cast<const char*>(&under), sizeof(under));
-    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
-    auto hit = g_blendCache.find(blendKey);
-    if (hit == g_blendCache.end()) {
-        SDL_Surface* block = BlendOver(glyphs, under);
-        if (block == nullptr) {
-            return false;
-        }
-        const size_t bytes = SurfaceBytes(block);
-        if (g_blendCache.size() >= kPieceCacheSize || g_blendBytes + bytes > kPieceCacheBytes) {
-            ClearBlendCache();
-        }
-        g_blendBytes += bytes;
-        hit = g_blendCache.emplace(std::move(blendKey), block).first;
+    SDL_Rect clipped{};
+    std::uint32_t under = 0;
+    // Only the rows with ink count: a piece leaves the rest of its box as it is.
+    const long long top = static_cast<long long>(y) + data->inkTop;
+    const int rows = data->inkBottom - data->inkTop;
+    if (rows <= 0 || top >= m_surface->h || top + rows <= 0) {
+        CopyBlended(glyphs, x, y, SDL_Rect{0, 0, 0, 0}, nullptr); // no ink on the canvas: nothing changes
+        return true;
     }
-    CopyBlended(hit->second, x, y, clipped, ink);
+    const InkSpan* ink = data->ink.data() + data->inkTop;
+    if (!UniformUnder(SDL_Rect{x, static_cast<int>(top), glyphs->w, rows}, ink, &clipped, &under)) {
+        return false;
+    }
+    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    if (data->blend == nullptr || data->under != under) {
+        std::string blendKey = data->key;
+        blendKey.append(reinterpret_cast<const char*>(&under), sizeof(under));
+        auto hit = g_blendCache.find(blendKey);
+        if (hit == g_blendCache.end()) {
+            SDL_Surface* block = BlendOver(glyphs, under);
+            if (block == nullptr) {
+                return false;
+            }
+            const size_t bytes = SurfaceBytes(block);
+            if (g_blendCache.size() >= kPieceCacheSize || g_blendBytes + bytes > kPieceCacheBytes) {
+                ClearBlendCache();
+            }
+            g_blendBytes += bytes;
+            hit = g_blendCache.emplace(std::move(blendKey), block).first;
+        }
+        data->blend = hit->second;
+        data->under = under;
+    }
+    CopyBlended(data->blend, x, y, clipped, data->ink.data());
     return true;
 }
 
@@ -578,20 +640,41 @@ bool BarcodeBase1D::PieceWithinBudget(TTF_Font* font, int size, const std::strin
 
 SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey)
 {
-    std::string key = FontKey(font, size);
     const SDL_Color c = m_foregroundColor;
+    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    ReleaseUncachedPiece();
+    // One byte pieces are remembered by this object too: no key to build or look up.
+    const int hinting = TTF_GetFontHinting(font);
+    const bool memoised = text.size() == 1 && static_cast<unsigned char>(text[0]) < kMemoBytes;
+    if (memoised
+        && (m_pieceMemo == nullptr || m_pieceMemo->generation != g_pieceGeneration || m_pieceMemo->size != size
+            || m_pieceMemo->hinting != hinting || std::memcmp(&m_pieceMemo->colour, &c, sizeof(c)) != 0)) {
+        if (m_pieceMemo == nullptr) {
+            m_pieceMemo = std::make_unique<PieceMemo>();
+        }
+        *m_pieceMemo = PieceMemo{g_pieceGeneration, size, hinting, c, {}};
+    }
+    SDL_Surface** memo = memoised ? &m_pieceMemo->pieces[static_cast<unsigned char>(text[0])] : nullptr;
+    if (memo != nullptr && *memo != nullptr) {
+        if (cacheKey != nullptr) {
+            *cacheKey = DataOf(*memo)->key;
+        }
+        return *memo;
+    }
+
+    std::string key = FontKey(font, size);
     key.append({static_cast<char>(c.r), static_cast<char>(c.g), static_cast<char>(c.b), static_cast<char>(c.a)});
     key += text;
     if (cacheKey != nullptr) {
         cacheKey->clear();
     }
-
-    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
-    ReleaseUncachedPiece();
     const auto hit = g_pieceCache.find(key);
     if (hit != g_pieceCache.end()) {
         if (cacheKey != nullptr) {
             *cacheKey = std::move(key);
+        }
+        if (memo != nullptr) {
+            *memo = hit->second;
         }
         return hit->second;
     }
@@ -610,18 +693,30 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
     }
     if (g_pieceCache.size() >= kPieceCacheSize || g_pieceBytes + bytes > kPieceCacheBytes) {
         ClearPieceCache();
+        if (memo != nullptr) {
+            *m_pieceMemo = PieceMemo{g_pieceGeneration, size, hinting, c, {}};
+        }
     }
     if (cacheKey != nullptr) {
         *cacheKey = key;
     }
     try {
-        glyphs->userdata = new PieceInk(InkSpans(glyphs));
+        auto* data = new PieceData{InkSpans(glyphs), key};
+        glyphs->userdata = data;
+        const auto inked = [](const InkSpan& span) { return span.begin < span.end; };
+        const auto first = std::find_if(data->ink.begin(), data->ink.end(), inked);
+        const auto last = std::find_if(data->ink.rbegin(), data->ink.rend(), inked);
+        data->inkTop = static_cast<int>(first - data->ink.begin());
+        data->inkBottom = static_cast<int>(data->ink.rend() - last);
     } catch (...) {
         SDL_FreeSurface(glyphs);
         throw;
     }
     g_pieceCache.emplace(std::move(key), glyphs);
     g_pieceBytes += bytes;
+    if (memo != nullptr) {
+        *memo = glyphs;
+    }
     return glyphs;
 }
 

@@ -5,7 +5,9 @@
 
 #include <SDL_ttf.h>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -141,9 +143,30 @@ private:
     // four times the canvas (and at least four megapixels).
     bool PieceWithinBudget(TTF_Font* font, int size, const std::string& text) const;
     void ReleaseUncachedPiece();
+    // PaintBars with the bar heights of `barHeightAt` (any callable).
+    template <typename HeightAt>
+    float PaintBarsWith(Target target, const std::vector<int>& widths, float x, float y, float module,
+                        const HeightAt& barHeightAt, std::vector<float>* starts);
     // BlitText of a cached piece over a region of one value, as a copy of its blend over that
     // value (made once); false when the region holds more than one value or SDL fails.
     bool BlitBlended(SDL_Surface* glyphs, int x, int y, const std::string& key);
 
     SDL_Surface* m_uncachedPiece = nullptr; // a rendered piece too large for the cache
+    std::vector<SDL_Rect> m_bars;           // PaintBars' raster bars, kept for their room
+
+    // Cached pieces of one byte by that byte, for one size, hinting and colour, as long as the
+    // process-wide cache has not been emptied since (its generation): entries of that cache, so
+    // used only under its lock.
+    static constexpr unsigned kMemoBytes = 128;
+
+    struct PieceMemo
+    {
+        std::uint64_t generation;
+        int size;
+        int hinting;
+        SDL_Color colour;
+        SDL_Surface* pieces[kMemoBytes];
+    };
+
+    std::unique_ptr<PieceMemo> m_pieceMemo;
 };
