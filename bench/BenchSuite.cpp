@@ -207,13 +207,19 @@ void LumeoEncode(benchmark::State& state, bench::EncodeFn encode, std::string te
     }
 }
 
+// One request: the draw and the image fetched.
+void Request(void* handle, const Case& c)
+{
+    Draw(handle, c, c.text);
+    int size = 0;
+    benchmark::DoNotOptimize(barcode_get_image_data(handle, &size));
+}
+
 void LumeoPng(benchmark::State& state, const Case& c, const char* format)
 {
     HandlePtr h(MakeHandle(c, format));
     for (auto _ : state) {
-        Draw(h.get(), c, c.text);
-        int size = 0;
-        benchmark::DoNotOptimize(barcode_get_image_data(h.get(), &size));
+        Request(h.get(), c);
     }
 }
 
@@ -297,13 +303,7 @@ void PairedPng(benchmark::State& state, const Case& c, SDL_Surface* surface)
     HandlePtr h(MakeHandle(c, "png"));
     std::vector<unsigned char> buffer(static_cast<size_t>(surface->w) * surface->h * 4 + 1024000);
     Paired(
-        state, "request_us",
-        [&] {
-            Draw(h.get(), c, c.text);
-            int size = 0;
-            benchmark::DoNotOptimize(barcode_get_image_data(h.get(), &size));
-        },
-        "floor_us",
+        state, "request_us", [&] { Request(h.get(), c); }, "floor_us",
         [&] {
             SDL_RWops* rw = SDL_RWFromMem(buffer.data(), static_cast<int>(buffer.size()));
             benchmark::DoNotOptimize(IMG_SavePNG_RW(surface, rw, 0));
@@ -384,15 +384,20 @@ void ZintBitmap(benchmark::State& state, const Case& c, ZintGeometry g)
     }
 }
 
+// zint's file of the case (PNG or SVG by the name's extension).
+void WriteZintFile(const Case& c, const ZintGeometry& g, const std::string& path)
+{
+    zint_symbol* s = ZintSymbol(c, g);
+    std::snprintf(s->outfile, sizeof(s->outfile), "%s", path.c_str());
+    benchmark::DoNotOptimize(ZBarcode_Encode_and_Print(s, reinterpret_cast<const unsigned char*>(c.zintText),
+                                                       static_cast<int>(std::strlen(c.zintText)), 0));
+    ZBarcode_Delete(s);
+}
+
 void ZintFile(benchmark::State& state, const Case& c, ZintGeometry g, std::string path)
 {
-    const int length = static_cast<int>(std::strlen(c.zintText));
     for (auto _ : state) {
-        zint_symbol* s = ZintSymbol(c, g);
-        std::snprintf(s->outfile, sizeof(s->outfile), "%s", path.c_str());
-        benchmark::DoNotOptimize(
-            ZBarcode_Encode_and_Print(s, reinterpret_cast<const unsigned char*>(c.zintText), length, 0));
-        ZBarcode_Delete(s);
+        WriteZintFile(c, g, path);
     }
     std::remove(path.c_str());
 }
@@ -401,22 +406,8 @@ void ZintFile(benchmark::State& state, const Case& c, ZintGeometry g, std::strin
 void PairedPng8(benchmark::State& state, const Case& c, ZintGeometry g, std::string path)
 {
     HandlePtr h(MakeHandle(c, "png8"));
-    const int length = static_cast<int>(std::strlen(c.zintText));
     Paired(
-        state, "png8_us",
-        [&] {
-            Draw(h.get(), c, c.text);
-            int size = 0;
-            benchmark::DoNotOptimize(barcode_get_image_data(h.get(), &size));
-        },
-        "zint_us",
-        [&] {
-            zint_symbol* s = ZintSymbol(c, g);
-            std::snprintf(s->outfile, sizeof(s->outfile), "%s", path.c_str());
-            benchmark::DoNotOptimize(
-                ZBarcode_Encode_and_Print(s, reinterpret_cast<const unsigned char*>(c.zintText), length, 0));
-            ZBarcode_Delete(s);
-        });
+        state, "png8_us", [&] { Request(h.get(), c); }, "zint_us", [&] { WriteZintFile(c, g, path); });
     std::remove(path.c_str());
 }
 
@@ -424,11 +415,7 @@ void PairedPng8(benchmark::State& state, const Case& c, ZintGeometry g, std::str
 long ZintPngBytes(const Case& c, const ZintGeometry& g)
 {
     const std::string path = ShmPath("-size.png");
-    zint_symbol* s = ZintSymbol(c, g);
-    std::snprintf(s->outfile, sizeof(s->outfile), "%s", path.c_str());
-    ZBarcode_Encode_and_Print(s, reinterpret_cast<const unsigned char*>(c.zintText),
-                              static_cast<int>(std::strlen(c.zintText)), 0);
-    ZBarcode_Delete(s);
+    WriteZintFile(c, g, path);
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     const long size = in ? static_cast<long>(in.tellg()) : -1;
     std::remove(path.c_str());
