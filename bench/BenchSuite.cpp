@@ -584,9 +584,11 @@ private:
         out << "\nTimes are median CPU times in microseconds.\n\n";
         out << "| symbol | canvas (zint) | encode | draw | PNG request | PNG floor | PNG / floor | paired request | "
                "paired floor | paired PNG / floor | draw / floor | base64 | "
-               "SVG | zint SVG | SVG / zint | png8 | png8 / floor | zint PNG | png8 / zint PNG | paired png8 | paired zint PNG | "
+               "SVG | zint SVG | SVG / zint | png8 | png8 / floor | zint PNG | png8 / zint PNG | paired png8 | paired "
+               "zint PNG | "
                "paired png8 / zint PNG | zint bitmap |\n";
-        out << "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+        out << "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:"
+               "|---:|"
                "---:|\n";
         for (const Case& c : kCases) {
             const std::string n = c.name;
@@ -615,8 +617,8 @@ private:
                 << Num(p) << " | " << Num(f) << " | " << Num(Ratio(p, f), 2) << " | " << Num(pr) << " | " << Num(pf)
                 << " | " << Num(pairRatio, 3) << " | " << Num(Ratio(d, f), 3) << " | " << Num(Us("base64/" + n))
                 << " | " << Num(s) << " | " << Num(zs) << " | " << Num(Ratio(s, zs), 2) << " | " << Num(p8) << " | "
-                << Num(Ratio(p8, f), 2) << " | " << Num(zp) << " | " << Num(Ratio(p8, zp), 2) << " | " << Num(p8r) << " | "
-                << Num(p8z) << " | " << Num(pair8Ratio, 3) << " | " << Num(Us("zint_bitmap/" + n)) << " |\n";
+                << Num(Ratio(p8, f), 2) << " | " << Num(zp) << " | " << Num(Ratio(p8, zp), 2) << " | " << Num(p8r)
+                << " | " << Num(p8z) << " | " << Num(pair8Ratio, 3) << " | " << Num(Us("zint_bitmap/" + n)) << " |\n";
         }
         out << "\nFile sizes in bytes:\n\n| symbol | PNG | png8 | zint PNG |\n|---|---:|---:|---:|\n";
         for (const Case& c : kCases) {
