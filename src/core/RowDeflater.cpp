@@ -27,8 +27,8 @@ constexpr size_t kSymbols = 286;
 constexpr size_t kFixedSymbols = 288; // the fixed code also places the two unused symbols
 constexpr size_t kDistances = 30;
 constexpr std::uint32_t kAdlerModulus = 65521;
-// The distance field of tokens without a distance (literals, the end of the block): a code
-// deflate does not use, written as no bits.
+// The distance field of the end-of-block token, which has no distance: a code deflate does not
+// use, written as no bits.
 constexpr std::uint32_t kNoDistance = 30u << 9;
 
 // Bit i of `above` set where row[i] == up[i] (all clear without a row above), bit i of `before`
