@@ -101,20 +101,81 @@ Rgba Channels(std::uint32_t pixel)
 // and one colour index per pixel, and how many rows after it repeat it.
 struct Scan
 {
-    size_t stride = 0; // bytes from one row to the next: the row and room for whole-word stores
+    size_t stride = 0; // bytes from one row to the next: the row and room for 16-byte stores
     std::vector<std::uint8_t> rows;
     std::vector<size_t> copies;
     std::vector<std::uint32_t> colours;
 };
 
+// Sets bit x of `bits` (64 to a word, cleared by the caller) where a[x] != b[x], x < n.
+void Differences(const std::uint32_t* a, const std::uint32_t* b, size_t n, std::uint64_t* bits)
+{
+    size_t x = 0;
+#if defined(__SSE2__)
+    const auto load = [](const std::uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    for (; x + 16 <= n; x += 16) {
+        const __m128i e0 = _mm_cmpeq_epi32(load(a + x), load(b + x));
+        const __m128i e1 = _mm_cmpeq_epi32(load(a + x + 4), load(b + x + 4));
+        const __m128i e2 = _mm_cmpeq_epi32(load(a + x + 8), load(b + x + 8));
+        const __m128i e3 = _mm_cmpeq_epi32(load(a + x + 12), load(b + x + 12));
+        const auto equal = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_packs_epi16(_mm_packs_epi32(e0, e1), _mm_packs_epi32(e2, e3))));
+        bits[x / 64] |= static_cast<std::uint64_t>(~equal & 0xFFFFu) << (x % 64);
+    }
+#endif
+    for (; x < n; ++x) {
+        bits[x / 64] |= static_cast<std::uint64_t>(a[x] != b[x]) << (x % 64);
+    }
+}
+
+size_t Count(const std::uint64_t* bits, size_t words)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < words; ++i) {
+        n += static_cast<size_t>(__builtin_popcountll(bits[i]));
+    }
+    return n;
+}
+
+// Calls f(x) for each set bit x of `bits`, in order.
+template <typename F>
+bool ForEachBit(const std::uint64_t* bits, size_t words, const F& f)
+{
+    for (size_t i = 0; i < words; ++i) {
+        for (std::uint64_t b = bits[i]; b != 0; b &= b - 1) {
+            if (!f(i * 64 + static_cast<size_t>(__builtin_ctzll(b)))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void Fill(std::uint8_t* out, size_t from, size_t to, std::uint8_t value)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+    for (size_t x = from; x < to; x += 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), v);
+    }
+#else
+    std::memset(out + from, value, to - from);
+#endif
+}
+
+// Each row that differs from the one above is indexed by whichever takes fewer colour lookups:
+// one per pixel that differs from the pixel above it (the others copy the index above), or
+// one per change of colour along the row (filled to the next change). Both look colours up in
+// the order they first appear, and neither branches on the pixels beyond the lookups.
 bool ScanRows(size_t w, int h, const std::uint32_t* const* rows, Scan* scan)
 {
     ColourIndex index;
-    scan->stride = w + 8;
+    scan->stride = w + 16;
     scan->rows.reserve(scan->stride * static_cast<size_t>(std::min(h, 64)));
+    const size_t words = (w + 63) / 64;
+    std::vector<std::uint64_t> changes(words);
+    std::vector<std::uint64_t> differences(words);
     const std::uint32_t* previous = nullptr;
-    const std::uint32_t lastPixel = rows[0][0];
-    const int lastIndex = index.Find(lastPixel);
     for (int y = 0; y < h; ++y) {
         const std::uint32_t* row = rows[y];
         if (previous != nullptr
@@ -122,62 +183,49 @@ bool ScanRows(size_t w, int h, const std::uint32_t* const* rows, Scan* scan)
             ++scan->copies.back();
             continue;
         }
-        previous = row;
         scan->copies.push_back(0);
         scan->rows.resize(scan->rows.size() + scan->stride);
         std::uint8_t* out = scan->rows.data() + scan->rows.size() - scan->stride + 1;
-        // Four pixels a step while they continue the last colour (backgrounds, bars, strokes);
-        // otherwise the pixels that do are skipped at once and the next one is looked up (the
-        // row has room for whole-word stores beyond its end).
-        std::uint32_t last = lastPixel;
-        std::uint32_t word = 0x01010101u * static_cast<std::uint32_t>(lastIndex);
-        size_t x = 0;
-        while (x < w) {
-#if defined(__SSE2__) && defined(__GNUC__)
-            if (x + 4 <= w) {
-                const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-                const auto equal = static_cast<unsigned>(
-                    _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, _mm_set1_epi32(static_cast<int>(last))))));
-                std::memcpy(out + x, &word, 4);
-                if (equal == 0xF) {
-                    // A stretch of the colour: eight pixels a step while it lasts, then four.
-                    const __m128i colour = _mm_set1_epi32(static_cast<int>(last));
-                    const std::uint64_t words = 0x0101010101010101u * (word & 0xFF);
-                    for (x += 4; x + 8 <= w; x += 8) {
-                        const auto a = static_cast<unsigned>(_mm_movemask_epi8(
-                            _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), colour)));
-                        const auto b = static_cast<unsigned>(_mm_movemask_epi8(
-                            _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 4)), colour)));
-                        if ((a & b) != 0xFFFF) {
-                            if (a == 0xFFFF) {
-                                std::memcpy(out + x, &word, 4);
-                                x += 4;
-                            }
-                            break;
-                        }
-                        std::memcpy(out + x, &words, 8);
-                    }
-                    continue;
-                }
-                x += static_cast<size_t>(__builtin_ctz(~equal));
-            }
-#else
-            if (x + 4 <= w && row[x] == last && row[x + 1] == last && row[x + 2] == last && row[x + 3] == last) {
-                std::memcpy(out + x, &word, 4);
-                x += 4;
-                continue;
-            }
-#endif
-            const std::uint32_t pixel = row[x];
-            const int found = index.Find(pixel);
-            if (found < 0) {
-                return false;
-            }
-            out[x] = static_cast<std::uint8_t>(found);
-            last = pixel;
-            word = 0x01010101u * static_cast<std::uint32_t>(found);
-            ++x;
+
+        // Changes along the row: pixel x against pixel x - 1, shifted into place; x = 0 is one.
+        std::fill(changes.begin(), changes.end(), 0);
+        Differences(row + 1, row, w - 1, changes.data());
+        for (size_t i = words; i-- > 0;) {
+            changes[i] = (changes[i] << 1) | (i > 0 ? changes[i - 1] >> 63 : 1);
         }
+        bool fromAbove = false;
+        if (previous != nullptr) {
+            std::fill(differences.begin(), differences.end(), 0);
+            Differences(row, previous, w, differences.data());
+            fromAbove = Count(differences.data(), words) < Count(changes.data(), words);
+        }
+        bool found = true;
+        if (fromAbove) {
+            std::memcpy(out, out - scan->stride, w);
+            found = ForEachBit(differences.data(), words, [&](size_t x) {
+                const int colour = index.Find(row[x]);
+                out[x] = static_cast<std::uint8_t>(colour);
+                return colour >= 0;
+            });
+        } else {
+            size_t start = 0;
+            int colour = -1;
+            found = ForEachBit(changes.data(), words, [&](size_t x) {
+                if (colour >= 0) {
+                    Fill(out, start, x, static_cast<std::uint8_t>(colour));
+                }
+                start = x;
+                colour = index.Find(row[x]);
+                return colour >= 0;
+            });
+            if (found) {
+                Fill(out, start, w, static_cast<std::uint8_t>(colour));
+            }
+        }
+        if (!found) {
+            return false;
+        }
+        previous = row;
     }
     scan->colours = index.Colours();
     return true;

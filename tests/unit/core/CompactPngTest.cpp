@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The png8 encoder's own pieces: the chunk CRC against zlib's, and images of colour runs of
-// every length (the colour scan takes them in steps of one, four and eight pixels) read back.
+// every length read back, with rows that differ from the one above in a pixel or two (indexed
+// from the row above rather than run by run).
 #include "core/CompactPng.h"
 
 #include "support/TestSupport.h"
@@ -54,7 +55,7 @@ TEST(CompactPng, RunsOfColoursReadBack)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        constexpr int kHeight = 9;
+        constexpr int kHeight = 11;
         std::vector<std::uint8_t> bytes(4 * static_cast<size_t>(c.width) * kHeight);
         for (int y = 0; y < kHeight; ++y) {
             const int shift = y == 4 ? 3 : y; // row 4 repeats row 3 without sharing its pointer
@@ -79,7 +80,17 @@ TEST(CompactPng, RunsOfColoursReadBack)
             rows.push_back(pixels.data() + static_cast<size_t>(y) * c.width);
         }
         rows[6] = rows[5]; // a known copy
-        std::memcpy(bytes.data() + 4 * 6 * static_cast<size_t>(c.width), rows[5], 4 * static_cast<size_t>(c.width));
+        const size_t rowBytes = 4 * static_cast<size_t>(c.width);
+        std::memcpy(bytes.data() + 6 * rowBytes, rows[5], rowBytes);
+        // Rows 7 to 10 repeat the row above but for a pixel or two, one in a colour not seen yet.
+        for (int y = 7; y < kHeight; ++y) {
+            std::uint8_t* row = bytes.data() + static_cast<size_t>(y) * rowBytes;
+            std::memcpy(row, row - rowBytes, rowBytes);
+            const std::uint8_t fresh[4] = {1, 2, 3, static_cast<std::uint8_t>(y)};
+            std::memcpy(row + 4 * static_cast<size_t>((y * 7) % c.width), y == 8 ? fresh : row + 4 * (c.width - 1), 4);
+            std::memcpy(row + 4 * static_cast<size_t>(c.width - 1), row, 4);
+        }
+        std::memcpy(pixels.data() + 7 * static_cast<size_t>(c.width), bytes.data() + 7 * rowBytes, 4 * rowBytes);
         const compact_png::Result r = compact_png::Encode(c.width, kHeight, rows.data());
         ASSERT_EQ(r.outcome, compact_png::Outcome::Written);
         const testsupport::RgbaImage decoded = testsupport::DecodePng(r.png);
