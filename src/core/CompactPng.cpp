@@ -128,11 +128,16 @@ void Differences(const std::uint32_t* a, const std::uint32_t* b, size_t n, std::
     }
 }
 
+// The set bits of the words (without a library call where the target lacks a popcount).
 size_t Count(const std::uint64_t* bits, size_t words)
 {
     size_t n = 0;
     for (size_t i = 0; i < words; ++i) {
-        n += static_cast<size_t>(__builtin_popcountll(bits[i]));
+        std::uint64_t v = bits[i];
+        v -= (v >> 1) & 0x5555555555555555u;
+        v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+        v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+        n += static_cast<size_t>((v * 0x0101010101010101u) >> 56);
     }
     return n;
 }
@@ -163,10 +168,21 @@ void Fill(std::uint8_t* out, size_t from, size_t to, std::uint8_t value)
 #endif
 }
 
-// Each row that differs from the one above is indexed by whichever takes fewer colour lookups:
-// one per pixel that differs from the pixel above it (the others copy the index above), or
-// one per change of colour along the row (filled to the next change). Both look colours up in
-// the order they first appear, and neither branches on the pixels beyond the lookups.
+// Bit x of `changes` set where row[x] differs from row[x - 1], and bit 0.
+void ChangesAlong(const std::uint32_t* row, size_t w, std::uint64_t* changes)
+{
+    const size_t words = (w + 63) / 64;
+    std::fill_n(changes, words, 0);
+    Differences(row + 1, row, w - 1, changes);
+    for (size_t i = words; i-- > 0;) {
+        changes[i] = (changes[i] << 1) | (i > 0 ? changes[i - 1] >> 63 : 1);
+    }
+}
+
+// Each row that differs from the one above is indexed from above, one colour lookup per pixel
+// that differs from the pixel above it (the others copy the index above), or along the row, one
+// lookup per change of colour (filled to the next change). Both look colours up in the order
+// they first appear, and neither branches on the pixels beyond the lookups.
 bool ScanRows(size_t w, int h, const std::uint32_t* const* rows, Scan* scan)
 {
     ColourIndex index;
@@ -187,17 +203,20 @@ bool ScanRows(size_t w, int h, const std::uint32_t* const* rows, Scan* scan)
         scan->rows.resize(scan->rows.size() + scan->stride);
         std::uint8_t* out = scan->rows.data() + scan->rows.size() - scan->stride + 1;
 
-        // Changes along the row: pixel x against pixel x - 1, shifted into place; x = 0 is one.
-        std::fill(changes.begin(), changes.end(), 0);
-        Differences(row + 1, row, w - 1, changes.data());
-        for (size_t i = words; i-- > 0;) {
-            changes[i] = (changes[i] << 1) | (i > 0 ? changes[i - 1] >> 63 : 1);
-        }
+        // A row with few pixels unlike those above (text, mostly) is indexed from above without
+        // counting its changes of colour; otherwise whichever takes fewer lookups.
         bool fromAbove = false;
         if (previous != nullptr) {
             std::fill(differences.begin(), differences.end(), 0);
             Differences(row, previous, w, differences.data());
-            fromAbove = Count(differences.data(), words) < Count(changes.data(), words);
+            const size_t different = Count(differences.data(), words);
+            fromAbove = different <= w / 4;
+            if (!fromAbove) {
+                ChangesAlong(row, w, changes.data());
+                fromAbove = different < Count(changes.data(), words);
+            }
+        } else {
+            ChangesAlong(row, w, changes.data());
         }
         bool found = true;
         if (fromAbove) {
