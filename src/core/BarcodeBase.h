@@ -139,6 +139,15 @@ protected:
     // beforehand (BlendOver): the block's pixels, top-left at (x, y), copied into `clipped`
     // (only under the ink when given, the rest of the canvas being left as the blend leaves it).
     void CopyBlended(SDL_Surface* block, int x, int y, const SDL_Rect& clipped, const InkSpan* ink);
+    // When UniformUnder finds the canvas under a source's ink mixed (another piece's ink meets
+    // it): the value most of it holds (the blank value), if BlendMixed can draw the source;
+    // false when only BlitOwnPixels can.
+    bool MixedUnder(SDL_Surface* source, std::uint32_t* under) const;
+    // BlitOwnPixels of `source` over mixed pixels under its ink: its blend over `under` (the
+    // block, from BlendOver) where the canvas holds `under`, and blended pixel by pixel
+    // elsewhere, with the arithmetic of SDL's blit.
+    void BlendMixed(SDL_Surface* source, SDL_Surface* block, std::uint32_t under, int x, int y,
+                    const SDL_Rect& clipped, const InkSpan* ink);
     SDL_Renderer* Canvas() const { return m_canvas; }
     SDL_Surface* Surface() const { return m_surface; }
 

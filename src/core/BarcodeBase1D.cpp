@@ -572,7 +572,10 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
         return true;
     }
     const InkSpan* ink = data->ink.data() + data->inkTop;
-    if (!UniformUnder(SDL_Rect{x, static_cast<int>(top), glyphs->w, rows}, ink, &clipped, &under)) {
+    // Over mixed pixels (another piece's ink meets this one's): the blend over the blank value
+    // where the canvas holds it, and pixel by pixel where it does not.
+    const bool mixed = !UniformUnder(SDL_Rect{x, static_cast<int>(top), glyphs->w, rows}, ink, &clipped, &under);
+    if (mixed && (clipped.w <= 0 || !MixedUnder(glyphs, &under))) {
         return false;
     }
     const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
@@ -595,7 +598,11 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
         data->blend = hit->second;
         data->under = under;
     }
-    CopyBlended(data->blend, x, y, clipped, data->ink.data());
+    if (mixed) {
+        BlendMixed(glyphs, data->blend, under, x, y, clipped, data->ink.data());
+    } else {
+        CopyBlended(data->blend, x, y, clipped, data->ink.data());
+    }
     return true;
 }
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Text on the own canvas (copies of cached blends, SDL's blit where glyph ink meets ink) against
-// the same draw on a caller's renderer (a texture copy per piece), pixel for pixel.
+// Text on the own canvas (copies of cached blends, blended pixel by pixel where glyph ink meets
+// ink) against the same draw on a caller's renderer (a texture copy per piece), pixel for pixel.
 #include "linear/Code39.h"
 #include "support/TestSupport.h"
 
@@ -64,6 +64,8 @@ const TextCase kCases[] = {
     {"one piece", "LUMEO 39", 300, 100, 1.5f, false, kBlack, kWhite},
     {"colours", "RED ON CREAM", 360, 110, 2.0f, true, SDL_Color{200, 30, 30, 255}, SDL_Color{250, 250, 210, 255}},
     {"translucent ink", "HALF INK", 300, 110, 2.5f, true, SDL_Color{0, 0, 160, 128}, kWhite},
+    {"crowded, translucent on translucent", "WMWMWMWM", 140, 90, 3.0f, true, SDL_Color{0, 0, 160, 128},
+     SDL_Color{250, 250, 210, 100}},
     {"text past the edges", "WIDE WIDE WIDE", 90, 60, 4.0f, true, kBlack, kWhite},
     {"plain again", "LUMEO-39 BENCH", 400, 120, 1.0f, true, kBlack, kWhite},
 };
