@@ -142,13 +142,26 @@ size_t Count(const std::uint64_t* bits, size_t words)
     return n;
 }
 
+int TrailingZeros(std::uint64_t v) // v != 0
+{
+#if defined(__GNUC__)
+    return __builtin_ctzll(v);
+#else
+    int n = 0;
+    for (; (v & 1) == 0; v >>= 1) {
+        ++n;
+    }
+    return n;
+#endif
+}
+
 // Calls f(x) for each set bit x of `bits`, in order.
 template <typename F>
 bool ForEachBit(const std::uint64_t* bits, size_t words, const F& f)
 {
     for (size_t i = 0; i < words; ++i) {
         for (std::uint64_t b = bits[i]; b != 0; b &= b - 1) {
-            if (!f(i * 64 + static_cast<size_t>(__builtin_ctzll(b)))) {
+            if (!f(i * 64 + static_cast<size_t>(TrailingZeros(b)))) {
                 return false;
             }
         }
