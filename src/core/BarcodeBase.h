@@ -146,8 +146,8 @@ protected:
     // BlitOwnPixels of `source` over mixed pixels under its ink: its blend over `under` (the
     // block, from BlendOver) where the canvas holds `under`, and blended pixel by pixel
     // elsewhere, with the arithmetic of SDL's blit.
-    void BlendMixed(SDL_Surface* source, SDL_Surface* block, std::uint32_t under, int x, int y,
-                    const SDL_Rect& clipped, const InkSpan* ink);
+    void BlendMixed(SDL_Surface* source, SDL_Surface* block, std::uint32_t under, int x, int y, const SDL_Rect& clipped,
+                    const InkSpan* ink);
     SDL_Renderer* Canvas() const { return m_canvas; }
     SDL_Surface* Surface() const { return m_surface; }
 

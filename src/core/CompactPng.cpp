@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/CompactPng.h"
 
+#include "core/BitOps.h"
 #include "core/RowDeflater.h"
 
 #include <algorithm>
@@ -118,8 +119,8 @@ void Differences(const std::uint32_t* a, const std::uint32_t* b, size_t n, std::
         const __m128i e1 = _mm_cmpeq_epi32(load(a + x + 4), load(b + x + 4));
         const __m128i e2 = _mm_cmpeq_epi32(load(a + x + 8), load(b + x + 8));
         const __m128i e3 = _mm_cmpeq_epi32(load(a + x + 12), load(b + x + 12));
-        const auto equal = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_packs_epi16(_mm_packs_epi32(e0, e1), _mm_packs_epi32(e2, e3))));
+        const auto equal =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(_mm_packs_epi32(e0, e1), _mm_packs_epi32(e2, e3))));
         bits[x / 64] |= static_cast<std::uint64_t>(~equal & 0xFFFFu) << (x % 64);
     }
 #endif
@@ -128,31 +129,13 @@ void Differences(const std::uint32_t* a, const std::uint32_t* b, size_t n, std::
     }
 }
 
-// The set bits of the words (without a library call where the target lacks a popcount).
 size_t Count(const std::uint64_t* bits, size_t words)
 {
     size_t n = 0;
     for (size_t i = 0; i < words; ++i) {
-        std::uint64_t v = bits[i];
-        v -= (v >> 1) & 0x5555555555555555u;
-        v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
-        v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-        n += static_cast<size_t>((v * 0x0101010101010101u) >> 56);
+        n += static_cast<size_t>(bit_ops::PopCount(bits[i]));
     }
     return n;
-}
-
-int TrailingZeros(std::uint64_t v) // v != 0
-{
-#if defined(__GNUC__)
-    return __builtin_ctzll(v);
-#else
-    int n = 0;
-    for (; (v & 1) == 0; v >>= 1) {
-        ++n;
-    }
-    return n;
-#endif
 }
 
 // Calls f(x) for each set bit x of `bits`, in order.
@@ -161,7 +144,7 @@ bool ForEachBit(const std::uint64_t* bits, size_t words, const F& f)
 {
     for (size_t i = 0; i < words; ++i) {
         for (std::uint64_t b = bits[i]; b != 0; b &= b - 1) {
-            if (!f(i * 64 + static_cast<size_t>(TrailingZeros(b)))) {
+            if (!f(i * 64 + static_cast<size_t>(bit_ops::TrailingZeros(b)))) {
                 return false;
             }
         }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/RowDeflater.h"
 
+#include "core/BitOps.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -119,19 +121,6 @@ void RowBits(const std::uint8_t* row, const std::uint8_t* up, size_t n, std::uin
     *weightedOut = weighted;
 }
 
-int TrailingZeros(std::uint64_t v) // v != 0
-{
-#if defined(__GNUC__)
-    return __builtin_ctzll(v);
-#else
-    int n = 0;
-    for (; (v & 1) == 0; v >>= 1) {
-        ++n;
-    }
-    return n;
-#endif
-}
-
 // The number of set bits from bit p on, counted up to `cap` or a little beyond.
 size_t OnesFrom(const std::uint64_t* words, size_t p, size_t cap)
 {
@@ -143,7 +132,7 @@ size_t OnesFrom(const std::uint64_t* words, size_t p, size_t cap)
             bits |= words[p / 64 + 1] << (64 - b);
         }
         if (~bits != 0) {
-            return n + static_cast<size_t>(TrailingZeros(~bits));
+            return n + static_cast<size_t>(bit_ops::TrailingZeros(~bits));
         }
         n += 64;
         p += 64;
@@ -577,7 +566,7 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
             size_t next = i;
             for (std::uint64_t bits = starts[next / 64] >> (next % 64);;) {
                 if (bits != 0) {
-                    next += static_cast<size_t>(TrailingZeros(bits));
+                    next += static_cast<size_t>(bit_ops::TrailingZeros(bits));
                     break;
                 }
                 next = (next / 64 + 1) * 64;
@@ -606,8 +595,10 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
             const size_t b = i % 64;
             const std::uint64_t upBits = (above[i / 64] >> b) | ((above[i / 64 + 1] << 1) << (63 - b));
             const std::uint64_t runBits = (before[i / 64] >> b) | ((before[i / 64 + 1] << 1) << (63 - b));
-            const size_t up = ~upBits != 0 ? static_cast<size_t>(TrailingZeros(~upBits)) : OnesFrom(above, i, 258);
-            const size_t run = ~runBits != 0 ? static_cast<size_t>(TrailingZeros(~runBits)) : OnesFrom(before, i, 258);
+            const size_t up =
+                ~upBits != 0 ? static_cast<size_t>(bit_ops::TrailingZeros(~upBits)) : OnesFrom(above, i, 258);
+            const size_t run =
+                ~runBits != 0 ? static_cast<size_t>(bit_ops::TrailingZeros(~runBits)) : OnesFrom(before, i, 258);
             const bool useUp = up >= run;
             const size_t best = std::min<size_t>(useUp ? up : run, 258);
             const std::uint32_t l = lengthCode[best];
