@@ -361,6 +361,26 @@ namespace {
 // mode and colour and alpha modulation: the blit SDL_RenderCopy makes from a texture of it. It
 // goes through a surface of its own over the source's pixels: a blit leaves its source linked to
 // the destination, and the source (a cached glyph image) is shared by every object and thread.
+// How a surface is blitted: its blend mode and colour and alpha modulation.
+struct BlitSettings
+{
+    SDL_BlendMode mode = SDL_BLENDMODE_BLEND;
+    std::uint8_t r = 255;
+    std::uint8_t g = 255;
+    std::uint8_t b = 255;
+    std::uint8_t a = 255;
+
+    explicit BlitSettings(SDL_Surface* surface)
+    {
+        SDL_GetSurfaceBlendMode(surface, &mode);
+        SDL_GetSurfaceColorMod(surface, &r, &g, &b);
+        SDL_GetSurfaceAlphaMod(surface, &a);
+    }
+
+    // Blended by the source's alpha alone.
+    bool Plain() const { return mode == SDL_BLENDMODE_BLEND && (r & g & b & a) == 255; }
+};
+
 bool BlitThroughView(SDL_Surface* source, SDL_Surface* target, int x, int y)
 {
     SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(
@@ -368,17 +388,10 @@ bool BlitThroughView(SDL_Surface* source, SDL_Surface* target, int x, int y)
     if (view == nullptr) {
         return false;
     }
-    SDL_BlendMode mode = SDL_BLENDMODE_BLEND;
-    std::uint8_t r = 255;
-    std::uint8_t g = 255;
-    std::uint8_t b = 255;
-    std::uint8_t a = 255;
-    SDL_GetSurfaceBlendMode(source, &mode);
-    SDL_GetSurfaceColorMod(source, &r, &g, &b);
-    SDL_GetSurfaceAlphaMod(source, &a);
-    SDL_SetSurfaceBlendMode(view, mode);
-    SDL_SetSurfaceColorMod(view, r, g, b);
-    SDL_SetSurfaceAlphaMod(view, a);
+    const BlitSettings settings(source);
+    SDL_SetSurfaceBlendMode(view, settings.mode);
+    SDL_SetSurfaceColorMod(view, settings.r, settings.g, settings.b);
+    SDL_SetSurfaceAlphaMod(view, settings.a);
     SDL_Rect dst{x, y, source->w, source->h};
     SDL_BlitSurface(view, nullptr, target, &dst);
     SDL_FreeSurface(view);
@@ -647,14 +660,7 @@ bool BarcodeBase::MixedUnder(SDL_Surface* source, std::uint32_t* under) const
         || source->format->format != SDL_PIXELFORMAT_ARGB8888 || SDL_MUSTLOCK(source)) {
         return false;
     }
-    SDL_BlendMode mode = SDL_BLENDMODE_NONE;
-    std::uint8_t r = 0;
-    std::uint8_t g = 0;
-    std::uint8_t b = 0;
-    std::uint8_t a = 0;
-    if (SDL_GetSurfaceBlendMode(source, &mode) != 0 || mode != SDL_BLENDMODE_BLEND
-        || SDL_GetSurfaceColorMod(source, &r, &g, &b) != 0 || (r & g & b) != 255
-        || SDL_GetSurfaceAlphaMod(source, &a) != 0 || a != 255 || !TextBlendIsSdls()) {
+    if (!BlitSettings(source).Plain() || !TextBlendIsSdls()) {
         return false;
     }
     *under = m_blankValue;
