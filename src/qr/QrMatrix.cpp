@@ -698,8 +698,13 @@ ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int version
     for (int y = 0; y < n; ++y) {
         const std::uint16_t* source = &layout.source[static_cast<size_t>(y * n)];
         std::uint64_t* row = &rows[static_cast<size_t>(y * words)];
-        for (int x = 0; x < n; ++x) {
-            row[x / 64] |= std::uint64_t{bits[source[x]]} << (x % 64);
+        for (int w = 0; w < words; ++w) {
+            std::uint64_t word = 0;
+            const int end = std::min(n - 64 * w, 64);
+            for (int x = 0; x < end; ++x) {
+                word |= std::uint64_t{bits[source[64 * w + x]]} << x;
+            }
+            row[w] = word;
         }
     }
     TransposeLines(rows.data(), columns.data(), n, words);
