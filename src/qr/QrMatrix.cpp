@@ -79,6 +79,38 @@ void FormatPositionsSecond(int side, int i, int* x, int* y)
 // The balance penalty by trunc(20 * dark / data modules).
 constexpr int kBalancePenalty[21] = {90, 80, 70, 60, 50, 40, 30, 20, 10, 0, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 90};
 
+// Values made on first use, once per process, by slot number.
+template <class T, size_t N>
+class MadeOnce
+{
+public:
+    template <class Make>
+    const T& Get(size_t slot, const Make& make)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        auto& value = m_values.at(slot);
+        if (value == nullptr) {
+            value = make();
+        }
+        return *value;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::array<std::unique_ptr<const T>, N> m_values;
+};
+
+// The generator of `ecc` check codewords per block (at most 30).
+const reed_solomon::GeneratorTable& GeneratorOf(int ecc)
+{
+    // Never destroyed: symbols may be built while the process exits.
+    static auto& tables = *new MadeOnce<reed_solomon::GeneratorTable, 31>();
+    return tables.Get(static_cast<size_t>(ecc), [ecc] {
+        const auto& field = reed_solomon::QrField();
+        return std::make_unique<reed_solomon::GeneratorTable>(field, reed_solomon::Generator(field, ecc, 0));
+    });
+}
+
 } // namespace
 
 std::vector<std::uint8_t> QRCodeGetTotalData(const std::vector<std::uint8_t>& data, int version, int level)
@@ -86,36 +118,32 @@ std::vector<std::uint8_t> QRCodeGetTotalData(const std::vector<std::uint8_t>& da
     if (data.size() != static_cast<size_t>(DataCodewords(level, version))) {
         throw std::logic_error("QR data codewords do not match the version");
     }
-    const int blocks = BlockCount(level, version);
-    const int longBlocks = LongBlockCount(level, version);
-    const int shortData = ShortBlockDataCodewords(level, version);
-    const int ecc = EccCodewordsPerBlock(level, version);
-    const auto& field = reed_solomon::QrField();
-    const std::vector<std::uint8_t> generator = reed_solomon::Generator(field, ecc, 0);
+    const auto blocks = static_cast<size_t>(BlockCount(level, version));
+    const auto shortBlocks = blocks - static_cast<size_t>(LongBlockCount(level, version));
+    const auto shortData = static_cast<size_t>(ShortBlockDataCodewords(level, version));
+    const auto ecc = static_cast<size_t>(EccCodewordsPerBlock(level, version));
+    const reed_solomon::GeneratorTable& generator = GeneratorOf(static_cast<int>(ecc));
 
-    std::vector<std::vector<std::uint8_t>> dataBlocks;
-    std::vector<std::vector<std::uint8_t>> eccBlocks;
+    // Data interleaved column by column (the long blocks' last codewords after the short
+    // blocks' columns), then the error correction codewords likewise.
+    std::vector<std::uint8_t> out(data.size() + blocks * ecc);
+    std::vector<std::uint8_t> check(ecc);
     size_t pos = 0;
-    for (int b = 0; b < blocks; ++b) {
+    for (size_t b = 0; b < blocks; ++b) {
         // Short blocks first, then the long ones.
-        const size_t length = static_cast<size_t>(shortData + (b >= blocks - longBlocks ? 1 : 0));
-        dataBlocks.emplace_back(data.begin() + static_cast<long>(pos), data.begin() + static_cast<long>(pos + length));
+        const bool isLong = b >= shortBlocks;
+        for (size_t i = 0; i < shortData; ++i) {
+            out[i * blocks + b] = data[pos + i];
+        }
+        if (isLong) {
+            out[shortData * blocks + (b - shortBlocks)] = data[pos + shortData];
+        }
+        const size_t length = shortData + (isLong ? 1 : 0);
+        generator.Remainder(&data[pos], length, check.data());
+        for (size_t i = 0; i < ecc; ++i) {
+            out[data.size() + i * blocks + b] = check[i];
+        }
         pos += length;
-        eccBlocks.push_back(reed_solomon::Remainder(field, dataBlocks.back(), generator));
-    }
-    std::vector<std::uint8_t> out;
-    out.reserve(static_cast<size_t>(TotalCodewords(version)));
-    for (int i = 0; i <= shortData; ++i) {
-        for (const auto& block : dataBlocks) {
-            if (static_cast<size_t>(i) < block.size()) {
-                out.push_back(block[static_cast<size_t>(i)]);
-            }
-        }
-    }
-    for (int i = 0; i < ecc; ++i) {
-        for (const auto& block : eccBlocks) {
-            out.push_back(block[static_cast<size_t>(i)]);
-        }
     }
     return out;
 }
@@ -636,15 +664,9 @@ std::unique_ptr<VersionLayout> MakeLayout(int version)
 
 const VersionLayout& LayoutOf(int version)
 {
-    static std::mutex mutex;
     // Never destroyed: symbols may be built while the process exits.
-    static auto& cache = *new std::array<std::unique_ptr<const VersionLayout>, 41>();
-    const std::lock_guard<std::mutex> lock(mutex);
-    auto& slot = cache.at(static_cast<size_t>(version));
-    if (slot == nullptr) {
-        slot = MakeLayout(version);
-    }
-    return *slot;
+    static auto& layouts = *new MadeOnce<VersionLayout, 41>();
+    return layouts.Get(static_cast<size_t>(version), [version] { return MakeLayout(version); });
 }
 
 // Byte i of kSpread[b] is bit 7 - i of b (codeword bits in placement order); byte i of
