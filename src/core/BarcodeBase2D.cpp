@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -71,6 +72,18 @@ UINT CodePage(const std::string& name)
     return name == "shift-jis" ? 932 : CP_UTF8;
 }
 #endif
+
+// Bit j tells whether module j of the `count` (1 to 8) at `cells` is dark (non-zero).
+std::uint64_t DarkBits(const std::uint8_t* cells, size_t count)
+{
+    std::uint64_t v = 0;
+    for (size_t j = 0; j < count; ++j) {
+        v |= std::uint64_t{cells[j]} << (8 * j);
+    }
+    // The top bit of each byte set where the byte is non-zero, then the eight top bits gathered.
+    v = ((v & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | v;
+    return ((v & 0x8080808080808080ULL) * 0x0002040810204081ULL) >> 56;
+}
 
 } // namespace
 
@@ -343,10 +356,10 @@ void BarcodeBase2D::PaintModuleRuns(const ModuleMatrix& modules, const ModuleLay
 {
     const auto edge = [](const std::vector<float>& edges, int i) { return edges[static_cast<size_t>(i)]; };
     std::vector<SDL_Rect> runs;
-    // A row with a light module after it, and the columns at which dark runs start and end:
-    // found without a branch per module, as dark and light alternate at random.
+    // A row as bits with a light module after it, and the columns at which dark runs start and
+    // end: the bits that differ from the one before, eight modules and then a word at a time.
     const auto width = static_cast<size_t>(modules.width);
-    std::vector<std::uint8_t> row(width + 1, 0);
+    std::vector<std::uint64_t> dark(width / 64 + 1);
     std::vector<int> turns(width + 2);
     for (int y = 0; y < modules.height; ++y) {
         const float top = edge(layout.yEdges, y);
@@ -354,15 +367,18 @@ void BarcodeBase2D::PaintModuleRuns(const ModuleMatrix& modules, const ModuleLay
         if (h <= 0.0f) {
             continue;
         }
-        std::copy_n(modules.cells.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(y) * width), width,
-                    row.begin());
+        const std::uint8_t* row = modules.cells.data() + static_cast<size_t>(y) * width;
+        std::fill(dark.begin(), dark.end(), 0);
+        for (size_t x = 0; x < width; x += 8) {
+            dark[x / 64] |= DarkBits(row + x, std::min<size_t>(8, width - x)) << (x % 64);
+        }
         size_t count = 0;
-        std::uint8_t before = 0;
-        for (size_t x = 0; x <= width; ++x) {
-            const std::uint8_t dark = row[x] != 0 ? 1 : 0;
-            turns[count] = static_cast<int>(x);
-            count += dark ^ before;
-            before = dark;
+        std::uint64_t carry = 0;
+        for (size_t w = 0; w < dark.size(); ++w) {
+            for (std::uint64_t t = dark[w] ^ ((dark[w] << 1) | carry); t != 0; t &= t - 1) {
+                turns[count++] = static_cast<int>(64 * w) + __builtin_ctzll(t);
+            }
+            carry = dark[w] >> 63;
         }
         for (size_t i = 0; i + 1 < count; i += 2) {
             // Modules without width inside the run cover nothing on their own. The edges are

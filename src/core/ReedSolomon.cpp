@@ -100,4 +100,39 @@ std::vector<std::uint8_t> Remainder(const GaloisField256& field, const std::vect
     return rem;
 }
 
+GeneratorTable::GeneratorTable(const GaloisField256& field, const std::vector<std::uint8_t>& generator)
+    : m_degree(generator.size()), m_words((generator.size() + 7) / 8)
+{
+    if (m_degree > 255) {
+        throw std::invalid_argument("Reed-Solomon generator longer than 255 coefficients");
+    }
+    m_products.assign(256 * m_words, 0);
+    for (unsigned f = 0; f < 256; ++f) {
+        std::uint64_t* row = &m_products[f * m_words];
+        for (size_t k = 0; k < m_degree; ++k) {
+            row[k / 8] |= std::uint64_t{field.Multiply(generator[k], static_cast<std::uint8_t>(f))} << (8 * (k % 8));
+        }
+    }
+}
+
+void GeneratorTable::Remainder(const std::uint8_t* data, size_t size, std::uint8_t* out) const
+{
+    // The remainder as bytes of words, highest degree in the lowest byte of word 0, with a clear
+    // word after the last: each symbol shifts it by a byte and adds the generator's multiple.
+    std::uint64_t rem[kMostWords + 1] = {};
+    const size_t words = m_words;
+    if (words == 0) {
+        return;
+    }
+    for (size_t i = 0; i < size; ++i) {
+        const std::uint64_t* product = &m_products[((data[i] ^ rem[0]) & 0xFFu) * words];
+        for (size_t w = 0; w < words; ++w) {
+            rem[w] = ((rem[w] >> 8) | (rem[w + 1] << 56)) ^ product[w];
+        }
+    }
+    for (size_t k = 0; k < m_degree; ++k) {
+        out[k] = static_cast<std::uint8_t>(rem[k / 8] >> (8 * (k % 8)));
+    }
+}
+
 } // namespace reed_solomon

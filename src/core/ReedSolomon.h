@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -50,5 +51,27 @@ std::vector<std::uint8_t> Generator(const GaloisField256& field, int degree, int
 // (n = generator.size()), highest degree first; always n symbols.
 std::vector<std::uint8_t> Remainder(const GaloisField256& field, const std::vector<std::uint8_t>& data,
                                     const std::vector<std::uint8_t>& generator);
+
+// Division by one generator, many times over: the products of its coefficients with every
+// field element, taken once. Its remainders equal Remainder() with the same field and generator.
+class GeneratorTable
+{
+public:
+    // Throws std::invalid_argument for more than 255 coefficients.
+    GeneratorTable(const GaloisField256& field, const std::vector<std::uint8_t>& generator);
+
+    size_t Degree() const { return m_degree; }
+
+    // The Degree() check symbols of the `size` symbols at `data`, written to `out`.
+    void Remainder(const std::uint8_t* data, size_t size, std::uint8_t* out) const;
+
+private:
+    static constexpr size_t kMostWords = 32; // 255 coefficients
+
+    size_t m_degree;
+    size_t m_words; // 64-bit words per row of products
+    // Row f: byte j of word w is generator[8 * w + j] * f (bytes past the degree are 0).
+    std::vector<std::uint64_t> m_products;
+};
 
 } // namespace reed_solomon

@@ -21,12 +21,12 @@ std::vector<std::vector<std::uint8_t>> QRJam::QRGetData(const std::vector<std::u
     const std::vector<std::uint8_t> codewords =
         QRCodeGetTotalData(QRCodeGet8BitData(mode, stream, m_version, m_level), m_version, m_level);
     const ModuleMatrix symbol = BuildSymbol(codewords, m_version, m_level, -1, &m_mask);
-    std::vector<std::vector<std::uint8_t>> rows(static_cast<size_t>(symbol.height));
-    for (int y = 0; y < symbol.height; ++y) {
-        rows[static_cast<size_t>(y)].resize(static_cast<size_t>(symbol.width));
-        for (int x = 0; x < symbol.width; ++x) {
-            rows[static_cast<size_t>(y)][static_cast<size_t>(x)] = symbol.get(x, y) ? 1 : 0;
-        }
+    std::vector<std::vector<std::uint8_t>> rows;
+    rows.reserve(static_cast<size_t>(symbol.height));
+    const auto width = static_cast<size_t>(symbol.width);
+    for (size_t y = 0; y < static_cast<size_t>(symbol.height); ++y) {
+        const auto row = symbol.cells.begin() + static_cast<long>(y * width);
+        rows.emplace_back(row, row + static_cast<long>(width));
     }
     return rows;
 }
@@ -46,10 +46,10 @@ void QRJam::qrcode_write_barcode(const std::vector<std::uint8_t>& data, int left
     const int x1 = std::max(scale(right), x0);
     const int y1 = std::max(scale(bottom), y0);
     m_modules = ModuleMatrix(x1 - x0, y1 - y0);
+    // The rows hold 0 and 1 only, as the matrix does.
     for (int y = y0; y < y1; ++y) {
-        for (int x = x0; x < x1; ++x) {
-            m_modules.set(x - x0, y - y0, rows[static_cast<size_t>(y)][static_cast<size_t>(x)] != 0);
-        }
+        std::copy(rows[static_cast<size_t>(y)].begin() + x0, rows[static_cast<size_t>(y)].begin() + x1,
+                  m_modules.cells.begin() + static_cast<long>(y - y0) * (x1 - x0));
     }
 }
 

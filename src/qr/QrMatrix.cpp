@@ -79,6 +79,38 @@ void FormatPositionsSecond(int side, int i, int* x, int* y)
 // The balance penalty by trunc(20 * dark / data modules).
 constexpr int kBalancePenalty[21] = {90, 80, 70, 60, 50, 40, 30, 20, 10, 0, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 90};
 
+// Values made on first use, once per process, by slot number.
+template <class T, size_t N>
+class MadeOnce
+{
+public:
+    template <class Make>
+    const T& Get(size_t slot, const Make& make)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        auto& value = m_values.at(slot);
+        if (value == nullptr) {
+            value = make();
+        }
+        return *value;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::array<std::unique_ptr<const T>, N> m_values;
+};
+
+// The generator of `ecc` check codewords per block (at most 30).
+const reed_solomon::GeneratorTable& GeneratorOf(int ecc)
+{
+    // Never destroyed: symbols may be built while the process exits.
+    static auto& tables = *new MadeOnce<reed_solomon::GeneratorTable, 31>();
+    return tables.Get(static_cast<size_t>(ecc), [ecc] {
+        const auto& field = reed_solomon::QrField();
+        return std::make_unique<reed_solomon::GeneratorTable>(field, reed_solomon::Generator(field, ecc, 0));
+    });
+}
+
 } // namespace
 
 std::vector<std::uint8_t> QRCodeGetTotalData(const std::vector<std::uint8_t>& data, int version, int level)
@@ -86,36 +118,32 @@ std::vector<std::uint8_t> QRCodeGetTotalData(const std::vector<std::uint8_t>& da
     if (data.size() != static_cast<size_t>(DataCodewords(level, version))) {
         throw std::logic_error("QR data codewords do not match the version");
     }
-    const int blocks = BlockCount(level, version);
-    const int longBlocks = LongBlockCount(level, version);
-    const int shortData = ShortBlockDataCodewords(level, version);
-    const int ecc = EccCodewordsPerBlock(level, version);
-    const auto& field = reed_solomon::QrField();
-    const std::vector<std::uint8_t> generator = reed_solomon::Generator(field, ecc, 0);
+    const auto blocks = static_cast<size_t>(BlockCount(level, version));
+    const auto shortBlocks = blocks - static_cast<size_t>(LongBlockCount(level, version));
+    const auto shortData = static_cast<size_t>(ShortBlockDataCodewords(level, version));
+    const auto ecc = static_cast<size_t>(EccCodewordsPerBlock(level, version));
+    const reed_solomon::GeneratorTable& generator = GeneratorOf(static_cast<int>(ecc));
 
-    std::vector<std::vector<std::uint8_t>> dataBlocks;
-    std::vector<std::vector<std::uint8_t>> eccBlocks;
+    // Data interleaved column by column (the long blocks' last codewords after the short
+    // blocks' columns), then the error correction codewords likewise.
+    std::vector<std::uint8_t> out(data.size() + blocks * ecc);
+    std::vector<std::uint8_t> check(ecc);
     size_t pos = 0;
-    for (int b = 0; b < blocks; ++b) {
+    for (size_t b = 0; b < blocks; ++b) {
         // Short blocks first, then the long ones.
-        const size_t length = static_cast<size_t>(shortData + (b >= blocks - longBlocks ? 1 : 0));
-        dataBlocks.emplace_back(data.begin() + static_cast<long>(pos), data.begin() + static_cast<long>(pos + length));
+        const bool isLong = b >= shortBlocks;
+        for (size_t i = 0; i < shortData; ++i) {
+            out[i * blocks + b] = data[pos + i];
+        }
+        if (isLong) {
+            out[shortData * blocks + (b - shortBlocks)] = data[pos + shortData];
+        }
+        const size_t length = shortData + (isLong ? 1 : 0);
+        generator.Remainder(&data[pos], length, check.data());
+        for (size_t i = 0; i < ecc; ++i) {
+            out[data.size() + i * blocks + b] = check[i];
+        }
         pos += length;
-        eccBlocks.push_back(reed_solomon::Remainder(field, dataBlocks.back(), generator));
-    }
-    std::vector<std::uint8_t> out;
-    out.reserve(static_cast<size_t>(TotalCodewords(version)));
-    for (int i = 0; i <= shortData; ++i) {
-        for (const auto& block : dataBlocks) {
-            if (static_cast<size_t>(i) < block.size()) {
-                out.push_back(block[static_cast<size_t>(i)]);
-            }
-        }
-    }
-    for (int i = 0; i < ecc; ++i) {
-        for (const auto& block : eccBlocks) {
-            out.push_back(block[static_cast<size_t>(i)]);
-        }
     }
     return out;
 }
@@ -230,11 +258,41 @@ struct InversionTable
 
 const InversionTable kInversions;
 
+// Bits set in a word, counted in parallel (no library call, any x86-64).
+struct PortableCount
+{
+    static long long Of(std::uint64_t x)
+    {
+        x -= (x >> 1) & 0x5555555555555555ULL;
+        x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+        x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+        return static_cast<long long>((x * 0x0101010101010101ULL) >> 56);
+    }
+};
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QR_POPCNT 1
+
+// The processor's popcount instruction, where the caller is compiled for it.
+struct InstructionCount
+{
+    static long long Of(std::uint64_t x) { return __builtin_popcountll(x); }
+};
+#endif
+
 // A line of up to 64 * W modules of one mask, bit i = module i (1 = dark).
 template <int W>
 struct Line
 {
     std::uint64_t w[W] = {};
+
+    // The line stored at `words` (W words).
+    static Line Load(const std::uint64_t* words)
+    {
+        Line r;
+        std::memcpy(r.w, words, sizeof(r.w));
+        return r;
+    }
 
     Line operator&(const Line& o) const
     {
@@ -292,15 +350,12 @@ struct Line
         return r;
     }
 
+    template <class Bits>
     long long Count() const
     {
         long long n = 0;
         for (int i = 0; i < W; ++i) {
-            // Bits set, counted in parallel (no library call).
-            std::uint64_t x = w[i] - ((w[i] >> 1) & 0x5555555555555555ULL);
-            x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-            x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-            n += static_cast<long long>((x * 0x0101010101010101ULL) >> 56);
+            n += Bits::Of(w[i]);
         }
         return n;
     }
@@ -339,8 +394,44 @@ std::uint64_t Transpose8(std::uint64_t x)
     return x;
 }
 
+// Transposes the 64 x 64 bit matrix a (bit c of a[r] goes to bit r of a[c]) by swapping ever
+// smaller blocks across the diagonal.
+void Transpose64(std::uint64_t* a)
+{
+    std::uint64_t m = 0x00000000FFFFFFFFULL;
+    for (int j = 32; j != 0; j >>= 1, m ^= m << j) {
+        for (int k = 0; k < 64; k = ((k | j) + 1) & ~j) {
+            const std::uint64_t t = ((a[k] >> j) ^ a[k | j]) & m;
+            a[k] ^= t << j;
+            a[k | j] ^= t;
+        }
+    }
+}
+
+} // namespace
+
+void TransposeLines(const std::uint64_t* in, std::uint64_t* out, int side, int words)
+{
+    const auto at = [words](int line, int word) { return static_cast<size_t>(line * words + word); };
+    for (int lines = 0; lines < words; ++lines) {
+        for (int word = 0; word < words; ++word) {
+            std::uint64_t block[64];
+            for (int r = 0; r < 64; ++r) {
+                const int line = 64 * lines + r;
+                block[r] = line < side ? in[at(line, word)] : 0;
+            }
+            Transpose64(block);
+            for (int c = 0; c < 64 && 64 * word + c < side; ++c) {
+                out[at(64 * word + c, lines)] = block[c];
+            }
+        }
+    }
+}
+
+namespace {
+
 // Runs of five and more and 1011101 patterns of one line of `n` modules.
-template <int W>
+template <int W, class Count>
 long long LinePenalty(const Line<W>& dark, int n)
 {
     const Line<W> light = ~dark & Line<W>::First(n);
@@ -352,60 +443,45 @@ long long LinePenalty(const Line<W>& dark, int n)
     const Line<W> starts = uniform & ~uniform.Previous();
     const Line<W> finder = dark & ~dark.Next(1) & dark.Next(2) & dark.Next(3) & dark.Next(4) & ~dark.Next(5)
                            & dark.Next(6) & Line<W>::First(n - 6);
-    return uniform.Count() + 2 * starts.Count() + (finder.Any() ? 40 * finder.Count() : 0);
+    return uniform.template Count<Count>() + 2 * starts.template Count<Count>()
+           + (finder.Any() ? 40 * finder.template Count<Count>() : 0);
 }
 
-template <int W>
-std::array<long long, 8> Penalties(const std::vector<std::uint8_t>& cells, int side, int dataModules)
+// The bit planes of the eight masks: line i of mask k (a row or a column) is
+// base[i] ^ flips[k * side + i], each line `W` words.
+struct Planes
 {
-    // Bit planes: rows[k][y] and columns[k][x] hold the modules of mask k, eight cells at a time
-    // turned from "eight masks of a cell" into "eight cells of a mask".
-    std::vector<Line<W>> rows(static_cast<size_t>(8 * side));
-    std::vector<Line<W>> columns(static_cast<size_t>(8 * side));
-    // The grid padded with light cells to a multiple of eight, so that eight cells of a row are
-    // one unaligned load.
-    const int padded = (side + 7) / 8 * 8;
-    std::vector<std::uint8_t> grid(static_cast<size_t>(padded) * static_cast<size_t>(padded), 0);
-    for (int y = 0; y < side; ++y) {
-        std::memcpy(&grid[static_cast<size_t>(y) * static_cast<size_t>(padded)],
-                    &cells[static_cast<size_t>(y) * static_cast<size_t>(side)], static_cast<size_t>(side));
-    }
-    const auto store = [](std::vector<Line<W>>& planes, int line, int at, std::uint64_t bytes, int side) {
-        for (int k = 0; k < 8; ++k) {
-            planes[static_cast<size_t>(k * side + line)].w[at / 64] |= ((bytes >> (8 * k)) & 0xFFu) << (at % 64);
-        }
+    const std::uint64_t* rows;
+    const std::uint64_t* columns;
+    const std::uint64_t* rowFlips;
+    const std::uint64_t* columnFlips;
+};
+
+template <int W, class Count>
+std::array<long long, 8> ScorePlanes(const Planes& planes, int side, int dataModules)
+{
+    const auto line = [side](const std::uint64_t* base, const std::uint64_t* flips, int k, int i) {
+        return Line<W>::Load(base + static_cast<size_t>(i) * W)
+               ^ Line<W>::Load(flips
+                               + (static_cast<size_t>(k) * static_cast<size_t>(side) + static_cast<size_t>(i)) * W);
     };
-    for (int a = 0; a < side; ++a) {
-        const std::uint8_t* row = &grid[static_cast<size_t>(a) * static_cast<size_t>(padded)];
-        for (int b = 0; b < side; b += 8) {
-            std::uint64_t along = 0; // cells (b .. b+7, a)
-            std::memcpy(&along, row + b, sizeof(along));
-            std::uint64_t across = 0; // cells (a, b .. b+7)
-            for (int c = 0; c < 8; ++c) {
-                across |=
-                    std::uint64_t{
-                        grid[static_cast<size_t>(b + c) * static_cast<size_t>(padded) + static_cast<size_t>(a)]}
-                    << (8 * c);
-            }
-            store(rows, a, b, Transpose8(along), side);
-            store(columns, a, b, Transpose8(across), side);
-        }
-    }
+    const Line<W> pairs = Line<W>::First(side - 1);
     std::array<long long, 8> scores{};
     for (int k = 0; k < 8; ++k) {
-        const Line<W>* row = &rows[static_cast<size_t>(k * side)];
-        const Line<W>* column = &columns[static_cast<size_t>(k * side)];
         long long score = 0;
         long long dark = 0;
-        const Line<W> pairs = Line<W>::First(side - 1);
+        Line<W> row = line(planes.rows, planes.rowFlips, k, 0);
         for (int i = 0; i < side; ++i) {
-            score += LinePenalty(row[i], side) + LinePenalty(column[i], side);
-            dark += row[i].Count();
+            const Line<W> column = line(planes.columns, planes.columnFlips, k, i);
+            score += LinePenalty<W, Count>(row, side) + LinePenalty<W, Count>(column, side);
+            dark += row.template Count<Count>();
             if (i + 1 < side) {
                 // 2 x 2 blocks: bit x when (x, i), (x + 1, i), (x, i + 1), (x + 1, i + 1) are alike.
-                const Line<W>& a = row[i];
-                const Line<W>& b = row[i + 1];
-                score += 3 * (~(a ^ b) & ~(a ^ a.Next(1)) & ~(b ^ b.Next(1)) & pairs).Count();
+                const Line<W> below = line(planes.rows, planes.rowFlips, k, i + 1);
+                score += 3
+                         * (~(row ^ below) & ~(row ^ row.Next(1)) & ~(below ^ below.Next(1)) & pairs)
+                               .template Count<Count>();
+                row = below;
             }
         }
         if (dataModules > 0) {
@@ -417,12 +493,48 @@ std::array<long long, 8> Penalties(const std::vector<std::uint8_t>& cells, int s
     return scores;
 }
 
-} // namespace
-
-std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules)
+#if defined(QR_POPCNT)
+template <int W>
+__attribute__((target("popcnt"), flatten)) std::array<long long, 8> ScoreWithInstruction(const Planes& planes, int side,
+                                                                                         int dataModules)
 {
-    // All eight masks at once from bit planes: each line of each mask is a few 64-bit words, so
-    // runs, patterns and blocks are found by word-wide logic.
+    return ScorePlanes<W, InstructionCount>(planes, side, dataModules);
+}
+#endif
+
+template <int W>
+std::array<long long, 8> ScoreAs(const Planes& planes, int side, int dataModules, bool portable)
+{
+#if defined(QR_POPCNT)
+    static const bool instruction = __builtin_cpu_supports("popcnt");
+    if (instruction && !portable) {
+        return ScoreWithInstruction<W>(planes, side, dataModules);
+    }
+#endif
+    (void)portable;
+    return ScorePlanes<W, PortableCount>(planes, side, dataModules);
+}
+
+// Words per line of a side of `side` modules (1 .. 3 for QR Code).
+int WordsOf(int side)
+{
+    return (side + 63) / 64;
+}
+
+std::array<long long, 8> Score(const Planes& planes, int side, int dataModules, bool portable)
+{
+    switch (WordsOf(side)) {
+    case 1: return ScoreAs<1>(planes, side, dataModules, portable);
+    case 2: return ScoreAs<2>(planes, side, dataModules, portable);
+    case 3: return ScoreAs<3>(planes, side, dataModules, portable);
+    default: throw std::logic_error("QR grid too large");
+    }
+}
+
+// Penalties of a grid of eight-variant cells: its rows turned into the eight masks' planes,
+// eight cells at a time, and the columns transposed from them.
+std::array<long long, 8> CellPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules, bool portable)
+{
     if (side <= 0) {
         std::array<long long, 8> scores{};
         if (dataModules > 0) {
@@ -430,21 +542,50 @@ std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, i
         }
         return scores;
     }
-    if (side <= 64) {
-        return Penalties<1>(cells, side, dataModules);
+    const int words = WordsOf(side);
+    if (words > 3) {
+        throw std::logic_error("QR grid too large");
     }
-    if (side <= 128) {
-        return Penalties<2>(cells, side, dataModules);
+    const size_t plane = static_cast<size_t>(side) * static_cast<size_t>(words);
+    std::vector<std::uint64_t> rows(8 * plane, 0);
+    std::vector<std::uint64_t> columns(8 * plane, 0);
+    const std::vector<std::uint64_t> zero(plane, 0);
+    for (int y = 0; y < side; ++y) {
+        const std::uint8_t* row = &cells[static_cast<size_t>(y) * static_cast<size_t>(side)];
+        for (int x = 0; x < side; x += 8) {
+            std::uint64_t along = 0; // cells (x .. x+7, y)
+            std::memcpy(&along, row + x, static_cast<size_t>(std::min(8, side - x)));
+            along = Transpose8(along);
+            for (int k = 0; k < 8; ++k) {
+                rows[static_cast<size_t>(k) * plane + static_cast<size_t>(y * words + x / 64)] |=
+                    ((along >> (8 * k)) & 0xFFu) << (x % 64);
+            }
+        }
     }
-    if (side <= 192) {
-        return Penalties<3>(cells, side, dataModules);
+    for (size_t k = 0; k < 8; ++k) {
+        TransposeLines(&rows[k * plane], &columns[k * plane], side, words);
     }
-    throw std::logic_error("QR grid too large");
+    return Score(Planes{zero.data(), zero.data(), rows.data(), columns.data()}, side, dataModules, portable);
 }
 
-int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int dataModules)
+} // namespace
+
+std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules)
 {
-    const std::array<long long, 8> scores = MaskPenalties(cells, side, dataModules);
+    // All eight masks at once from bit planes: each line of each mask is a few 64-bit words, so
+    // runs, patterns and blocks are found by word-wide logic.
+    return CellPenalties(cells, side, dataModules, false);
+}
+
+std::array<long long, 8> PortableMaskPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules)
+{
+    return CellPenalties(cells, side, dataModules, true);
+}
+
+namespace {
+
+int LowestPenalty(const std::array<long long, 8>& scores)
+{
     int best = 0;
     for (int k = 1; k < 8; ++k) {
         if (scores[static_cast<size_t>(k)] < scores[static_cast<size_t>(best)]) {
@@ -454,36 +595,99 @@ int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int
     return best;
 }
 
+} // namespace
+
+int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int dataModules)
+{
+    return LowestPenalty(MaskPenalties(cells, side, dataModules));
+}
+
 namespace {
 
-// The function patterns and the placement order of a version, made once per process, with
-// the masks that invert each placed module (bit k: mask k).
+// The function patterns and the placement order of a version, made once per process, with the
+// bit planes the symbols of that version are built from (lines of `words` words).
 struct VersionLayout
 {
     FunctionPatterns patterns;
     std::vector<int> order;
-    std::vector<std::uint8_t> inversions;
+    int words = 0;
+    // Row-major: the placement index of each data module; order.size() for function modules.
+    std::vector<std::uint16_t> source;
+    // Rows and columns of the data modules that mask k inverts: k * side + line.
+    std::vector<std::uint64_t> maskRows;
+    std::vector<std::uint64_t> maskColumns;
+    // Rows of the dark function modules (format areas light).
+    std::vector<std::uint64_t> functionRows;
 };
+
+std::unique_ptr<VersionLayout> MakeLayout(int version)
+{
+    auto layout = std::make_unique<VersionLayout>();
+    layout->patterns = QRCodeGetSymbolData(version);
+    layout->order = PlacementOrder(layout->patterns);
+    const int n = layout->patterns.side;
+    const int words = WordsOf(n);
+    layout->words = words;
+    const size_t plane = static_cast<size_t>(n) * static_cast<size_t>(words);
+    const auto set = [words](std::vector<std::uint64_t>& bits, size_t line, int x) {
+        bits[line * static_cast<size_t>(words) + static_cast<size_t>(x / 64)] |= std::uint64_t{1} << (x % 64);
+    };
+    layout->source.assign(layout->patterns.function.size(), static_cast<std::uint16_t>(layout->order.size()));
+    layout->maskRows.assign(8 * plane, 0);
+    layout->maskColumns.assign(8 * plane, 0);
+    layout->functionRows.assign(plane, 0);
+    for (size_t i = 0; i < layout->order.size(); ++i) {
+        const int at = layout->order[i];
+        const int x = at % n;
+        const int y = at / n;
+        layout->source[static_cast<size_t>(at)] = static_cast<std::uint16_t>(i);
+        const std::uint8_t inverts = kInversions.bits[y % 12][x % 6];
+        for (int k = 0; k < 8; ++k) {
+            if ((inverts >> k) & 1u) {
+                set(layout->maskRows, static_cast<size_t>(k * n + y), x);
+            }
+        }
+    }
+    for (size_t k = 0; k < 8; ++k) {
+        TransposeLines(&layout->maskRows[k * plane], &layout->maskColumns[k * plane], n, words);
+    }
+    for (int y = 0; y < n; ++y) {
+        for (int x = 0; x < n; ++x) {
+            const size_t i = static_cast<size_t>(y * n + x);
+            if (layout->patterns.function[i] != 0 && layout->patterns.dark[i] != 0) {
+                set(layout->functionRows, static_cast<size_t>(y), x);
+            }
+        }
+    }
+    return layout;
+}
 
 const VersionLayout& LayoutOf(int version)
 {
-    static std::mutex mutex;
     // Never destroyed: symbols may be built while the process exits.
-    static auto& cache = *new std::array<std::unique_ptr<const VersionLayout>, 41>();
-    const std::lock_guard<std::mutex> lock(mutex);
-    auto& slot = cache.at(static_cast<size_t>(version));
-    if (slot == nullptr) {
-        auto layout = std::make_unique<VersionLayout>();
-        layout->patterns = QRCodeGetSymbolData(version);
-        layout->order = PlacementOrder(layout->patterns);
-        const int n = layout->patterns.side;
-        for (int i : layout->order) {
-            layout->inversions.push_back(kInversions.bits[(i / n) % 12][(i % n) % 6]);
-        }
-        slot = std::move(layout);
-    }
-    return *slot;
+    static auto& layouts = *new MadeOnce<VersionLayout, 41>();
+    return layouts.Get(static_cast<size_t>(version), [version] { return MakeLayout(version); });
 }
+
+// Byte i of kSpread[b] is bit 7 - i of b (codeword bits in placement order); byte i of
+// kBytes[b] is bit i of b (modules of a row from the left).
+struct ByteTables
+{
+    std::uint64_t spread[256] = {};
+    std::uint64_t bytes[256] = {};
+
+    ByteTables()
+    {
+        for (unsigned b = 0; b < 256; ++b) {
+            for (unsigned i = 0; i < 8; ++i) {
+                spread[b] |= std::uint64_t{(b >> (7 - i)) & 1u} << (8 * i);
+                bytes[b] |= std::uint64_t{(b >> i) & 1u} << (8 * i);
+            }
+        }
+    }
+};
+
+const ByteTables kByteTables;
 
 } // namespace
 
@@ -493,34 +697,57 @@ ModuleMatrix BuildSymbol(const std::vector<std::uint8_t>& codewords, int version
         throw std::logic_error("QR version out of range");
     }
     const VersionLayout& layout = LayoutOf(version);
-    const FunctionPatterns& patterns = layout.patterns;
-    const int n = patterns.side;
-    const std::vector<int>& order = layout.order;
+    const int n = layout.patterns.side;
+    const int words = layout.words;
+    const size_t placed = layout.order.size();
     const size_t codewordBits = codewords.size() * 8;
-    if (order.size() != static_cast<size_t>(TotalCodewords(version) * 8 + RemainderBits(version))
-        || codewordBits > order.size()) {
+    if (placed != static_cast<size_t>(TotalCodewords(version) * 8 + RemainderBits(version)) || codewordBits > placed) {
         throw std::logic_error("QR data region does not match the version");
     }
 
-    // Every data module with its colour under all eight masks; remainder bits are 1.
-    std::vector<std::uint8_t> cells(patterns.function.size(), 0);
-    for (size_t i = 0; i < order.size(); ++i) {
-        const bool bit = i < codewordBits ? ((codewords[i / 8] >> (7 - i % 8)) & 1u) != 0 : true;
-        const std::uint8_t inverts = layout.inversions[i];
-        cells[static_cast<size_t>(order[i])] = bit ? static_cast<std::uint8_t>(~inverts) : inverts;
+    // The bits in placement order, one byte each: the codewords, remainder bits 1, and a light
+    // byte at `placed` for the function modules.
+    std::vector<std::uint8_t> bits(placed + 1, 1);
+    for (size_t c = 0; c < codewords.size(); ++c) {
+        std::memcpy(&bits[8 * c], &kByteTables.spread[codewords[c]], 8);
     }
+    bits[placed] = 0;
+
+    // The unmasked data modules by rows, then by columns; mask k flips them by its planes.
+    const size_t plane = static_cast<size_t>(n) * static_cast<size_t>(words);
+    std::vector<std::uint64_t> rows(plane, 0);
+    std::vector<std::uint64_t> columns(plane, 0);
+    for (int y = 0; y < n; ++y) {
+        const std::uint16_t* source = &layout.source[static_cast<size_t>(y * n)];
+        std::uint64_t* row = &rows[static_cast<size_t>(y * words)];
+        for (int w = 0; w < words; ++w) {
+            std::uint64_t word = 0;
+            const int end = std::min(n - 64 * w, 64);
+            for (int x = 0; x < end; ++x) {
+                word |= std::uint64_t{bits[source[64 * w + x]]} << x;
+            }
+            row[w] = word;
+        }
+    }
+    TransposeLines(rows.data(), columns.data(), n, words);
+
     if (mask < 0 || mask > 7) {
-        mask = QRCodeChooseMaskNumber(cells, n, static_cast<int>(order.size()));
+        const Planes planes{rows.data(), columns.data(), layout.maskRows.data(), layout.maskColumns.data()};
+        mask = LowestPenalty(Score(planes, n, static_cast<int>(placed), false));
     }
     if (maskUsed != nullptr) {
         *maskUsed = mask;
     }
 
     ModuleMatrix m(n, n);
+    const std::uint64_t* flips = &layout.maskRows[static_cast<size_t>(mask) * plane];
     for (int y = 0; y < n; ++y) {
-        for (int x = 0; x < n; ++x) {
-            const size_t i = static_cast<size_t>(y) * static_cast<size_t>(n) + static_cast<size_t>(x);
-            m.set(x, y, patterns.function[i] ? patterns.dark[i] != 0 : ((cells[i] >> mask) & 1u) != 0);
+        std::uint8_t* out = &m.cells[static_cast<size_t>(y * n)];
+        for (int x = 0; x < n; x += 8) {
+            const size_t w = static_cast<size_t>(y * words + x / 64);
+            const std::uint64_t line = (rows[w] ^ flips[w]) | layout.functionRows[w];
+            std::memcpy(out + x, &kByteTables.bytes[(line >> (x % 64)) & 0xFFu],
+                        static_cast<size_t>(std::min(8, n - x)));
         }
     }
     const std::string format = FormatInformation(level, mask);

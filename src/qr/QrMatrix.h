@@ -36,10 +36,16 @@ std::vector<int> PlacementOrder(const FunctionPatterns& patterns);
 // Whether mask 0..7 inverts module (column x, row y).
 bool MaskInverts(int mask, int x, int y);
 
+// Transposes a square bit matrix of `side` lines, each `words` 64-bit words with bit x of
+// word x / 64 for module x (bits past `side` clear): bit x of line y becomes bit y of line x.
+void TransposeLines(const std::uint64_t* in, std::uint64_t* out, int side, int words);
+
 // Penalty of each mask over a grid of eight-variant cells (bit k = colour under mask k; cells
 // outside the data region are 0): runs of five or more, 1011101 patterns, 2 x 2 blocks and
 // the dark balance against `dataModules` (data and remainder modules).
 std::array<long long, 8> MaskPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules);
+// The same counted without the processor's popcount instruction, whatever it has.
+std::array<long long, 8> PortableMaskPenalties(const std::vector<std::uint8_t>& cells, int side, int dataModules);
 // The mask with the lowest penalty; the lowest number among equals.
 int QRCodeChooseMaskNumber(const std::vector<std::uint8_t>& cells, int side, int dataModules);
 

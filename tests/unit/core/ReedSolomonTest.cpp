@@ -92,19 +92,25 @@ TEST(ReedSolomon, MatchesLongDivisionForBothFields)
                           SlowMultiply(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), row.primitive));
             }
         }
-        for (int degree : {5, 7, 10, 18, 28, 30, 68}) {
+        for (int degree : {1, 5, 7, 8, 10, 18, 28, 30, 68, 255}) {
             const Poly monic = SlowGenerator(degree, row.firstRoot, row.primitive);
             const Poly generator = reed_solomon::Generator(field, degree, row.firstRoot);
             ASSERT_EQ(generator, Poly(monic.begin() + 1, monic.end())) << "degree " << degree;
+            const reed_solomon::GeneratorTable table(field, generator);
             for (size_t length : {size_t{1}, size_t{3}, size_t{19}, size_t{118}, size_t{255 - 68}}) {
                 Poly data(length);
                 for (auto& d : data) {
                     d = static_cast<std::uint8_t>(random());
                 }
-                EXPECT_EQ(reed_solomon::Remainder(field, data, generator), SlowRemainder(data, monic, row.primitive))
+                const Poly expected = SlowRemainder(data, monic, row.primitive);
+                EXPECT_EQ(reed_solomon::Remainder(field, data, generator), expected)
                     << "degree " << degree << " length " << length;
+                Poly fromTable(generator.size());
+                table.Remainder(data.data(), data.size(), fromTable.data());
+                EXPECT_EQ(fromTable, expected) << "table, degree " << degree << " length " << length;
             }
         }
+        EXPECT_THROW(reed_solomon::GeneratorTable(field, Poly(256, 1)), std::invalid_argument);
     }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The one-pass mask score against a plain scorer that walks each mask's grid on its own.
 #include "qr/QrMatrix.h"
+#include "qr/QrTables.h"
 
 #include <algorithm>
 #include <array>
@@ -75,7 +76,9 @@ TEST(QrMaskScore, OnePassScoresEqualThePlainScorer)
             }
             const int dataModules = side * side - side;
             SCOPED_TRACE(testing::Message() << "side " << side << " density " << density);
-            EXPECT_EQ(MaskPenalties(cells, side, dataModules), PlainPenalties(cells, side, dataModules));
+            const auto plain = PlainPenalties(cells, side, dataModules);
+            EXPECT_EQ(MaskPenalties(cells, side, dataModules), plain);
+            EXPECT_EQ(PortableMaskPenalties(cells, side, dataModules), plain);
         }
     }
     // Real symbols: the grid of every placement with all eight masks, as BuildSymbol scores it.
@@ -95,6 +98,77 @@ TEST(QrMaskScore, OnePassScoresEqualThePlainScorer)
         }
         const int data = static_cast<int>(order.size());
         EXPECT_EQ(MaskPenalties(cells, p.side, data), PlainPenalties(cells, p.side, data)) << version;
+    }
+}
+
+TEST(QrMaskScore, TransposeMatchesBitByBit)
+{
+    std::mt19937_64 random(64);
+    for (int side : {1, 21, 63, 64, 65, 127, 128, 177}) {
+        const int words = (side + 63) / 64;
+        std::vector<std::uint64_t> in(static_cast<size_t>(side * words));
+        for (int y = 0; y < side; ++y) {
+            for (int w = 0; w < words; ++w) {
+                const int bits = std::min(64, side - 64 * w);
+                in[static_cast<size_t>(y * words + w)] = random() & (bits == 64 ? ~0ULL : (1ULL << bits) - 1);
+            }
+        }
+        std::vector<std::uint64_t> out(in.size(), ~0ULL);
+        TransposeLines(in.data(), out.data(), side, words);
+        const auto bit = [words](const std::vector<std::uint64_t>& v, int line, int x) {
+            return (v[static_cast<size_t>(line * words + x / 64)] >> (x % 64)) & 1u;
+        };
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < words * 64; ++x) {
+                ASSERT_EQ(bit(out, x < side ? x : y, x < side ? y : x), x < side ? bit(in, y, x) : 0u)
+                    << "side " << side << " (" << x << ", " << y << ")";
+            }
+        }
+    }
+}
+
+// Every symbol module against the placement order and the mask conditions one by one, under
+// each mask and the chosen one, which must score lowest over the grid of eight-variant cells.
+TEST(QrMaskScore, SymbolModulesFollowPlacementAndMask)
+{
+    std::mt19937 random(18004);
+    for (int version : {1, 7, 10, 14, 27, 40}) {
+        for (int level : {0, 3}) {
+            const FunctionPatterns p = QRCodeGetSymbolData(version);
+            const std::vector<int> order = PlacementOrder(p);
+            std::vector<std::uint8_t> codewords(static_cast<size_t>(TotalCodewords(version)));
+            for (std::uint8_t& c : codewords) {
+                c = static_cast<std::uint8_t>(random());
+            }
+            const auto bitAt = [&](size_t i) {
+                return i >= codewords.size() * 8 || ((codewords[i / 8] >> (7 - i % 8)) & 1u) != 0;
+            };
+            std::vector<std::uint8_t> cells(p.function.size(), 0);
+            for (size_t i = 0; i < order.size(); ++i) {
+                for (int k = 0; k < 8; ++k) {
+                    if (bitAt(i) != MaskInverts(k, order[i] % p.side, order[i] / p.side)) {
+                        cells[static_cast<size_t>(order[i])] |= static_cast<std::uint8_t>(1u << k);
+                    }
+                }
+            }
+            const int chosen = QRCodeChooseMaskNumber(cells, p.side, static_cast<int>(order.size()));
+            for (int mask = -1; mask < 8; ++mask) {
+                SCOPED_TRACE(testing::Message() << "version " << version << " level " << level << " mask " << mask);
+                int used = -2;
+                const ModuleMatrix m = BuildSymbol(codewords, version, level, mask, &used);
+                EXPECT_EQ(used, mask < 0 ? chosen : mask);
+                for (size_t i = 0; i < order.size(); ++i) {
+                    const int x = order[i] % p.side;
+                    const int y = order[i] / p.side;
+                    ASSERT_EQ(m.get(x, y), bitAt(i) != MaskInverts(used, x, y)) << "module " << i;
+                }
+                for (size_t i = 0; i < p.function.size(); ++i) {
+                    if (p.dark[i] != 0) {
+                        ASSERT_TRUE(m.cells[i] == 1) << "function module " << i;
+                    }
+                }
+            }
+        }
     }
 }
 
