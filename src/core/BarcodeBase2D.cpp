@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/BarcodeBase2D.h"
 
+#include "core/BitOps.h"
 #include "core/Log.h"
 
 #include <algorithm>
@@ -376,7 +377,7 @@ void BarcodeBase2D::PaintModuleRuns(const ModuleMatrix& modules, const ModuleLay
         std::uint64_t carry = 0;
         for (size_t w = 0; w < dark.size(); ++w) {
             for (std::uint64_t t = dark[w] ^ ((dark[w] << 1) | carry); t != 0; t &= t - 1) {
-                turns[count++] = static_cast<int>(64 * w) + __builtin_ctzll(t);
+                turns[count++] = static_cast<int>(64 * w) + bit_ops::TrailingZeros(t);
             }
             carry = dark[w] >> 63;
         }

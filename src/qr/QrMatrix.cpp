@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qr/QrMatrix.h"
 
+#include "core/BitOps.h"
 #include "core/ReedSolomon.h"
 #include "qr/QrTables.h"
 
@@ -261,13 +262,7 @@ const InversionTable kInversions;
 // Bits set in a word, counted in parallel (no library call, any x86-64).
 struct PortableCount
 {
-    static long long Of(std::uint64_t x)
-    {
-        x -= (x >> 1) & 0x5555555555555555ULL;
-        x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-        x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-        return static_cast<long long>((x * 0x0101010101010101ULL) >> 56);
-    }
+    static long long Of(std::uint64_t x) { return bit_ops::PopCount(x); }
 };
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
