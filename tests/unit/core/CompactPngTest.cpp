@@ -101,3 +101,55 @@ TEST(CompactPng, RunsOfColoursReadBack)
 }
 
 } // namespace
+
+namespace {
+
+// 256 colours in four rows, then a row that repeats the last but for `changed` pixels, which
+// take colour `colour` (a number; 0 .. 255 are those seen): a 257th colour, whether it comes in
+// a pixel or two (indexed from the row above) or in a whole row (along the row), needs RGBA.
+TEST(CompactPng, TheColourPastTheLastIndexFallsBack)
+{
+    struct Case
+    {
+        const char* name;
+        int changed;
+        std::uint32_t colour;
+        compact_png::Outcome outcome;
+    };
+    const Case cases[] = {
+        {"one pixel, a colour seen", 1, 17, compact_png::Outcome::Written},
+        {"one pixel, a new colour", 1, 256, compact_png::Outcome::TooManyColours},
+        {"the whole row, a new colour", 64, 300, compact_png::Outcome::TooManyColours},
+        {"the whole row, colours seen", 64, 3, compact_png::Outcome::Written},
+    };
+    constexpr int kWidth = 64;
+    constexpr int kHeight = 5;
+    const auto pixel = [](std::uint32_t n) { return 0xFF000000u | (n * 0x9E3779u & 0xFFFFFFu); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint32_t> pixels(kWidth * kHeight);
+        for (int i = 0; i < 4 * kWidth; ++i) {
+            pixels[static_cast<size_t>(i)] = pixel(static_cast<std::uint32_t>(i));
+        }
+        for (int x = 0; x < kWidth; ++x) {
+            const bool change = x >= 10 && x < 10 + c.changed;
+            pixels[4 * kWidth + static_cast<size_t>(x)] =
+                change ? pixel(c.colour + static_cast<std::uint32_t>(c.colour > 255 ? x : 0))
+                       : pixels[3 * kWidth + static_cast<size_t>(x)];
+        }
+        std::vector<const std::uint32_t*> rows;
+        for (int y = 0; y < kHeight; ++y) {
+            rows.push_back(pixels.data() + static_cast<size_t>(y) * kWidth);
+        }
+        const compact_png::Result r = compact_png::Encode(kWidth, kHeight, rows.data());
+        EXPECT_EQ(r.outcome, c.outcome);
+        if (r.outcome == compact_png::Outcome::Written) {
+            const testsupport::RgbaImage decoded = testsupport::DecodePng(r.png);
+            std::vector<std::uint8_t> bytes(pixels.size() * 4);
+            std::memcpy(bytes.data(), pixels.data(), bytes.size());
+            EXPECT_TRUE(decoded.pixels == bytes);
+        }
+    }
+}
+
+} // namespace
