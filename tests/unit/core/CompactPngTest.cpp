@@ -116,6 +116,7 @@ TEST(CompactPng, TheColourPastTheLastIndexFallsBack)
         std::uint32_t colour;
         compact_png::Outcome outcome;
     };
+
     const Case cases[] = {
         {"one pixel, a colour seen", 1, 17, compact_png::Outcome::Written},
         {"one pixel, a new colour", 1, 256, compact_png::Outcome::TooManyColours},
