@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -136,19 +137,25 @@ std::vector<int> ErrorCorrectionCodewords(const std::vector<int>& data, int leve
     if (k == 0) {
         return {};
     }
-    // Division by the generator polynomial, register ec[k-1] highest.
-    std::vector<int> ec(k, 0);
+    // Division by the generator polynomial, register ec[k-1] highest, with the coefficients
+    // negated. A register word is the sum of at most k (<= 512) products below 929^2, which
+    // 32 bits hold, so only the feedback term is reduced at each step.
+    std::vector<std::uint32_t> negated(k);
+    for (size_t j = 0; j < k; ++j) {
+        negated[j] = static_cast<std::uint32_t>((kPrime - a[j] % kPrime) % kPrime);
+    }
+    std::vector<std::uint32_t> ec(k, 0);
     for (int d : data) {
-        const int t = (d % kPrime + ec[k - 1]) % kPrime;
+        const auto t = static_cast<std::uint32_t>((d % kPrime + static_cast<int>(ec[k - 1] % kPrime)) % kPrime);
         for (size_t j = k - 1; j > 0; --j) {
-            ec[j] = (ec[j - 1] + kPrime - t * a[j] % kPrime) % kPrime;
+            ec[j] = ec[j - 1] + t * negated[j];
         }
-        ec[0] = (kPrime - t * a[0] % kPrime) % kPrime;
+        ec[0] = t * negated[0];
     }
     std::vector<int> out;
     out.reserve(k);
     for (size_t j = k; j-- > 0;) {
-        out.push_back((kPrime - ec[j]) % kPrime);
+        out.push_back(static_cast<int>((kPrime - ec[j] % kPrime) % kPrime));
     }
     return out;
 }

@@ -11,6 +11,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace internal_pdf417 {
@@ -158,10 +159,19 @@ TEST(Pdf417Tables, ClustersHoldDistinctWellFormedPatterns)
 
 TEST(Pdf417Tables, ErrorCorrectionLeavesZeroSyndromes)
 {
-    const std::vector<int> data = {16, 902, 1, 278, 827, 900, 295, 902, 2, 326, 823, 544, 900, 149, 900, 900};
+    const std::vector<int> shortData = {16, 902, 1, 278, 827, 900, 295, 902, 2, 326, 823, 544, 900, 149, 900, 900};
+    // Longer than the longest check (512 codewords), of the largest values: the most the
+    // division's register ever holds.
+    std::vector<int> longData(600, 928);
+    longData[0] = 600;
+    std::vector<std::pair<const std::vector<int>*, int>> cases;
     for (int level = 0; level <= 8; ++level) {
-        std::vector<int> all = data;
-        const std::vector<int> ec = ErrorCorrectionCodewords(data, level);
+        cases.emplace_back(&shortData, level);
+    }
+    cases.emplace_back(&longData, 8);
+    for (const auto& [data, level] : cases) {
+        std::vector<int> all = *data;
+        const std::vector<int> ec = ErrorCorrectionCodewords(*data, level);
         ASSERT_EQ(static_cast<int>(ec.size()), 2 << level);
         all.insert(all.end(), ec.begin(), ec.end());
         // The symbol polynomial vanishes at 3^1 .. 3^k.
