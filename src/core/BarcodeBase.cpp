@@ -1149,18 +1149,33 @@ void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL
 void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
                           const std::string& anchor)
 {
-    std::string& line = SvgOut();
-    line += "  <text x=\"";
-    svgtext::AppendFixed2(line, x);
-    line += "\" y=\"";
-    svgtext::AppendFixed2(line, y);
-    line += "\" font-family=\"Arial, sans-serif\" font-size=\"";
-    svgtext::AppendInt(line, fontSize);
-    line += "\" fill=\"";
-    AppendRgb(line, color);
-    line += "\" text-anchor=\"";
-    line += anchor;
-    line += "\" dominant-baseline=\"hanging\">";
-    line += svgtext::EscapeXml(text);
-    line += "</text>\n";
+    // The element up to its anchor is written into a buffer and appended once (most texts are
+    // one character of an evenly spaced line).
+    static constexpr char kFont[] = "\" font-family=\"Arial, sans-serif\" font-size=\"";
+    char head[3 * svgtext::kMaxFixed2 + sizeof(kFont) + 64];
+    char* p = head;
+    const auto literal = [&p](const char* text, size_t length) {
+        std::memcpy(p, text, length);
+        p += length;
+    };
+    literal("  <text x=\"", 11);
+    p = svgtext::WriteFixed2(p, x);
+    literal("\" y=\"", 5);
+    p = svgtext::WriteFixed2(p, y);
+    literal(kFont, sizeof(kFont) - 1);
+    p = std::to_chars(p, p + 24, fontSize).ptr;
+    literal("\" fill=\"", 8);
+    if (!SameColor(color, m_svgFillColor) || m_svgFill.empty()) {
+        m_svgFillColor = color;
+        m_svgFill.clear();
+        AppendRgb(m_svgFill, color);
+    }
+    literal(m_svgFill.data(), m_svgFill.size());
+    literal("\" text-anchor=\"", 15);
+    std::string& out = SvgOut();
+    out.append(head, p);
+    out += anchor;
+    out += "\" dominant-baseline=\"hanging\">";
+    svgtext::AppendEscapedXml(out, text);
+    out += "</text>\n";
 }

@@ -56,7 +56,26 @@ std::string EscapeXml(const std::string& text)
 {
     std::string out;
     out.reserve(text.size());
+    AppendEscapedXml(out, text);
+    return out;
+}
+
+void AppendEscapedXml(std::string& out, const std::string& text)
+{
+    // Runs of printable ASCII that needs no entity go in whole.
+    const auto plain = [](unsigned char c) {
+        return c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'';
+    };
     for (size_t i = 0; i < text.size();) {
+        size_t run = i;
+        while (run < text.size() && plain(static_cast<unsigned char>(text[run]))) {
+            ++run;
+        }
+        if (run > i) {
+            out.append(text, i, run - i);
+            i = run;
+            continue;
+        }
         const unsigned char c = static_cast<unsigned char>(text[i]);
         const size_t len = SequenceLength(text, i);
         if (len == 0) {
@@ -83,7 +102,6 @@ std::string EscapeXml(const std::string& text)
         }
         ++i;
     }
-    return out;
 }
 
 namespace {

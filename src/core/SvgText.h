@@ -10,6 +10,8 @@ namespace svgtext {
 // C0 control bytes other than tab, line feed and carriage return are dropped, and bytes that
 // are not well-formed UTF-8 become U+FFFD. Plain printable ASCII passes unchanged.
 std::string EscapeXml(const std::string& text);
+// EscapeXml(text) appended to `out`.
+void AppendEscapedXml(std::string& out, const std::string& text);
 
 // Appends `value` in fixed notation with two decimals exactly as "%.2f" prints it in the "C"
 // locale: the float's exact binary value rounded to hundredths, ties to even, a "-" for every
