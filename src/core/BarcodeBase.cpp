@@ -1114,66 +1114,91 @@ void BarcodeBase::SvgEnd()
     m_svgReserve = std::max<size_t>(m_svgDocument->size() + 64, 4096);
 }
 
-void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL_Color& color)
+namespace {
+
+// An element written into a buffer of the caller's, appended to the document in one piece: the
+// document grows by whole lines.
+class SvgElement
 {
-    // One element is written into a buffer and appended once: the document grows by whole lines.
-    char line[8 * svgtext::kMaxFixed2];
-    char* p = line;
-    const auto literal = [&p](const char* text, size_t length) {
-        std::memcpy(p, text, length);
-        p += length;
-    };
-    literal("  <rect x=\"", 11);
-    p = svgtext::WriteFixed2(p, x);
-    literal("\" y=\"", 5);
-    p = svgtext::WriteFixed2(p, y);
-    literal("\" width=\"", 9);
-    p = svgtext::WriteFixed2(p, width);
-    literal("\" height=\"", 10);
-    p = svgtext::WriteFixed2(p, height);
-    literal("\" fill=\"", 8);
+public:
+    // Opens `opening` (up to its x attribute's quote) at (x, y).
+    SvgElement(char* buffer, const char* opening, float x, float y) : m_begin(buffer), m_p(buffer)
+    {
+        Put(opening, std::strlen(opening));
+        Fixed2(x);
+        Put("\" y=\"");
+        Fixed2(y);
+    }
+
+    template <size_t N>
+    void Put(const char (&text)[N])
+    {
+        Put(text, N - 1);
+    }
+
+    void Put(const std::string& text) { Put(text.data(), text.size()); }
+
+    void Put(const char* text, size_t length)
+    {
+        std::memcpy(m_p, text, length);
+        m_p += length;
+    }
+
+    void Fixed2(float value) { m_p = svgtext::WriteFixed2(m_p, value); }
+
+    void Int(int value) { m_p = std::to_chars(m_p, m_p + 16, value).ptr; }
+
+    void AppendTo(std::string& out) const { out.append(m_begin, static_cast<size_t>(m_p - m_begin)); }
+
+private:
+    const char* m_begin;
+    char* m_p;
+};
+
+} // namespace
+
+const std::string& BarcodeBase::SvgFill(const SDL_Color& color)
+{
     if (!SameColor(color, m_svgFillColor) || m_svgFill.empty()) {
         m_svgFillColor = color;
         m_svgFill.clear();
         AppendRgb(m_svgFill, color);
     }
-    literal(m_svgFill.data(), m_svgFill.size());
+    return m_svgFill;
+}
+
+void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL_Color& color)
+{
+    char buffer[8 * svgtext::kMaxFixed2];
+    SvgElement line(buffer, "  <rect x=\"", x, y);
+    line.Put("\" width=\"");
+    line.Fixed2(width);
+    line.Put("\" height=\"");
+    line.Fixed2(height);
+    line.Put("\" fill=\"");
+    line.Put(SvgFill(color));
     if (color.a < 255) {
-        literal("\" fill-opacity=\"", 16);
-        p = svgtext::WriteFixed2(p, static_cast<float>(color.a) / 255.0f);
+        line.Put("\" fill-opacity=\"");
+        line.Fixed2(static_cast<float>(color.a) / 255.0f);
     }
-    literal("\"/>\n", 4);
-    SvgOut().append(line, p);
+    line.Put("\"/>\n");
+    line.AppendTo(SvgOut());
 }
 
 void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
                           const std::string& anchor)
 {
-    // The element up to its anchor is written into a buffer and appended once (most texts are
-    // one character of an evenly spaced line).
-    static constexpr char kFont[] = "\" font-family=\"Arial, sans-serif\" font-size=\"";
-    char head[3 * svgtext::kMaxFixed2 + sizeof(kFont) + 64];
-    char* p = head;
-    const auto literal = [&p](const char* text, size_t length) {
-        std::memcpy(p, text, length);
-        p += length;
-    };
-    literal("  <text x=\"", 11);
-    p = svgtext::WriteFixed2(p, x);
-    literal("\" y=\"", 5);
-    p = svgtext::WriteFixed2(p, y);
-    literal(kFont, sizeof(kFont) - 1);
-    p = std::to_chars(p, p + 24, fontSize).ptr;
-    literal("\" fill=\"", 8);
-    if (!SameColor(color, m_svgFillColor) || m_svgFill.empty()) {
-        m_svgFillColor = color;
-        m_svgFill.clear();
-        AppendRgb(m_svgFill, color);
-    }
-    literal(m_svgFill.data(), m_svgFill.size());
-    literal("\" text-anchor=\"", 15);
+    // The element up to its anchor in one piece (most texts are one character of an evenly
+    // spaced line), then the anchor and the text, escaped straight into the document.
+    char buffer[8 * svgtext::kMaxFixed2];
+    SvgElement head(buffer, "  <text x=\"", x, y);
+    head.Put("\" font-family=\"Arial, sans-serif\" font-size=\"");
+    head.Int(fontSize);
+    head.Put("\" fill=\"");
+    head.Put(SvgFill(color));
+    head.Put("\" text-anchor=\"");
     std::string& out = SvgOut();
-    out.append(head, p);
+    head.AppendTo(out);
     out += anchor;
     out += "\" dominant-baseline=\"hanging\">";
     svgtext::AppendEscapedXml(out, text);

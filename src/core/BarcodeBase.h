@@ -216,6 +216,8 @@ private:
     void FillOwnPixels(const SDL_Rect& rect, std::uint32_t value);
     // The document under construction (made empty if no SvgBegin came first).
     std::string& SvgOut();
+    // "rgb(r,g,b)" of `color`, kept for the next element of the same colour.
+    const std::string& SvgFill(const SDL_Color& color);
 
     bool m_ownsRenderer = false;               // set when this object created m_canvas
     std::unique_ptr<std::uint32_t[]> m_pixels; // the pixels of m_surface in direct mode
