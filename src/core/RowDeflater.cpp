@@ -536,8 +536,6 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
     std::uint64_t* above = m_bits.data();
     std::uint64_t* before = above + words;
     std::uint64_t* starts = before + words;
-    // At most every byte a literal, and a copy every three bytes.
-    Reserve(count * length, count * (length / 3 + 2));
     // Greedy per row: the longer of a copy of the row above and a run of the byte before, from
     // 3 bytes (at most 258, the rest in the next token). A copy can start where three bytes in a
     // row equal those above or those before; the stretch up to the next such place is literals,
@@ -546,6 +544,10 @@ void RowDeflater::Rows(const std::uint8_t* const* rows, const size_t* repeats, s
     const std::uint32_t upFields = DistanceFields(length);
     const std::uint32_t runFields = DistanceFields(1);
     for (size_t r = 0; r < count; ++r) {
+        // Room for this row's worst case, taken before any pointer into the buffers: every
+        // byte a literal (eight bytes of slack come with it), or a copy every three bytes.
+        // The copies of the repeated rows below reserve their own.
+        Reserve(length, length / 3 + 2);
         const std::uint8_t* row = rows[r];
         std::uint64_t sum = 0;
         std::uint64_t weighted = 0;
