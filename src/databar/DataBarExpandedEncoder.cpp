@@ -331,6 +331,12 @@ ExpandedBits EncodeExpandedBits(const std::string& text)
     }
 
     const std::string gtin = "(01)" + s.substr(std::min<size_t>(2, length), 14);
+    // The compressed methods leave the GTIN's check digit out (readers compute it), so a wrong
+    // one would be replaced in the bars while the text under them shows it: refuse it instead.
+    if (out.method != 2 && GtinWithCheckDigit(s.substr(2, 13)) != s.substr(2, 14)) {
+        throw std::runtime_error("Wrong check digit in GTIN " + gtin + ": expected "
+                                 + GtinWithCheckDigit(s.substr(2, 13)).substr(13));
+    }
     std::string& bits = out.bits;
     bits = "0";             // linkage flag: no composite component
     size_t lengthField = 0; // where the two variable-length bits go

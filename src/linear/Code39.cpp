@@ -22,7 +22,9 @@ std::vector<int> Code39::EncodeCode39(const std::string& text) const
 BarcodeBase1D::LinearEncoder Code39::Encoder(const std::string& text) const
 {
     return [this, &text] {
-        return LinearSymbol{EncodeCode39(text), m_showStartStop ? "*" + text + "*" : text};
+        // The printed text is what the bars carry: lower case is encoded as upper case.
+        const std::string shown = linear::UpperAscii(text);
+        return LinearSymbol{EncodeCode39(text), m_showStartStop ? "*" + shown + "*" : shown};
     };
 }
 

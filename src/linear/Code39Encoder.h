@@ -18,4 +18,13 @@ inline char UpperAscii(char c)
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// The text as the bars of Code 39 and Code 93 carry it: a-z upper-cased, other bytes kept.
+inline std::string UpperAscii(std::string text)
+{
+    for (char& c : text) {
+        c = UpperAscii(c);
+    }
+    return text;
+}
+
 } // namespace linear

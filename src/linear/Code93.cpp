@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "linear/Code93.h"
 
+#include "linear/Code39Encoder.h"
 #include "linear/Code93Encoder.h"
 
 namespace {
@@ -23,7 +24,8 @@ int Code93::GetModulus47(const std::string& data, int maxWeight)
 
 BarcodeBase1D::LinearEncoder Code93::Encoder(const std::string& text)
 {
-    return [this, &text] { return LinearSymbol{EncodeCode93(text), text}; };
+    // The printed text is what the bars carry: lower case is encoded as upper case.
+    return [this, &text] { return LinearSymbol{EncodeCode93(text), linear::UpperAscii(text)}; };
 }
 
 bool Code93::Draw(const std::string& text, int x, int y, int width, int height)

@@ -33,6 +33,11 @@ bool YubinCustomer::Admit(const std::string& text, int height) const
         problem = "Empty text";
     } else if (postal::NormaliseYubinText(text).empty()) {
         problem = "No character of the text can be encoded";
+    } else if (const int positions = postal::YubinPositions(postal::NormaliseYubinText(text));
+               positions > postal::kYubinDataPositions) {
+        // Cutting the address would print a barcode for another address.
+        problem = "Text needs " + std::to_string(positions) + " data positions; the barcode holds "
+                  + std::to_string(postal::kYubinDataPositions);
     } else {
         const double h = static_cast<double>(height);
         problem = limits::CanvasProblem(static_cast<std::int64_t>(67.0 * h / 3.0 + h / 6.0 + 1.0), height);

@@ -16,7 +16,7 @@ constexpr char kStart[] = "13";
 constexpr char kStop[] = "31";
 constexpr char kCharset[] = "0123456789-ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 constexpr int kHyphenIndex = 10;
-constexpr int kDataPositions = 20;
+constexpr int kDataPositions = kYubinDataPositions;
 constexpr int kFiller = 3; // CC4
 
 int IndexOf(char c)
@@ -85,6 +85,15 @@ std::string NormaliseYubinText(const std::string& text)
         }
     }
     return out;
+}
+
+int YubinPositions(const std::string& normalised)
+{
+    int positions = 0;
+    for (char c : normalised) {
+        positions += IndexOf(c) > kHyphenIndex ? 2 : 1;
+    }
+    return positions;
 }
 
 YubinBars EncodeYubin(const std::string& text)

@@ -32,4 +32,9 @@ YubinBars EncodeYubin(const std::string& text);
 // The characters that reach the symbol: upper-cased, characters outside the set dropped.
 std::string NormaliseYubinText(const std::string& text);
 
+// The data positions the characters of a normalised text take (a letter two, any other one);
+// more than the symbol's 20 do not fit.
+int YubinPositions(const std::string& normalised);
+constexpr int kYubinDataPositions = 20;
+
 } // namespace postal

@@ -223,10 +223,10 @@ TEST(CApi, ShowStartStopOnCode39)
     barcode_set_text_even_spacing(c.h, 0);
     barcode_set_show_start_stop(c.h, 0);
     ASSERT_TRUE(barcode_draw_1d(c.h, "a1", 200, 80));
-    EXPECT_NE(std::string(barcode_get_svg(c.h)).find(">a1</text>"), std::string::npos);
+    EXPECT_NE(std::string(barcode_get_svg(c.h)).find(">A1</text>"), std::string::npos);
     barcode_set_show_start_stop(c.h, 1);
     ASSERT_TRUE(barcode_draw_1d(c.h, "a1", 200, 80));
-    EXPECT_NE(std::string(barcode_get_svg(c.h)).find(">*a1*</text>"), std::string::npos);
+    EXPECT_NE(std::string(barcode_get_svg(c.h)).find(">*A1*</text>"), std::string::npos);
 }
 
 } // namespace

@@ -116,6 +116,9 @@ TEST(DataBarExpanded, InvalidCharacters)
     }
     EXPECT_EQ(lineartest::FailureLine<GS1DataBarExpanded>("{AI}10AB]C"),
               "[GS1 DataBar Expanded] Invalid characters in input data\n");
+    // The compressed GTIN leaves its check digit to the reader: a wrong one is refused, not replaced.
+    EXPECT_EQ(ErrorOf("0190012345678909"), "Wrong check digit in GTIN (01)90012345678909: expected 8");
+    EXPECT_EQ(ErrorOf("0190012345678909{AI}3103001750"), "Wrong check digit in GTIN (01)90012345678909: expected 8");
 }
 
 // Unstacked and every column count 1 to 10 against zint, except where zint pads a last row that

@@ -58,7 +58,8 @@ TEST(LinearBadInput, LongTextsAndOddBoxes)
         if (kind.type == 4) {
             longText = "A" + longText + "B";
         }
-        EXPECT_TRUE(Draw(h, kind.type, longText, 300, 80)) << kind.name;
+        // Japan Post holds twenty positions: a long address is refused rather than cut.
+        EXPECT_EQ(Draw(h, kind.type, longText, 300, 80), kind.type != 15) << kind.name;
         EXPECT_FALSE(Draw(h, kind.type, kind.valid, 0, 0)) << kind.name;
         EXPECT_FALSE(Draw(h, kind.type, kind.valid, -40, -1)) << kind.name;
         barcode_set_fit_width(h, 1);

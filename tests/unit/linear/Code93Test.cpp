@@ -67,7 +67,7 @@ TEST(Code93, LowerCaseAndShiftCharacters)
     const std::vector<int> widths = linear::EncodeCode93("A<B");
     EXPECT_EQ(Digits(std::vector<int>(widths.begin() + 12, widths.begin() + 18)), "121221");
     const std::string svg = lineartest::DrawSvg<Code93>("abc", 300, 100);
-    EXPECT_EQ(lineartest::SvgTexts(svg), "abc");
+    EXPECT_EQ(lineartest::SvgTexts(svg), "ABC"); // the text the bars carry
 }
 
 TEST(Code93, SizesFollowTheCharacterCount)

@@ -304,6 +304,14 @@ TEST(YubinCustomer, ProgressLineAndRefusals)
     EXPECT_FALSE(symbol.Draw("", 0, 0, 30));
     EXPECT_FALSE(symbol.Draw("1000001", 0, 0, 0));
     EXPECT_FALSE(symbol.DrawSvg("1000001", 0, 0, 100, -5));
+    // Twenty data positions: an address that needs more is refused, never cut to another one.
+    EXPECT_TRUE(symbol.Draw("12345678901234567890", 0, 0, 30));
+    for (const char* longer : {"123456789012345678901", "1234567890123456789Z"}) {
+        testsupport::CapturedOutput refused;
+        EXPECT_FALSE(symbol.DrawSvg(longer, 0, 0, 100, 30)) << longer;
+        refused.Finish();
+        EXPECT_EQ(refused.Err(), "[YubinCustomer] Text needs 21 data positions; the barcode holds 20\n") << longer;
+    }
 
     void* h = barcode_create(15);
     EXPECT_FALSE(barcode_draw_yubin(h, nullptr, 30));
