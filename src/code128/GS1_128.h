@@ -43,6 +43,14 @@ private:
     int FitConvenienceFont(int width, long long startSize);
     void renderConvenienceText2Lines(const std::string& body, int x, int y, int width);
     void renderConvenienceTextSvg(const std::string& body, int x, int y, int width, long long startSize);
+    // Steps the raster text size (m_convFontSize, and with it the bar height) down until the two
+    // lines lie inside the box; false, with the reason printed, when not even the smallest does.
+    bool FitConvenienceLines(const std::string& body, int y, int width, int height);
+    // The largest SVG text size from `startSize` down whose lines lie inside the box (the bar
+    // height set for it); -1, with the reason printed, when none.
+    long long FitConvenienceSvgLines(const std::string& body, int y, int width, int height, long long startSize);
+    // The SVG text size of the lines for a line pitch of `startSize`.
+    static int ConvenienceSvgFontSize(int width, long long startSize);
 
     int m_convFontSize = 12;
 };

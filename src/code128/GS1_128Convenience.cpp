@@ -103,16 +103,32 @@ bool GS1_128::DrawConvenienceOn(Target target, const std::string& text, int x, i
         for (int w : widths) {
             total += w;
         }
-        const float module = ModuleWidth(width, total);
+        bool centred = false;
+        const float module = ModuleWidth(target, width, total, &centred);
+        float x0 = static_cast<float>(x);
+        if (centred) {
+            x0 += CentringOffset(width, BarsEnd(widths, 0.0f, module));
+        }
+        // Nothing is drawn cut: the bars and then the two lines must lie inside the box.
+        const std::string tag = kTag;
+        if (!SymbolFits(target, tag, x0, BarsEnd(widths, x0, module), x, width, true)
+            || !SymbolFits(target, tag, static_cast<float>(y), static_cast<float>(y) + static_cast<float>(kMinBarHeight),
+                           y, height, false)) {
+            return false;
+        }
+        long long svgSize = startSize;
+        if (target == Target::Raster ? !FitConvenienceLines(body, y, width, height)
+                                     : (svgSize = FitConvenienceSvgLines(body, y, width, height, startSize)) < 0) {
+            return false;
+        }
 
         if (target == Target::Svg) {
             SvgBegin(width, height);
             SvgRect(0, 0, static_cast<float>(width), static_cast<float>(height), m_backgroundColor);
         }
-        const float x0 = static_cast<float>(x);
         m_lastDrawnWidth = PaintBars(target, widths, x0, static_cast<float>(y), module, m_barHeight) - x0;
         if (target == Target::Svg) {
-            renderConvenienceTextSvg(body, x, y, width, startSize);
+            renderConvenienceTextSvg(body, x, y, width, svgSize);
             SvgEnd();
         } else {
             renderConvenienceText2Lines(body, x, y, width);
@@ -174,7 +190,7 @@ void GS1_128::renderConvenienceText2Lines(const std::string& body, int x, int y,
         return;
     }
     const auto fontLock = LockFonts(); // held until the text is done
-    const int fontSize = std::max(m_convFontSize, kMinFontSize);
+    const int fontSize = std::max(m_convFontSize, kMinTextSize);
     TTF_Font* font = CachedFont(fontSize);
     if (font == nullptr) {
         barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
@@ -228,11 +244,137 @@ void GS1_128::renderConvenienceText2Lines(const std::string& body, int x, int y,
     }
 }
 
+int GS1_128::ConvenienceSvgFontSize(int width, long long startSize)
+{
+    const long long byWidth = numeric::SaturatingCast<long long>(1.5 * static_cast<double>(width / 33));
+    // Below the smallest designed size the text shrinks with the line pitch.
+    return numeric::ClampToInt(
+        std::max<long long>(std::min(startSize, byWidth), std::min<long long>(startSize, kMinFontSize)));
+}
+
+bool GS1_128::FitConvenienceLines(const std::string& body, int y, int width, int height)
+{
+    if (!FontAvailable()) {
+        return true; // no text is drawn
+    }
+    const auto fontLock = LockFonts();
+    const std::string lines[2] = {gs1_128::ConvenienceLine1(body), gs1_128::ConvenienceLine2(body)};
+    const int fitted = std::max(m_convFontSize, kMinTextSize);
+    const float fittedBars = m_barHeight;
+    // The bar height that leaves room for two lines of `size` points.
+    const auto barsFor = [&](int size) {
+        if (size == fitted) {
+            return fittedBars;
+        }
+        int w = 0;
+        int h = 0;
+        if (TTF_Font* font = CachedFont(size)) {
+            UseHinting(font, TTF_HINTING_NORMAL);
+            MeasureText(font, size, gs1_128::kConvenienceSampleLine, &w, &h);
+        }
+        const long long line = std::min<long long>(h > 0 ? h : size, height);
+        return static_cast<float>(std::max(static_cast<long long>(height) - 2 * line, kMinBarHeight));
+    };
+    // The lines fit at a size when, placed as renderConvenienceText2Lines places them (each
+    // spread over the width or centred, the second one line below the first), their ink lies
+    // inside the box.
+    const auto fits = [&](int size, bool last) {
+        TTF_Font* font = CachedFont(size);
+        if (font == nullptr) {
+            return true; // the lines are left out, with the reason, when drawn
+        }
+        UseHinting(font, TTF_HINTING_NORMAL);
+        int lineWidth = 0;
+        int lineHeight = 0;
+        MeasureText(font, size, lines[0], &lineWidth, &lineHeight);
+        const long long top1 = numeric::TruncToInt(static_cast<double>(barsFor(size)) + y);
+        long long needed = 0;
+        long long widest = 0;
+        for (int i = 0; i < 2; ++i) {
+            int w = 0;
+            int h = 0;
+            MeasureText(font, size, lines[i], &w, &h);
+            widest = std::max<long long>(widest, w);
+            if (SDL_Surface* glyphs = RenderPiece(font, size, lines[i])) {
+                const std::vector<InkSpan> ink = InkSpans(glyphs);
+                for (size_t row = ink.size(); row-- > 0;) {
+                    if (ink[row].begin < ink[row].end) {
+                        needed = std::max<long long>(needed, top1 + i * lineHeight + static_cast<long long>(row) + 1 - y);
+                        break;
+                    }
+                }
+            }
+        }
+        const bool across = widest <= width;
+        if (across && needed <= height) {
+            return true;
+        }
+        if (last) {
+            barcode_log::Error(Stream::Err, std::string(kTag) + "The text needs "
+                                                + std::to_string(across ? needed : widest) + " pixels even at font size "
+                                                + std::to_string(kMinTextSize) + "; the box is "
+                                                + std::to_string(across ? height : width) + (across ? " high" : " wide"));
+        }
+        return false;
+    };
+    const int size = LargestFittingSize(fitted, fits);
+    if (size == 0) {
+        return false;
+    }
+    m_barHeight = barsFor(size);
+    m_convFontSize = size;
+    return true;
+}
+
+long long GS1_128::FitConvenienceSvgLines(const std::string& body, int y, int width, int height,
+                                          long long startSize)
+{
+    const std::string lines[2] = {gs1_128::ConvenienceLine1(body), gs1_128::ConvenienceLine2(body)};
+    const auto barsFor = [&](long long size) {
+        return static_cast<float>(std::max(static_cast<long long>(height) - 2 * size, kMinBarHeight));
+    };
+    // The lines fit at a size when the second line's digits (which end on its baseline) lie
+    // above the bottom of the box and neither line is wider than the box: a spread line spans
+    // the width unless its characters need more.
+    const auto fits = [&](int size, bool last) {
+        const int fontSize = ConvenienceSvgFontSize(width, size);
+        const double top2 = static_cast<double>(y) + barsFor(size) + 0.15 * fontSize + static_cast<double>(size);
+        const double bottom = top2 + static_cast<double>(kSvgBaseline) * fontSize;
+        const bool down = bottom <= static_cast<double>(y) + height + 0.005;
+        double widest = 0.0;
+        for (const std::string& line : lines) {
+            const double spread = m_textEvenSpacing && line.size() > 1
+                                      ? std::max(static_cast<double>(width), 0.6 * fontSize * static_cast<double>(line.size()))
+                                      : (down ? SvgTextWidth(line, fontSize) : 0.0);
+            widest = std::max(widest, spread);
+        }
+        const bool across = widest <= width + 0.005;
+        if (down && across) {
+            return true;
+        }
+        if (last) {
+            const double needed = across ? bottom - y : widest;
+            barcode_log::Error(Stream::Err, std::string(kTag) + "The text needs "
+                                                + std::to_string(numeric::SaturatingCast<long long>(std::ceil(needed)))
+                                                + " pixels even at font size " + std::to_string(kMinTextSize)
+                                                + "; the box is " + std::to_string(across ? height : width)
+                                                + (across ? " high" : " wide"));
+        }
+        return false;
+    };
+    // A line pitch above the box height puts the second line below it: the search starts there.
+    const int size = LargestFittingSize(numeric::ClampToInt(std::min<long long>(startSize, height)), fits);
+    if (size == 0) {
+        return -1;
+    }
+    m_barHeight = barsFor(size);
+    return size;
+}
+
 void GS1_128::renderConvenienceTextSvg(const std::string& body, int x, int y, int width, long long startSize)
 {
     const std::string lines[2] = {gs1_128::ConvenienceLine1(body), gs1_128::ConvenienceLine2(body)};
-    const long long byWidth = numeric::SaturatingCast<long long>(1.5 * static_cast<double>(width / 33));
-    const int fontSize = numeric::ClampToInt(std::max<long long>(std::min(startSize, byWidth), kMinFontSize));
+    const int fontSize = ConvenienceSvgFontSize(width, startSize);
     const float top1 = static_cast<float>(y) + m_barHeight + 0.15f * static_cast<float>(fontSize);
     const float tops[2] = {top1, top1 + static_cast<float>(startSize)};
     const float centre = static_cast<float>(static_cast<long long>(x) + width / 2);

@@ -1047,6 +1047,35 @@ void BarcodeBase::ToRasterSpan(float from, float size, int* first, int* count)
     *count = numeric::SaturatingCast<int>(hi - lo);
 }
 
+bool BarcodeBase::SymbolFits(Target target, const std::string& tag, float from, float to, int boxFrom, int boxSize,
+                             bool across)
+{
+    double first = static_cast<double>(from);
+    double last = static_cast<double>(to);
+    if (target == Target::Raster) {
+        int pixel = 0;
+        int count = 0;
+        ToRasterSpan(from, to - from, &pixel, &count);
+        first = pixel;
+        last = static_cast<double>(pixel) + count;
+    } else {
+        // SVG coordinates are written with two decimals: a float sum that overshoots the box
+        // by less than that is the box's own edge.
+        constexpr double kTolerance = 0.005;
+        first += kTolerance;
+        last -= kTolerance;
+    }
+    const double boxEnd = static_cast<double>(boxFrom) + boxSize;
+    if (first >= boxFrom && last <= boxEnd) {
+        return true;
+    }
+    const double needed = std::ceil(last - std::min(first, static_cast<double>(boxFrom)));
+    barcode_log::Error(Stream::Err, tag + "The symbol needs " + std::to_string(numeric::SaturatingCast<long long>(needed))
+                                        + " pixels; the box is " + std::to_string(boxSize)
+                                        + (across ? " wide" : " high"));
+    return false;
+}
+
 bool BarcodeBase::ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect)
 {
     ToRasterSpan(x, w, &rect->x, &rect->w);

@@ -107,6 +107,13 @@ protected:
     static bool ToRasterRect(float x, float y, float w, float h, SDL_Rect* rect);
     // One axis of ToRasterRect: the first pixel and the pixel count of the span [from, from + size).
     static void ToRasterSpan(float from, float size, int* first, int* count);
+    // True when a symbol painted over [from, to) along one axis lies inside the box's span
+    // [boxFrom, boxFrom + boxSize): on a raster by the whole pixels its edges cover, in SVG to a
+    // hundredth of a pixel. Otherwise prints "<tag>The symbol needs N pixels; the box is S wide"
+    // ("high" for the vertical axis) and returns false: nothing is drawn cut, and the caller can
+    // retry with a larger box.
+    static bool SymbolFits(Target target, const std::string& tag, float from, float to, int boxFrom, int boxSize,
+                           bool across);
     // Whole-pixel rectangles of one colour on the raster canvas, painted in order (as many
     // FillRect calls with these edges would paint them).
     void FillRasterRects(const std::vector<SDL_Rect>& rects, const SDL_Color& color);
@@ -157,6 +164,9 @@ protected:
     void SvgRect(float x, float y, float width, float height, const SDL_Color& color);
     void SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
                  const std::string& anchor);
+    // Where SvgText puts the baseline of a text whose top is y: kSvgBaseline x fontSize below it
+    // (digits and capitals of Arial-like fonts then start at y).
+    static constexpr float kSvgBaseline = 0.72f;
 
     SDL_Color m_foregroundColor{0, 0, 0, 255};
     SDL_Color m_backgroundColor{255, 255, 255, 255};

@@ -397,16 +397,59 @@ void BarcodeBase1D::InitLinerBarcode(int /*width*/, int height, int rows)
     m_barHeight = static_cast<float>(std::max<long long>(bar, 1));
 }
 
-float BarcodeBase1D::ModuleWidth(int width, long long totalModules) const
+float BarcodeBase1D::ModuleWidth(Target target, int width, long long totalModules, bool* centred) const
 {
-    float m = static_cast<float>(width) / static_cast<float>(std::max<long long>(totalModules, 1));
+    return ModuleFromShare(target, static_cast<float>(width) / static_cast<float>(std::max<long long>(totalModules, 1)),
+                           centred);
+}
+
+float BarcodeBase1D::ModuleFromShare(Target target, float share, bool* centred) const
+{
+    // Readers of a raster need every module of one width: below two pixels a fractional module
+    // alternates between one and two pixels, which neither zxing-cpp nor zbar reads.
+    constexpr float kMinFractionalModule = 2.0f;
+    float m = share;
+    bool whole = false;
     if (!m_fitWidth) {
         m = std::floor(m);
         if (m < 1.0f) {
             m = 1.0f;
         }
+    } else if (target == Target::Raster && !(m >= kMinFractionalModule)) {
+        m = 1.0f;
+        whole = true;
+    }
+    if (centred != nullptr) {
+        *centred = whole;
     }
     return m;
+}
+
+float BarcodeBase1D::CentringOffset(int width, float extent)
+{
+    const float slack = std::floor((static_cast<float>(width) - extent) / 2.0f);
+    return slack > 0.0f ? slack : 0.0f;
+}
+
+float BarcodeBase1D::BarsEnd(const std::vector<int>& widths, float x, float module) const
+{
+    // The arithmetic of PaintBarsWith, without painting.
+    float px = x;
+    float end = x;
+    for (size_t i = 0; i < widths.size(); ++i) {
+        float w = std::max(module * static_cast<float>(widths[i]), 1.0f);
+        if (i % 2 == 0) {
+            w = std::max(w + static_cast<float>(m_pxAdjustBlack), 1.0f);
+            end = px + w;
+        } else {
+            w += static_cast<float>(m_pxAdjustWhite);
+            if (w < 1.0f) {
+                w = 1.0f;
+            }
+        }
+        px += w;
+    }
+    return end;
 }
 
 template <typename HeightAt>
@@ -478,13 +521,12 @@ float BarcodeBase1D::PaintBars(Target target, const std::vector<int>& widths, fl
         target, widths, x, y, module, [barHeight](size_t) { return barHeight; }, nullptr);
 }
 
-void BarcodeBase1D::PaintText(Target target, const std::string& text, int x, int y, int width, int height)
+bool BarcodeBase1D::PaintText(Target target, const std::string& text, int x, int y, int width, int height)
 {
     if (target == Target::Svg) {
-        RenderTextSvg(text, x, y, width, height);
-    } else {
-        RenderText(text, x, y, width, height);
+        return RenderTextSvgFitted(text, x, y, width, height);
     }
+    return RenderTextFitted(text, x, y, width, height);
 }
 
 bool BarcodeBase1D::BeginLinearDraw(Target target, const char* tag, int x, int y, int width, int height)
@@ -506,6 +548,8 @@ bool BarcodeBase1D::BeginLinearDraw(Target target, const char* tag, int x, int y
     if (target == Target::Raster) {
         ClearCanvas();
     }
+    m_drawBox = SDL_Rect{x, y, width, height};
+    m_drawTag = tag;
     return true;
 }
 
@@ -526,15 +570,24 @@ bool BarcodeBase1D::DrawLinear(Target target, const char* tag, const LinearEncod
     for (int w : symbol.widths) {
         total += w;
     }
+    bool centred = false;
+    const float module = ModuleWidth(target, width, total, &centred);
+    float x0 = static_cast<float>(x);
+    if (centred) {
+        x0 += CentringOffset(width, BarsEnd(symbol.widths, 0.0f, module));
+    }
+    if (!SymbolFits(target, tag, x0, BarsEnd(symbol.widths, x0, module), x, width, true)) {
+        return false;
+    }
     if (target == Target::Svg) {
         SvgBegin(width, height);
         SvgRect(0, 0, static_cast<float>(width), static_cast<float>(height), m_backgroundColor);
     }
-    const float x0 = static_cast<float>(x);
-    const float end =
-        PaintBars(target, symbol.widths, x0, static_cast<float>(y), ModuleWidth(width, total), m_barHeight);
+    const float end = PaintBars(target, symbol.widths, x0, static_cast<float>(y), module, m_barHeight);
     m_lastDrawnWidth = end - x0;
-    PaintText(target, symbol.displayText, x, y, numeric::TruncToInt(end - x0), height);
+    if (!PaintText(target, symbol.displayText, numeric::TruncToInt(x0), y, numeric::TruncToInt(end - x0), height)) {
+        return false;
+    }
     if (target == Target::Svg) {
         SvgEnd();
     } else {
@@ -752,62 +805,234 @@ bool BarcodeBase1D::MeasureText(TTF_Font* font, int size, const std::string& tex
 
 void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width, int height)
 {
-    if (!HasFont() || !m_showText || text.empty() || m_canvas == nullptr) {
-        return;
-    }
-    const int fs = ComputeTextMetrics(height).fontSize;
-    const int mp = MarginPixels(width);
-    const std::vector<std::string> pieces = svgtext::SplitCodePoints(text);
-    const EvenLayout layout = LayOutEvenly(static_cast<int>(pieces.size()), fs, width, mp);
-
-    const auto fontLock = LockFonts();
-    TTF_Font* font = CachedFont(fs);
-    if (font == nullptr) {
-        barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
-        return;
-    }
-    UseHinting(font, TTF_HINTING_MONO);
-
-    const long long top = static_cast<long long>(y) + height - fs;
-    const long long bottom = static_cast<long long>(y) + height;
-    const auto placeTop = [&](int glyphHeight) {
-        return numeric::ClampToInt(top + glyphHeight > bottom ? bottom - glyphHeight : top);
-    };
-    // Renders one piece; `leftOf(glyphWidth)` places it horizontally.
-    std::string key;
-    const auto render = [&](const std::string& piece, const auto& leftOf) {
-        if (SDL_Surface* glyphs = RenderPiece(font, fs, piece, &key)) {
-            BlitText(glyphs, numeric::ClampToInt(leftOf(static_cast<long long>(glyphs->w))), placeTop(glyphs->h), key);
-        }
-    };
-
-    if (!m_textEvenSpacing) {
-        render(text, [&](long long sw) { return static_cast<long long>(x) + (width - sw) / 2; });
-    } else {
-        for (size_t i = 0; i < pieces.size(); ++i) {
-            const long long centre =
-                static_cast<long long>(x) + layout.start + static_cast<long long>(i) * layout.pitch;
-            render(pieces[i], [centre](long long sw) { return centre - sw / 2; });
-        }
-    }
+    RenderTextFitted(text, x, y, width, height);
 }
 
 void BarcodeBase1D::RenderTextSvg(const std::string& text, int x, int y, int width, int height)
 {
-    if (!m_showText || text.empty()) {
-        return;
+    RenderTextSvgFitted(text, x, y, width, height);
+}
+
+int BarcodeBase1D::LargestFittingSize(int designed, const std::function<bool(int, bool)>& fits)
+{
+    if (designed <= kMinTextSize) {
+        return fits(designed, true) ? designed : 0;
     }
-    const int fs = ComputeTextMetrics(height).fontSize;
+    if (fits(designed, false)) {
+        return designed;
+    }
+    if (!fits(kMinTextSize, true)) {
+        return 0;
+    }
+    int fitting = kMinTextSize;
+    int overflowing = designed;
+    while (overflowing - fitting > 1) {
+        const int middle = fitting + (overflowing - fitting) / 2;
+        (fits(middle, false) ? fitting : overflowing) = middle;
+    }
+    return fitting;
+}
+
+double BarcodeBase1D::ShiftIntoBox(double left, double right) const
+{
+    const SDL_Rect& box = m_drawBox;
+    const double boxRight = static_cast<double>(box.x) + box.w;
+    if (box.w <= 0 || right - left > box.w) {
+        return 0.0;
+    }
+    if (left < box.x) {
+        return std::ceil(box.x - left);
+    }
+    return right > boxRight ? -std::ceil(right - boxRight) : 0.0;
+}
+
+bool BarcodeBase1D::TextFitsBox(double left, double right, double top, double bottom, bool last) const
+{
+    const SDL_Rect& box = m_drawBox;
+    if (box.w <= 0 || right <= left) {
+        return true;
+    }
+    const double boxRight = static_cast<double>(box.x) + box.w;
+    const double boxBottom = static_cast<double>(box.y) + box.h;
+    const bool across = left >= box.x && right <= boxRight;
+    if (across && top >= box.y && bottom <= boxBottom) {
+        return true;
+    }
+    if (last) {
+        const double needed = across ? bottom - std::min(top, static_cast<double>(box.y))
+                                     : right - std::min(left, static_cast<double>(box.x));
+        barcode_log::Error(Stream::Err, std::string(m_drawTag) + "The text needs "
+                                            + std::to_string(numeric::SaturatingCast<long long>(std::ceil(needed)))
+                                            + " pixels even at font size " + std::to_string(kMinTextSize)
+                                            + "; the box is "
+                                            + (across ? std::to_string(box.h) + " high" : std::to_string(box.w) + " wide"));
+    }
+    return false;
+}
+
+float BarcodeBase1D::SvgTextWidth(const std::string& text, int size)
+{
+    const auto fontLock = LockFonts();
+    if (HasFont()) {
+        if (TTF_Font* font = CachedFont(size)) {
+            UseHinting(font, TTF_HINTING_MONO);
+            int w = 0;
+            int h = 0;
+            if (MeasureText(font, size, text, &w, &h)) {
+                return static_cast<float>(w);
+            }
+        }
+    }
+    return 0.6f * static_cast<float>(size) * static_cast<float>(svgtext::SplitCodePoints(text).size());
+}
+
+bool BarcodeBase1D::RenderTextFitted(const std::string& text, int x, int y, int width, int height)
+{
+    if (!HasFont() || !m_showText || text.empty() || m_canvas == nullptr) {
+        return true;
+    }
     const int mp = MarginPixels(width);
-    const float top = static_cast<float>(static_cast<long long>(y) + height - fs);
-    if (!m_textEvenSpacing) {
-        SvgText(static_cast<float>(static_cast<long long>(x) + width / 2), top, text, fs, m_foregroundColor, "middle");
-        return;
-    }
     const std::vector<std::string> pieces = svgtext::SplitCodePoints(text);
+    const long long bottom = static_cast<long long>(y) + height;
+
+    const auto fontLock = LockFonts();
+    // Visits every piece of the text at size fs, rendered and placed (moved `shift` pixels
+    // sideways): visit(glyphs, key, left, top). False when the font of that size cannot be opened.
+    const auto each = [&](int fs, long long shift, const auto& visit) {
+        TTF_Font* font = CachedFont(fs);
+        if (font == nullptr) {
+            return false;
+        }
+        UseHinting(font, TTF_HINTING_MONO);
+        const EvenLayout layout = LayOutEvenly(static_cast<int>(pieces.size()), fs, width, mp);
+        const long long top = bottom - fs;
+        const auto placeTop = [&](int glyphHeight) {
+            return numeric::ClampToInt(top + glyphHeight > bottom ? bottom - glyphHeight : top);
+        };
+        std::string key;
+        const auto render = [&](const std::string& piece, const auto& leftOf) {
+            if (SDL_Surface* glyphs = RenderPiece(font, fs, piece, &key)) {
+                visit(glyphs, key, numeric::ClampToInt(leftOf(static_cast<long long>(glyphs->w)) + shift),
+                      placeTop(glyphs->h));
+            }
+        };
+        if (!m_textEvenSpacing) {
+            render(text, [&](long long sw) { return static_cast<long long>(x) + (width - sw) / 2; });
+            return true;
+        }
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            const long long centre = static_cast<long long>(x) + layout.start + static_cast<long long>(i) * layout.pitch;
+            render(pieces[i], [centre](long long sw) { return centre - sw / 2; });
+        }
+        return true;
+    };
+
+    // The text fits at a size when the ink of all its pieces lies inside the box (a piece's
+    // transparent margins may leave it), where the layout puts it or, when `moving`, moved
+    // sideways into the box. A size whose font does not open counts as fitting: drawing then
+    // reports it and leaves the text out.
+    bool moving = false;
+    long long shift = 0;
+    const auto fits = [&](int fs, bool last) {
+        bool any = false;
+        double left = 0.0;
+        double right = 0.0;
+        double inkTop = 0.0;
+        double inkBottom = 0.0;
+        const bool opened = each(fs, 0, [&](SDL_Surface* glyphs, const std::string&, int gx, int gy) {
+            const PieceData* data = DataOf(glyphs);
+            const std::vector<InkSpan> own = data == nullptr ? InkSpans(glyphs) : std::vector<InkSpan>();
+            const std::vector<InkSpan>& ink = data == nullptr ? own : data->ink;
+            for (size_t row = 0; row < ink.size(); ++row) {
+                if (ink[row].begin >= ink[row].end) {
+                    continue;
+                }
+                const double l = static_cast<double>(gx) + ink[row].begin;
+                const double r = static_cast<double>(gx) + ink[row].end;
+                const double t = static_cast<double>(gy) + static_cast<double>(row);
+                left = any ? std::min(left, l) : l;
+                right = any ? std::max(right, r) : r;
+                inkTop = any ? std::min(inkTop, t) : t;
+                inkBottom = any ? std::max(inkBottom, t + 1.0) : t + 1.0;
+                any = true;
+            }
+        });
+        shift = moving ? static_cast<long long>(ShiftIntoBox(left, right)) : 0;
+        return !opened || TextFitsBox(left + shift, right + shift, inkTop, inkBottom, last && moving);
+    };
+    const int designed = ComputeTextMetrics(height).fontSize;
+    int fs = LargestFittingSize(designed, fits);
+    if (fs == 0) {
+        moving = true;
+        fs = LargestFittingSize(designed, fits);
+        if (fs == 0) {
+            return false;
+        }
+        fits(fs, false); // the move at the size chosen
+    }
+    if (!each(fs, shift,
+              [this](SDL_Surface* glyphs, const std::string& key, int gx, int gy) { BlitText(glyphs, gx, gy, key); })) {
+        barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
+    }
+    return true;
+}
+
+bool BarcodeBase1D::RenderTextSvgFitted(const std::string& text, int x, int y, int width, int height)
+{
+    if (!m_showText || text.empty()) {
+        return true;
+    }
+    const int mp = MarginPixels(width);
+    const std::vector<std::string> pieces = svgtext::SplitCodePoints(text);
+    const double bottom = static_cast<double>(y) + height;
+    const auto topOf = [&](int fs) { return static_cast<float>(static_cast<long long>(y) + height - fs); };
+    const float centre = static_cast<float>(static_cast<long long>(x) + width / 2);
+    const auto centreOf = [&](const EvenLayout& layout, size_t i) {
+        return static_cast<long long>(x) + layout.start + static_cast<long long>(i) * layout.pitch;
+    };
+    // The text fits at a size when the advance of every piece lies inside the box, where the
+    // layout puts it or, when `moving`, moved sideways into the box.
+    bool moving = false;
+    double shift = 0.0;
+    const auto fitsMoved = [&](double left, double right, int fs, bool last) {
+        shift = moving ? ShiftIntoBox(left, right) : 0.0;
+        return TextFitsBox(left + shift, right + shift, topOf(fs), bottom, last && moving);
+    };
+    const auto fits = [&](int fs, bool last) {
+        if (!m_textEvenSpacing) {
+            const double half = SvgTextWidth(text, fs) / 2.0;
+            return fitsMoved(centre - half, centre + half, fs, last);
+        }
+        const EvenLayout layout = LayOutEvenly(static_cast<int>(pieces.size()), fs, width, mp);
+        double left = 0.0;
+        double right = 0.0;
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            const double half = SvgTextWidth(pieces[i], fs) / 2.0;
+            const double c = static_cast<double>(centreOf(layout, i));
+            left = i == 0 ? c - half : std::min(left, c - half);
+            right = i == 0 ? c + half : std::max(right, c + half);
+        }
+        return fitsMoved(left, right, fs, last);
+    };
+    const int designed = ComputeTextMetrics(height).fontSize;
+    int fs = LargestFittingSize(designed, fits);
+    if (fs == 0) {
+        moving = true;
+        fs = LargestFittingSize(designed, fits);
+        if (fs == 0) {
+            return false;
+        }
+        fits(fs, false); // the move at the size chosen
+    }
+    const auto moved = [&](double at) { return static_cast<float>(at + shift); };
+    if (!m_textEvenSpacing) {
+        SvgText(moved(centre), topOf(fs), text, fs, m_foregroundColor, "middle");
+        return true;
+    }
     const EvenLayout layout = LayOutEvenly(static_cast<int>(pieces.size()), fs, width, mp);
     for (size_t i = 0; i < pieces.size(); ++i) {
-        const long long centre = static_cast<long long>(x) + layout.start + static_cast<long long>(i) * layout.pitch;
-        SvgText(static_cast<float>(centre), top, pieces[i], fs, m_foregroundColor, "middle");
+        SvgText(moved(static_cast<double>(centreOf(layout, i))), topOf(fs), pieces[i], fs, m_foregroundColor,
+                "middle");
     }
+    return true;
 }

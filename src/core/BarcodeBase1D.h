@@ -96,9 +96,19 @@ protected:
     // the bar height. Prints the reason and returns false when the draw cannot go on.
     bool BeginLinearDraw(Target target, const char* tag, int x, int y, int width, int height);
 
-    // Module width in pixels for `totalModules` across `width` pixels: whole pixels, at least
-    // one, unless fit width is on.
-    float ModuleWidth(int width, long long totalModules) const;
+    // Module width in pixels for `totalModules` across `width` pixels on `target`: whole
+    // pixels, at least one, unless fit width is on (ModuleFromShare).
+    float ModuleWidth(Target target, int width, long long totalModules, bool* centred = nullptr) const;
+    // The module width of a fit-width symbol whose exact share of the box is `share` pixels:
+    // the share itself, except on a raster below two pixels, where fractional modules do not
+    // scan: there whole pixels (one) are used and `centred` is set, the symbol then being
+    // centred in its box (CentringOffset). Without fit width: floor(share), at least one.
+    float ModuleFromShare(Target target, float share, bool* centred = nullptr) const;
+    // The whole pixels a symbol `extent` pixels wide moves right to sit centred in `width`.
+    static float CentringOffset(int width, float extent);
+    // The x just past the last bar PaintBars paints from x (pixel adjustments included); x
+    // when there is none.
+    float BarsEnd(const std::vector<int>& widths, float x, float module) const;
     // Paints alternating bars and spaces from x with the pixel adjustments; returns the x after
     // the last element. `barHeightAt(i)` gives the height of element i (a bar). When `starts`
     // is given it receives the x at which each element begins, then the x after the last.
@@ -113,7 +123,12 @@ protected:
         FillRect(target, x, y, w, h, m_foregroundColor);
     }
 
-    void PaintText(Target target, const std::string& text, int x, int y, int width, int height);
+    // RenderText or RenderTextSvg, kept inside the box of the draw (BeginLinearDraw): text
+    // wider or taller than the box at the size the box suggests is drawn in the largest
+    // smaller size that fits where the layout puts it; when no size does (text laid out at the
+    // very edge of the box), in the largest size that fits when moved sideways into the box.
+    // False, with the reason printed, when not even the smallest size fits.
+    bool PaintText(Target target, const std::string& text, int x, int y, int width, int height);
     // Blits an already rendered text surface with its top-left corner at (x, y); `key` is its
     // cache key from RenderPiece (empty when it is not cached).
     void BlitText(SDL_Surface* glyphs, int x, int y, const std::string& key = std::string());
@@ -136,9 +151,33 @@ protected:
     bool m_textEvenSpacing = true;
     float m_barHeight = 0.0f;
     float m_lastDrawnWidth = 0.0f; // px_end - x of the last DrawLinear
+    // The box and failure tag of the draw in progress, set by BeginLinearDraw: text stays
+    // inside the box (no box: width 0).
+    SDL_Rect m_drawBox{0, 0, 0, 0};
+    const char* m_drawTag = "";
+
+    // The smallest font size text is stepped down to so that it fits its box.
+    static constexpr int kMinTextSize = 6;
+    // The largest font size from `designed` down to kMinTextSize at which `fits(size, last)`
+    // holds: `designed` first (the usual case), then, when it does not fit, kMinTextSize with
+    // `last` set (its failure prints the reason), then a halving search between the two, text
+    // that fits at one size fitting at every smaller one. 0 when not even kMinTextSize fits.
+    static int LargestFittingSize(int designed, const std::function<bool(int, bool)>& fits);
+    // The advance width of `text` in the SVG text at `size` points: measured on the text font
+    // (0.6 of the size a character when there is none). Used to keep SVG text inside its box.
+    static float SvgTextWidth(const std::string& text, int size);
+    // False, with "<tag>The text needs N pixels even at font size 6; the box is ..." printed,
+    // when text spanning [left, right) x [top, bottom) does not fit m_drawBox; `last` tells
+    // whether the size was the smallest (only then is the reason printed).
+    bool TextFitsBox(double left, double right, double top, double bottom, bool last) const;
+    // The horizontal move (whole pixels) that brings text spanning [left, right) inside
+    // m_drawBox: 0 when it is inside already or when it is wider than the box.
+    double ShiftIntoBox(double left, double right) const;
 
 private:
     static bool HasFont();
+    bool RenderTextFitted(const std::string& text, int x, int y, int width, int height);
+    bool RenderTextSvgFitted(const std::string& text, int x, int y, int width, int height);
     // False, with the reason printed, when `text` at `size` points would cover more pixels than
     // four times the canvas (and at least four megapixels).
     bool PieceWithinBudget(TTF_Font* font, int size, const std::string& text) const;

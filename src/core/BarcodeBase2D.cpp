@@ -3,6 +3,7 @@
 
 #include "core/BitOps.h"
 #include "core/Log.h"
+#include "core/Numeric.h"
 
 #include <algorithm>
 #include <cmath>
@@ -303,6 +304,19 @@ void BarcodeBase2D::EndRaster2D()
     }
 }
 
+float BarcodeBase2D::FitPitch(Target target, float share, bool* centred)
+{
+    constexpr float kMinFractionalPitch = 2.0f;
+    *centred = target == Target::Raster && !(share >= kMinFractionalPitch);
+    return *centred ? 1.0f : share;
+}
+
+int BarcodeBase2D::CentringOffset(int size, float extent)
+{
+    const float slack = std::floor((static_cast<float>(size) - extent) / 2.0f);
+    return slack > 0.0f ? static_cast<int>(slack) : 0;
+}
+
 std::vector<float> BarcodeBase2D::Edges(Target target, int origin, float pitch, int count)
 {
     std::vector<float> edges(static_cast<size_t>(count < 0 ? 0 : count) + 1);
@@ -314,6 +328,45 @@ std::vector<float> BarcodeBase2D::Edges(Target target, int origin, float pitch, 
                 : offset;
     }
     return edges;
+}
+
+bool BarcodeBase2D::AdjustmentKeepsModules(Target target, const std::string& tag, const ModuleLayout& layout)
+{
+    const auto narrowest = [](const std::vector<float>& edges) {
+        float pitch = 0.0f;
+        for (size_t i = 1; i < edges.size(); ++i) {
+            const float p = edges[i] - edges[i - 1];
+            pitch = i == 1 ? p : std::min(pitch, p);
+        }
+        return pitch;
+    };
+    const struct
+    {
+        float pitch;
+        float extra;
+    } axes[] = {{narrowest(layout.xEdges), layout.extraWidth}, {narrowest(layout.yEdges), layout.extraHeight}};
+    // A raster rectangle keeps at least one pixel of a positive size; SVG keeps any.
+    const float least = target == Target::Raster ? 1.0f : 0.0f;
+    for (const auto& axis : axes) {
+        if (!(axis.pitch > 0.0f) || axis.extra == 0.0f) {
+            continue;
+        }
+        std::string problem;
+        if (axis.extra >= axis.pitch) {
+            problem = "covers the light modules";
+        } else if (axis.pitch + axis.extra < least || axis.pitch + axis.extra <= 0.0f) {
+            problem = "leaves the dark modules without a pixel";
+        }
+        if (!problem.empty()) {
+            const long long pitch = numeric::SaturatingCast<long long>(axis.pitch);
+            barcode_log::Error(Stream::Err, tag + "A black pixel adjustment of "
+                                                + std::to_string(numeric::SaturatingCast<long long>(axis.extra)) + " "
+                                                + problem + " (" + std::to_string(pitch)
+                                                + (pitch == 1 ? " pixel" : " pixels") + " a module)");
+            return false;
+        }
+    }
+    return true;
 }
 
 void BarcodeBase2D::BeginModules(Target target, const Box& box)

@@ -80,12 +80,24 @@ protected:
     // Finishes a raster draw (presents a caller's renderer).
     void EndRaster2D();
 
+    // The module pitch of a fit-width draw whose exact share of the box is `share` pixels: the
+    // share itself, except on a raster below two pixels a module, where fractional modules
+    // (alternately one and two pixels) do not scan: there whole pixels (one) are used and
+    // `centred` is set, the symbol then being centred in its box.
+    static float FitPitch(Target target, float share, bool* centred);
+    // The whole pixels a symbol `extent` pixels long moves to sit centred in `size`.
+    static int CentringOffset(int size, float extent);
+
     // Module edges: the raster sink rounds to whole pixels from the origin, the SVG sink keeps
     // fractions from 0.
     static std::vector<float> Edges(Target target, int origin, float pitch, int count);
     // Fills `box` with the background colour (raster) or starts the document with a background
     // rectangle of its size (SVG).
     void BeginModules(Target target, const Box& box);
+    // False, with the reason printed after `tag`, when the layout's widening (the black pixel
+    // adjustment) covers whole light modules or leaves dark ones without a pixel: the symbol
+    // would be destroyed rather than adjusted.
+    static bool AdjustmentKeepsModules(Target target, const std::string& tag, const ModuleLayout& layout);
     // One rectangle per dark module in the foreground colour; rectangles without area are skipped.
     void PaintModules(Target target, const ModuleMatrix& modules, const ModuleLayout& layout);
     void EndModules(Target target);

@@ -59,6 +59,19 @@ std::vector<float> DataBarSymbol::StackHeights(const std::vector<int>& values, i
     return heights;
 }
 
+float DataBarSymbol::RowEnd(const std::vector<int>& runs, float x, float module) const
+{
+    // PaintRow's arithmetic without painting: the x just past the row's last bar.
+    size_t first = 0;
+    if (runs.size() >= 2 && runs[0] == 0) {
+        float space = std::max(module * static_cast<float>(runs[1]), 1.0f) + static_cast<float>(m_pxAdjustWhite);
+        x += std::max(space, 1.0f);
+        first = 2;
+    }
+    const std::vector<int> elements(runs.begin() + static_cast<long>(std::min(first, runs.size())), runs.end());
+    return BarsEnd(elements, x, module);
+}
+
 float DataBarSymbol::PaintRow(Target target, const std::vector<int>& runs, float x, float y, float module,
                               float rowHeight)
 {
@@ -112,12 +125,29 @@ bool DataBarSymbol::DrawRows(Target target, const char* tag, const RowEncoder& e
     for (const std::vector<int>& row : symbol.rows) {
         modules = std::max(modules, databar::RowModules(row));
     }
-    const float module = ModuleWidth(width, modules);
+    bool centred = false;
+    const float module = ModuleWidth(target, width, modules, &centred);
+    // The rows as they will be painted: a symbol that does not fit its box is not drawn.
+    const std::vector<float> heights =
+        stacked ? StackHeights(symbol.heights, height, module) : std::vector<float>{m_barHeight};
+    float right = 0.0f;
+    float depth = 0.0f;
+    for (size_t r = 0; r < symbol.rows.size(); ++r) {
+        right = std::max(right, RowEnd(symbol.rows[r], 0.0f, module));
+        depth += r < heights.size() ? heights[r] : module;
+    }
+    float x0 = static_cast<float>(x);
+    if (centred) {
+        x0 += CentringOffset(width, right);
+    }
+    if (!SymbolFits(target, tag, x0, x0 + right, x, width, true)
+        || !SymbolFits(target, tag, static_cast<float>(y), static_cast<float>(y) + depth, y, height, false)) {
+        return false;
+    }
     if (target == Target::Svg) {
         SvgBegin(width, height);
         SvgRect(0, 0, static_cast<float>(width), static_cast<float>(height), m_backgroundColor);
     }
-    const float x0 = static_cast<float>(x);
     float textWidth = module * static_cast<float>(modules);
     if (!stacked) {
         const float end = PaintRow(target, symbol.rows.front(), x0, static_cast<float>(y), module, m_barHeight);
@@ -125,7 +155,6 @@ bool DataBarSymbol::DrawRows(Target target, const char* tag, const RowEncoder& e
             textWidth = end - x0;
         }
     } else {
-        const std::vector<float> heights = StackHeights(symbol.heights, height, module);
         float rowTop = static_cast<float>(y);
         for (size_t r = 0; r < symbol.rows.size(); ++r) {
             const float rowHeight = r < heights.size() ? heights[r] : module;
@@ -138,7 +167,9 @@ bool DataBarSymbol::DrawRows(Target target, const char* tag, const RowEncoder& e
                                                             + "rows=" + std::to_string(symbol.rows.size())
                                                             + " modules=" + std::to_string(modules));
     }
-    PaintText(target, symbol.text, x, y, numeric::TruncToInt(textWidth), height);
+    if (!PaintText(target, symbol.text, numeric::TruncToInt(x0), y, numeric::TruncToInt(textWidth), height)) {
+        return false;
+    }
     if (target == Target::Svg) {
         SvgEnd();
     } else {

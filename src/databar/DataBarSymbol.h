@@ -37,6 +37,8 @@ protected:
     std::vector<float> StackHeights(const std::vector<int>& values, int height, float module) const;
 
 private:
+    // The x just past the last bar of a row painted from x.
+    float RowEnd(const std::vector<int>& runs, float x, float module) const;
     // Paints one row of run lengths from x; returns the x after it.
     float PaintRow(Target target, const std::vector<int>& runs, float x, float y, float module, float rowHeight);
 };

@@ -91,9 +91,13 @@ bool DataMatrix::DrawSymbol(Target target, const std::vector<std::uint8_t>& data
     const int rows = modules.height;
 
     // Square modules: the pitch that fits both directions, whole pixels (at least one) unless
-    // fit width keeps the fraction. The symbol's own size is what gets drawn.
-    const float pitch = m_fitWidth ? std::min(static_cast<float>(width) / static_cast<float>(cols),
-                                              static_cast<float>(height) / static_cast<float>(rows))
+    // fit width keeps the fraction (from two pixels up on a raster). The symbol's own size is
+    // what gets drawn, so whole-pixel modules need no centring.
+    bool whole = false;
+    const float pitch = m_fitWidth ? FitPitch(target,
+                                              std::min(static_cast<float>(width) / static_cast<float>(cols),
+                                                       static_cast<float>(height) / static_cast<float>(rows)),
+                                              &whole)
                                    : static_cast<float>(std::max(std::min(width / cols, height / rows), 1));
     const float drawnWidth = std::ceil(pitch * static_cast<float>(cols));
     const float drawnHeight = std::ceil(pitch * static_cast<float>(rows));
@@ -102,7 +106,16 @@ bool DataMatrix::DrawSymbol(Target target, const std::vector<std::uint8_t>& data
                                             + std::to_string(height));
         return false;
     }
-    const Box drawn{x, y, static_cast<int>(drawnWidth), static_cast<int>(drawnHeight)};
+    // The black pixel adjustment widens the last column and row too: the image grows with it.
+    const float widen = std::min(static_cast<float>(std::max(m_pxAdjustBlack, 0)), kMaxDrawnSide);
+    // Never a cut symbol: the modules must fit the box asked for.
+    const float symbolWidth = pitch * static_cast<float>(cols) + widen;
+    const float symbolHeight = pitch * static_cast<float>(rows) + widen;
+    if (!SymbolFits(target, kTag, static_cast<float>(x), static_cast<float>(x) + symbolWidth, x, width, true)
+        || !SymbolFits(target, kTag, static_cast<float>(y), static_cast<float>(y) + symbolHeight, y, height, false)) {
+        return false;
+    }
+    const Box drawn{x, y, static_cast<int>(drawnWidth + widen), static_cast<int>(drawnHeight + widen)};
 
     const bool verbose = barcode_log::Verbose() && target == Target::Raster;
     if (verbose) {
@@ -137,6 +150,9 @@ bool DataMatrix::DrawSymbol(Target target, const std::vector<std::uint8_t>& data
     }
     layout.extraWidth = static_cast<float>(m_pxAdjustBlack);
     layout.extraHeight = static_cast<float>(m_pxAdjustBlack);
+    if (!AdjustmentKeepsModules(target, kTag, layout)) {
+        return false;
+    }
     BeginModules(target, background);
     PaintModules(target, modules, layout);
     EndModules(target);

@@ -73,11 +73,18 @@ bool EanUpcSymbol::DrawExtended(Target target, const std::string& text, int x, i
     const float band = TextBand(height, m_textFontScale);
     const float left = m_showText ? band * m_layout.leftMargin : 0.0f;
     const float right = m_showText ? band * m_layout.rightMargin : 0.0f;
-    float module = (static_cast<float>(width) - left - right) / static_cast<float>(m_layout.modules);
-    if (!m_fitWidth) {
-        module = std::max(std::floor(module), 1.0f);
+    const float share = (static_cast<float>(width) - left - right) / static_cast<float>(m_layout.modules);
+    bool centred = false;
+    const float module = ModuleFromShare(target, share, &centred);
+    float origin = static_cast<float>(x) + (m_layout.snapRasterOrigin ? snap(left) : left);
+    if (centred) {
+        // Whole-pixel modules sit in the middle of the room between the margins.
+        const float slack = share * static_cast<float>(m_layout.modules) - BarsEnd(symbol.widths, 0.0f, module);
+        origin += std::max(std::floor(slack / 2.0f), 0.0f);
     }
-    const float origin = static_cast<float>(x) + (m_layout.snapRasterOrigin ? snap(left) : left);
+    if (!SymbolFits(target, m_layout.tag, origin, BarsEnd(symbol.widths, origin, module), x, width, true)) {
+        return false;
+    }
 
     const float dataHeight = snap(m_barHeight);
     const float guardHeight = m_showText ? dataHeight + snap(band * m_layout.guardExtension) : snap(dataHeight * 1.05f);
@@ -108,7 +115,9 @@ bool EanUpcSymbol::DrawExtended(Target target, const std::string& text, int x, i
         for (size_t first : zoneFirst) {
             zoneStarts.push_back(starts[first]);
         }
-        PaintExtendedText(target, symbol.displayText, zoneStarts, end, x, y, height);
+        if (!PaintExtendedText(target, symbol.displayText, zoneStarts, end, x, y, height)) {
+            return false;
+        }
     }
     if (target == Target::Svg) {
         SvgEnd();
@@ -118,14 +127,23 @@ bool EanUpcSymbol::DrawExtended(Target target, const std::string& text, int x, i
     return true;
 }
 
-void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, const std::vector<float>& zoneStarts,
+bool EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, const std::vector<float>& zoneStarts,
                                      float xEnd, int x, int y, int height)
+{
+    const int size = LargestFittingSize(ComputeTextMetrics(height).fontSize, [&](int candidate, bool last) {
+        return LayOutExtendedText(target, digits, zoneStarts, xEnd, x, y, height, candidate, false, last);
+    });
+    return size != 0 && LayOutExtendedText(target, digits, zoneStarts, xEnd, x, y, height, size, true, false);
+}
+
+bool EanUpcSymbol::LayOutExtendedText(Target target, const std::string& digits, const std::vector<float>& zoneStarts,
+                                      float xEnd, int x, int y, int height, int rasterSize, bool paint, bool last)
 {
     const bool raster = target == Target::Raster;
     const auto snap = [raster](float v) { return raster ? std::trunc(v) : v; };
     const float band = TextBand(height, m_textFontScale);
-    const int rasterSize = ComputeTextMetrics(height).fontSize;
-    const int svgSize = std::max(static_cast<int>(static_cast<float>(rasterSize) * 0.8f), 8);
+    // Below the smallest designed size, the SVG text shrinks with the raster text.
+    const int svgSize = std::max(static_cast<int>(static_cast<float>(rasterSize) * 0.8f), std::min(rasterSize, 8));
     const long long gap =
         std::max<long long>(numeric::SaturatingCast<long long>(static_cast<float>(height) * 0.03f * m_textGap), 1);
 
@@ -138,8 +156,10 @@ void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, c
         fontLock = LockFonts();
         font = CachedFont(rasterSize);
         if (font == nullptr) {
-            barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
-            return;
+            if (paint) {
+                barcode_log::Error(Stream::Err, std::string("TTF_OpenFont error: ") + SDL_GetError());
+            }
+            return true;
         }
         UseHinting(font, TTF_HINTING_MONO);
         int w = 0;
@@ -149,10 +169,31 @@ void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, c
                          + (m_layout.rasterTextBelowGap ? static_cast<float>(gap) : 0.0f));
     }
 
+    // What the placed text covers: raster ink, or the SVG text's advance from its top.
+    double left = 0.0;
+    double right = 0.0;
+    double inkTop = 0.0;
+    double inkBottom = 0.0;
+    const auto cover = [&](double l, double r, double t, double b) {
+        if (r <= l) {
+            return;
+        }
+        const bool first = right <= left;
+        left = first ? l : std::min(left, l);
+        right = first ? r : std::max(right, r);
+        inkTop = first ? t : std::min(inkTop, t);
+        inkBottom = first ? b : std::max(inkBottom, b);
+    };
     // Draws `s` with its left edge at `left`, or centred on `centre`.
     const auto place = [&](const std::string& s, float at, bool centred) {
         if (!raster) {
-            SvgText(at, top, s, svgSize, m_foregroundColor, centred ? "middle" : "start");
+            if (paint) {
+                SvgText(at, top, s, svgSize, m_foregroundColor, centred ? "middle" : "start");
+            } else {
+                const double w = SvgTextWidth(s, svgSize);
+                const double l = centred ? at - w / 2.0 : at;
+                cover(l, l + w, top, top + svgSize);
+            }
             return;
         }
         std::string key;
@@ -161,7 +202,17 @@ void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, c
             return;
         }
         const long long leftEdge = numeric::SaturatingCast<long long>(at) - (centred ? glyphs->w / 2 : 0);
-        BlitText(glyphs, numeric::ClampToInt(leftEdge), numeric::TruncToInt(top), key);
+        if (paint) {
+            BlitText(glyphs, numeric::ClampToInt(leftEdge), numeric::TruncToInt(top), key);
+            return;
+        }
+        const int gy = numeric::TruncToInt(top);
+        const std::vector<InkSpan> ink = InkSpans(glyphs);
+        for (size_t row = 0; row < ink.size(); ++row) {
+            const double t = static_cast<double>(gy) + static_cast<double>(row);
+            cover(static_cast<double>(leftEdge) + ink[row].begin, static_cast<double>(leftEdge) + ink[row].end, t,
+                  t + 1.0);
+        }
     };
     const auto byteAt = [&digits](int i) {
         return (i >= 0 && static_cast<size_t>(i) < digits.size()) ? digits.substr(static_cast<size_t>(i), 1)
@@ -197,4 +248,5 @@ void EanUpcSymbol::PaintExtendedText(Target target, const std::string& digits, c
         const float at = raster ? std::trunc(xEnd) + std::trunc(margin) - digitWidth : xEnd + digitWidth * 0.7f;
         place(byteAt(m_layout.trailingByte), at, false);
     }
+    return paint || TextFitsBox(left, right, inkTop, inkBottom, last);
 }

@@ -66,8 +66,16 @@ protected:
 private:
     bool DrawStyled(Target target, const std::string& text, int x, int y, int width, int height);
     bool DrawExtended(Target target, const std::string& text, int x, int y, int width, int height);
-    void PaintExtendedText(Target target, const std::string& digits, const std::vector<float>& zoneStarts, float xEnd,
+    // The digits of the extended style at the largest raster font size, from the one the box
+    // suggests down, at which they lie inside the box; false, with the reason printed, when not
+    // even the smallest size fits.
+    bool PaintExtendedText(Target target, const std::string& digits, const std::vector<float>& zoneStarts, float xEnd,
                            int x, int y, int height);
+    // The digits at raster font size `rasterSize`: painted when `paint`, else only placed.
+    // Returns true when they lie inside the box of the draw (`last`: the smallest size, whose
+    // failure prints the reason).
+    bool LayOutExtendedText(Target target, const std::string& digits, const std::vector<float>& zoneStarts, float xEnd,
+                            int x, int y, int height, int rasterSize, bool paint, bool last);
 
     const Layout& m_layout;
     bool m_extendedGuard = true;

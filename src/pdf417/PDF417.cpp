@@ -12,6 +12,8 @@ namespace {
 
 using internal_pdf417::SizeKind;
 
+constexpr char kTag[] = "[PDF417] ";
+
 // The engine's size kind of a size mode; false for a value outside the four modes.
 bool SizeKindOf(PDF417SizeMode mode, SizeKind* kind)
 {
@@ -126,9 +128,15 @@ bool PDF417::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, in
     // Whole-pixel pitch (at least one) unless fit width keeps the fraction.
     float px = static_cast<float>(std::max(box.width / bitColumns, 1));
     float py = static_cast<float>(std::max(box.height / rows, 1));
+    int offsetX = 0;
+    int offsetY = 0;
     if (m_fitWidth) {
-        px = static_cast<float>(box.width) / static_cast<float>(bitColumns);
-        py = static_cast<float>(box.height) / static_cast<float>(rows);
+        bool centredX = false;
+        bool centredY = false;
+        px = FitPitch(target, static_cast<float>(box.width) / static_cast<float>(bitColumns), &centredX);
+        py = FitPitch(target, static_cast<float>(box.height) / static_cast<float>(rows), &centredY);
+        offsetX = centredX ? CentringOffset(box.width, px * static_cast<float>(bitColumns)) : 0;
+        offsetY = centredY ? CentringOffset(box.height, py * static_cast<float>(rows)) : 0;
     }
     ModuleLayout layout;
     if (target == Target::Svg && m_fitWidth) {
@@ -144,12 +152,19 @@ bool PDF417::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, in
         layout.xEdges = share(box.width, bitColumns);
         layout.yEdges = share(box.height, rows);
     } else {
-        layout.xEdges = Edges(target, box.x, px, bitColumns);
-        layout.yEdges = Edges(target, box.y, py, rows);
+        layout.xEdges = Edges(target, box.x + offsetX, px, bitColumns);
+        layout.yEdges = Edges(target, box.y + offsetY, py, rows);
     }
     // SVG bars are half a unit wider so that neighbouring rectangles leave no hairline gaps; the
     // black pixel adjustment does not apply.
     layout.extraWidth = target == Target::Svg ? 0.5f : 0.0f;
+    // Never a cut symbol: every module must lie inside the box.
+    const int boxX = target == Target::Svg ? 0 : box.x;
+    const int boxY = target == Target::Svg ? 0 : box.y;
+    if (!SymbolFits(target, kTag, layout.xEdges.front(), layout.xEdges.back(), boxX, box.width, true)
+        || !SymbolFits(target, kTag, layout.yEdges.front(), layout.yEdges.back(), boxY, box.height, false)) {
+        return false;
+    }
 
     BeginModules(target, box);
     PaintModules(target, modules, layout);

@@ -75,6 +75,25 @@ void YubinCustomer::PaintSymbol(Target target, const std::string& bars, float x)
     }
 }
 
+bool YubinCustomer::BarsFit(Target target, const std::string& bars, int x, int height) const
+{
+    // PaintSymbol's arithmetic: the last bar starts one pitch after the one before it.
+    const float pitch = m_barHeight / 3.0f;
+    float cursor = static_cast<float>(x);
+    for (size_t i = 1; i < bars.size(); ++i) {
+        cursor += pitch;
+    }
+    const float width = std::max(m_barHeight / 6.0f + static_cast<float>(m_pxAdjustBlack), 1.0f);
+    if (width >= pitch && bars.size() > 1) {
+        barcode_log::Error(barcode_log::Stream::Err,
+                           "[YubinCustomer] A black pixel adjustment of " + std::to_string(m_pxAdjustBlack)
+                               + " makes bars as wide as their pitch of "
+                               + std::to_string(numeric::SaturatingCast<long long>(pitch)) + " pixels: they touch");
+        return false;
+    }
+    return SymbolFits(target, "[YubinCustomer] ", static_cast<float>(x), cursor + width, x, SymbolWidth(height), true);
+}
+
 bool YubinCustomer::Draw(const std::string& text, int x, int y, int /*width*/, int height)
 {
     return Draw(text, x, y, height);
@@ -95,6 +114,9 @@ bool YubinCustomer::Draw(const std::string& text, int x, int y, int height)
     }
     ClearCanvas();
     const postal::YubinBars symbol = postal::EncodeYubin(text);
+    if (!BarsFit(Target::Raster, symbol.bars, x, height)) {
+        return false;
+    }
     PaintSymbol(Target::Raster, symbol.bars, static_cast<float>(x));
     SDL_RenderPresent(m_canvas);
     if (barcode_log::Verbose()) {
@@ -112,6 +134,9 @@ bool YubinCustomer::DrawSvg(const std::string& text, int x, int y, int /*width*/
     m_barHeight = static_cast<float>(height);
     m_barTop = static_cast<float>(y);
     const postal::YubinBars symbol = postal::EncodeYubin(text);
+    if (!BarsFit(Target::Svg, symbol.bars, x, height)) {
+        return false;
+    }
     const int width = SymbolWidth(height);
     SvgBegin(width, height);
     SvgRect(0, 0, static_cast<float>(width), static_cast<float>(height), m_backgroundColor);

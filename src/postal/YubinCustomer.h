@@ -28,6 +28,9 @@ private:
     bool Admit(const std::string& text, int height) const;
     // Paints the bars of the symbol on either output; the canvas is ready.
     void PaintSymbol(Target target, const std::string& bars, float x);
+    // False, with the reason printed, when the bars painted from x pass the symbol's width or
+    // touch each other (a black pixel adjustment of the room after the last bar or between bars).
+    bool BarsFit(Target target, const std::string& bars, int x, int height) const;
     // One bar of code '1' to '4' at x; anything else paints nothing.
     void WriteBar(Target target, const std::string& code, float x);
 

@@ -103,20 +103,37 @@ bool QR::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, int x,
     const int n = modules.width;
     float sx = 1.0f;
     float sy = 1.0f;
+    int offsetX = 0;
+    int offsetY = 0;
     if (n >= 1) {
         if (m_fitWidth) {
-            sx = static_cast<float>(box.width) / static_cast<float>(n);
-            sy = static_cast<float>(box.height) / static_cast<float>(n);
+            bool centredX = false;
+            bool centredY = false;
+            sx = FitPitch(target, static_cast<float>(box.width) / static_cast<float>(n), &centredX);
+            sy = FitPitch(target, static_cast<float>(box.height) / static_cast<float>(n), &centredY);
+            offsetX = centredX ? CentringOffset(box.width, sx * static_cast<float>(n)) : 0;
+            offsetY = centredY ? CentringOffset(box.height, sy * static_cast<float>(n)) : 0;
         } else {
             sx = static_cast<float>(std::max(box.width / n, 1));
             sy = static_cast<float>(std::max(box.height / n, 1));
         }
     }
     ModuleLayout layout;
-    layout.xEdges = Edges(target, box.x, sx, n);
-    layout.yEdges = Edges(target, box.y, sy, n);
+    layout.xEdges = Edges(target, box.x + offsetX, sx, n);
+    layout.yEdges = Edges(target, box.y + offsetY, sy, n);
     layout.extraWidth = static_cast<float>(m_pxAdjustBlack);
     layout.extraHeight = static_cast<float>(m_pxAdjustBlack);
+    // Never a cut symbol: its modules (widened by the adjustment) must lie inside the box.
+    if (!AdjustmentKeepsModules(target, kTag, layout)) {
+        return false;
+    }
+    const float widen = std::max(layout.extraWidth, 0.0f);
+    const int boxX = target == Target::Svg ? 0 : box.x;
+    const int boxY = target == Target::Svg ? 0 : box.y;
+    if (!SymbolFits(target, kTag, layout.xEdges.front(), layout.xEdges.back() + widen, boxX, box.width, true)
+        || !SymbolFits(target, kTag, layout.yEdges.front(), layout.yEdges.back() + widen, boxY, box.height, false)) {
+        return false;
+    }
 
     if (verbose) {
         barcode_log::Progress(Stream::Out, "[ステップ3] モジュールを描画します... (" + std::to_string(n) + "x"

@@ -158,7 +158,7 @@ TEST(Concurrency, ManyTextDrawsOnSeparateThreads)
         return bytes != nullptr ? std::vector<std::uint8_t>(bytes, bytes + size) : std::vector<std::uint8_t>();
     };
     testsupport::Handle single(2);
-    ASSERT_TRUE(barcode_draw_1d(single.h, "Shared glyphs 123", 220, 60));
+    ASSERT_TRUE(barcode_draw_1d(single.h, "Shared glyphs 123", 240, 60));
     const std::vector<std::uint8_t> reference = image(single.h);
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
@@ -166,7 +166,7 @@ TEST(Concurrency, ManyTextDrawsOnSeparateThreads)
         threads.emplace_back([&] {
             testsupport::Handle h(2);
             for (int round = 0; round < 400; ++round) {
-                barcode_draw_1d(h.h, "Shared glyphs 123", 220, 60);
+                barcode_draw_1d(h.h, "Shared glyphs 123", 240, 60);
             }
             if (image(h.h) != reference) {
                 ++mismatches;

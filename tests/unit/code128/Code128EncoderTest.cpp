@@ -328,24 +328,29 @@ TEST(Code128Encoder, AutomaticEncodingIsReentrant)
     EXPECT_TRUE(sameB);
 }
 
-TEST(Code128Draw, NarrowBoxKeepsOnePixelModulesAndRunsPastTheBox)
+TEST(Code128Draw, NarrowBoxFailsWithTheWidthTheSymbolNeeds)
 {
-    // "1234" in set C is 57 modules: in a 30-pixel box without fit width each module stays one
-    // pixel, so the stop pattern's last bar ends at x = 57.
+    // "1234" in set C is 57 modules: in a 30-pixel box without fit width each module would stay
+    // one pixel and the stop pattern would end at x = 57, past the box. Nothing is drawn cut:
+    // the draw fails and says how wide the box must be; at 57 pixels it fits.
+    for (const char* format : {"svg", "png"}) {
+        Code128 narrow(format);
+        narrow.SetCodeMode(2);
+        narrow.SetShowText(false);
+        testsupport::CapturedOutput captured;
+        EXPECT_FALSE(narrow.Draw("1234", 0, 0, 30, 40)) << format;
+        captured.Finish();
+        EXPECT_NE(captured.Err().find("[Code128] The symbol needs 57 pixels; the box is 30 wide"), std::string::npos)
+            << captured.Err();
+    }
     Code128 svg("svg");
     svg.SetCodeMode(2);
     svg.SetShowText(false);
-    ASSERT_TRUE(svg.Draw("1234", 0, 0, 30, 40));
+    ASSERT_TRUE(svg.Draw("1234", 0, 0, 57, 40));
     const std::string doc = svg.GetSvg();
     EXPECT_TRUE(testsupport::IsWellFormedXml(doc));
     EXPECT_NE(doc.find("<rect x=\"0.00\" y=\"0.00\" width=\"2.00\" height=\"40.00\""), std::string::npos) << doc;
     EXPECT_NE(doc.find("<rect x=\"55.00\" y=\"0.00\" width=\"2.00\" height=\"40.00\""), std::string::npos) << doc;
-
-    Code128 png("png");
-    png.SetCodeMode(2);
-    png.SetShowText(false);
-    ASSERT_TRUE(png.Draw("1234", 0, 0, 30, 40));
-    EXPECT_FLOAT_EQ(png.GetBarHeight(), 40.0f);
 }
 
 } // namespace

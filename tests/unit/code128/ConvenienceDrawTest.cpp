@@ -79,7 +79,7 @@ TEST(GS1_128Convenience, RejectedTextsPrintTheirReason)
 TEST(GS1_128Convenience, FontShrinksInStepsOfTwoUntilTheSampleFits)
 {
     // Height 160: the box suggests int(0.2 * 160) = 32 points.
-    for (int width : {900, 500, 300, 200}) {
+    for (int width : {900, 500, 300}) {
         GS1_128 symbol("png");
         ASSERT_TRUE(symbol.DrawConvenience(kDigits44, 0, 0, width, 160)) << width;
         const int size = symbol.GetConvenienceFontSize();
@@ -93,9 +93,14 @@ TEST(GS1_128Convenience, FontShrinksInStepsOfTwoUntilTheSampleFits)
             EXPECT_GT(SampleWidth(size + 2), width) << "a larger size would have fitted at " << width;
         }
     }
+    // The 288 modules need 288 pixels: a narrower box is refused rather than drawn cut.
     GS1_128 narrow("png");
-    ASSERT_TRUE(narrow.DrawConvenience(kDigits44, 0, 0, 60, 160));
-    EXPECT_EQ(narrow.GetConvenienceFontSize(), 8);
+    testsupport::CapturedOutput captured;
+    EXPECT_FALSE(narrow.DrawConvenience(kDigits44, 0, 0, 200, 160));
+    captured.Finish();
+    EXPECT_NE(captured.Err().find("[GS1-128 Convenience] The symbol needs 288 pixels; the box is 200 wide"),
+              std::string::npos)
+        << captured.Err();
 }
 
 TEST(GS1_128Convenience, HugeFontScaleDoesNotSearchForever)
@@ -115,10 +120,21 @@ TEST(GS1_128Convenience, HugeFontScaleDoesNotSearchForever)
 
 TEST(GS1_128Convenience, LowBoxKeepsTenPixelBars)
 {
+    // Ten-pixel bars and two lines of text below them: the lines shrink to fit a low box, and
+    // a box too low even for the smallest lines is refused rather than drawn cut.
     for (const char* format : {"png", "svg"}) {
         GS1_128 symbol(format);
-        ASSERT_TRUE(symbol.DrawConvenience(kDigits44, 0, 0, 400, 20)) << format;
-        EXPECT_EQ(symbol.GetBarHeight(), 10.0f) << format;
+        ASSERT_TRUE(symbol.DrawConvenience(kDigits44, 0, 0, 400, 32)) << format;
+        EXPECT_GE(symbol.GetBarHeight(), 10.0f) << format;
+        EXPECT_LE(symbol.GetBarHeight(), 16.0f) << format;
+
+        GS1_128 low(format);
+        testsupport::CapturedOutput captured;
+        EXPECT_FALSE(low.DrawConvenience(kDigits44, 0, 0, 400, 20)) << format;
+        captured.Finish();
+        EXPECT_NE(captured.Err().find("[GS1-128 Convenience] The text needs "), std::string::npos) << captured.Err();
+        EXPECT_NE(captured.Err().find(" pixels even at font size 6; the box is 20 high"), std::string::npos)
+            << captured.Err();
     }
 }
 

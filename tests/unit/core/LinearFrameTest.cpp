@@ -194,12 +194,30 @@ TEST(LinearFrame, AbsurdTextOptionsFailCleanly)
 
 TEST(LinearFrame, AbsurdPixelAdjustmentsDoNotCrash)
 {
-    for (int adjust : {INT32_MAX, INT32_MIN, -5}) {
+    // Bars widened past any box are refused with the width they need; bars and spaces that
+    // shrink to a pixel each draw a symbol whose text, laid out at the edge, moves into the box.
+    const struct
+    {
+        int adjust;
+        const char* reason; // "" when the draw succeeds
+    } rows[] = {
+        {INT32_MAX, "[Code39] The symbol needs "},
+        {INT32_MIN, ""},
+        {-5, ""},
+    };
+    for (const auto& row : rows) {
         for (const char* format : {"png", "svg"}) {
             Code39 c(format);
-            c.SetPxAdjustBlack(adjust);
-            c.SetPxAdjustWhite(adjust);
-            EXPECT_TRUE(c.Draw("AB", 0, 0, 300, 100));
+            c.SetPxAdjustBlack(row.adjust);
+            c.SetPxAdjustWhite(row.adjust);
+            CapturedOutput out;
+            const bool drawn = c.Draw("AB", 0, 0, 300, 100);
+            out.Finish();
+            EXPECT_EQ(drawn, row.reason[0] == '\0') << row.adjust << " " << format;
+            EXPECT_EQ(out.Err().substr(0, std::string(row.reason).size()), row.reason) << row.adjust << " " << format;
+            if (!drawn) {
+                EXPECT_NE(out.Err().find(" pixels; the box is 300 wide\n"), std::string::npos) << out.Err();
+            }
         }
     }
 }
@@ -243,10 +261,23 @@ namespace {
 
 TEST(LinearFrame, TallBoxesKeepTheirText)
 {
-    // A very tall box at the default scale asks for a large font, not an absurd one.
+    // A very tall box at the default scale asks for a large font (2400 points), not an absurd
+    // one; "*TALL*" at that size is far wider than the box, so it is drawn in the largest size
+    // at which it stays inside it.
     Code39 c("svg");
     ASSERT_TRUE(c.Draw("TALL", 0, 0, 400, 16000));
-    EXPECT_NE(c.GetSvg().find("font-size=\"2400\""), std::string::npos);
+    const std::vector<TextElement> texts = TextElements(c.GetSvg());
+    ASSERT_EQ(texts.size(), 6u);
+    EXPECT_GT(texts[0].fontSize, 40);
+    EXPECT_LT(texts[0].fontSize, 2400);
+    for (const TextElement& t : texts) {
+        EXPECT_EQ(t.fontSize, texts[0].fontSize);
+    }
+    // The letters (about 0.6 of the size wide) lie inside the box.
+    for (size_t i = 1; i + 1 < texts.size(); ++i) {
+        EXPECT_GE(texts[i].x - 0.3f * static_cast<float>(texts[i].fontSize), 0.0f) << texts[i].text;
+        EXPECT_LE(texts[i].x + 0.3f * static_cast<float>(texts[i].fontSize), 400.0f) << texts[i].text;
+    }
 }
 
 } // namespace

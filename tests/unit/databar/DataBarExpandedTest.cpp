@@ -201,11 +201,21 @@ TEST(DataBarExpanded, StackedAtEveryColumnCountReadByZxing)
     for (int columns = 1; columns <= 10; ++columns) {
         GS1DataBarExpanded symbol("png");
         symbol.SetColumns(columns);
+        // The 56 characters of text do not fit a stack of one column at any legible size.
+        symbol.SetShowText(columns > 1);
         ASSERT_TRUE(symbol.DrawStacked(text, 0, 0, 110 * columns, 500));
         EXPECT_EQ(testsupport::DecodePngBytes(symbol.GetImageMemory(), "DataBarExpanded").text,
                   "(01)95012345678903(10)ABC123456789012345(21)12345678901234")
             << columns;
     }
+    GS1DataBarExpanded narrow("png");
+    narrow.SetColumns(1);
+    testsupport::CapturedOutput captured;
+    EXPECT_FALSE(narrow.DrawStacked(text, 0, 0, 110, 500));
+    captured.Finish();
+    EXPECT_NE(captured.Err().find("[GS1 DataBar Expanded] The text needs "), std::string::npos) << captured.Err();
+    EXPECT_NE(captured.Err().find(" pixels even at font size 6; the box is 110 wide"), std::string::npos)
+        << captured.Err();
 }
 
 TEST(DataBarExpanded, StackLayoutAndOptions)

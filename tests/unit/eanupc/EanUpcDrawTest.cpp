@@ -356,13 +356,15 @@ TEST(EanUpcDraw, ExtendedStylePinnedCoordinates)
 }
 
 // Even spacing in a box far too narrow for the digits: JAN-13 leaves its groups out, UPC-E
-// still draws its six digits, on top of one another.
+// still draws its six digits, on top of one another. A box narrower than the margins and bars
+// is refused.
 TEST(EanUpcDraw, CrowdedGroupsDisappearExceptUpcE)
 {
-    // 100 x 200: T = 40, font 40, bar height 150, guards 161 rows, module 1 pixel.
-    const auto inkBelowGuards = [](int type, const char* text, int from, int to) {
+    // Height 200: T = 40, font 40, bar height 150, guards 161 rows, module 1 pixel. JAN-13
+    // needs its 38-pixel margin and 95 modules (133 pixels); UPC-E 32 + 51 + 32 (115 pixels).
+    const auto inkBelowGuards = [](int type, const char* text, int width, int from, int to) {
         const auto grey =
-            testsupport::ToGrey(testsupport::DecodePng(DrawPng(type, text, 100, 200, Options{true, true, true})), 0);
+            testsupport::ToGrey(testsupport::DecodePng(DrawPng(type, text, width, 200, Options{true, true, true})), 0);
         EXPECT_EQ(grey.height, 200);
         for (int y = 162; y < grey.height; ++y) {
             for (int x = from; x < to; ++x) {
@@ -374,9 +376,25 @@ TEST(EanUpcDraw, CrowdedGroupsDisappearExceptUpcE)
         return false;
     };
     // Jan13: first bar at trunc(38.4) = 38, left group from 41 to 83, right group from 88 on.
-    EXPECT_FALSE(inkBelowGuards(kJan13, "490123456789", 41, 100));
+    EXPECT_FALSE(inkBelowGuards(kJan13, "490123456789", 133, 41, 133));
     // UpcE: first bar at 32, group from trunc(35 + 16) = 51 to trunc(77 - 16) = 61.
-    EXPECT_TRUE(inkBelowGuards(kUpcE, "425261", 41, 75));
+    EXPECT_TRUE(inkBelowGuards(kUpcE, "425261", 115, 41, 75));
+
+    const struct
+    {
+        int type;
+        const char* text;
+        const char* reason;
+    } narrow[] = {
+        {kJan13, "490123456789", "[Jan13] The symbol needs 133 pixels; the box is 100 wide\n"},
+        {kUpcE, "425261", "[UpcE] The text needs 115 pixels even at font size 6; the box is 100 wide\n"},
+    };
+    for (const auto& row : narrow) {
+        testsupport::CapturedOutput captured;
+        EXPECT_TRUE(DrawPng(row.type, row.text, 100, 200, Options{true, true, true}).empty()) << row.reason;
+        captured.Finish();
+        EXPECT_EQ(captured.Err(), row.reason);
+    }
 }
 
 TEST(EanUpcDraw, ExtendedStyleWithoutTextHasNoMarginAndLongerGuards)

@@ -233,12 +233,19 @@ TEST(QRGeometry, FitWidthAndPixelAdjustment)
     ASSERT_TRUE(adjusted.Draw(std::string("1"), 0, 0, 100, 100));
     EXPECT_NE(adjusted.GetSvg().find("<rect x=\"0.00\" y=\"0.00\" width=\"5.00\" height=\"5.00\""), std::string::npos);
 
+    // Pitch 1 and a symbol larger than the box: refused, with the size it needs.
     QR tiny("png");
-    ASSERT_TRUE(tiny.Draw(std::string("1"), 0, 0, 10, 10)); // pitch 1, symbol larger than the box
-    const testsupport::RgbaImage img = testsupport::DecodePng(tiny.GetImageMemory());
-    EXPECT_EQ(img.width, 10);
+    CapturedOutput out;
+    EXPECT_FALSE(tiny.Draw(std::string("1"), 0, 0, 10, 10));
+    out.Finish();
+    EXPECT_EQ(out.Err(), "[QR] The symbol needs 21 pixels; the box is 10 wide\n");
+    QR exact("png");
+    ASSERT_TRUE(exact.Draw(std::string("1"), 0, 0, 21, 21));
+    const testsupport::RgbaImage img = testsupport::DecodePng(exact.GetImageMemory());
+    EXPECT_EQ(img.width, 21);
     EXPECT_TRUE(DarkAt(img, 0, 0));
     EXPECT_FALSE(DarkAt(img, 1, 1));
+    EXPECT_TRUE(DarkAt(img, 20, 20) || DarkAt(img, 20, 0));
 }
 
 TEST(QRGeometry, SvgMatchesRasterModuleByModule)
