@@ -176,6 +176,18 @@ std::string LibraryDirectory()
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+// Advance widths of the printable ASCII characters (from the space on) in the font the SVG text
+// asks for first (Arial and its metric twins), in thousandths of the font size: how wide a viewer
+// draws them. Other characters are taken as a full font size wide.
+constexpr short kSvgAdvance[95] = {
+    278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,
+    556, 556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,
+    1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778,
+    667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,
+    333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,
+    556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584,
+};
+
 // Character pitch and start offset of evenly spaced text (integer arithmetic).
 struct EvenLayout
 {
@@ -872,18 +884,12 @@ bool BarcodeBase1D::TextFitsBox(double left, double right, double top, double bo
 
 float BarcodeBase1D::SvgTextWidth(const std::string& text, int size)
 {
-    const auto fontLock = LockFonts();
-    if (HasFont()) {
-        if (TTF_Font* font = CachedFont(size)) {
-            UseHinting(font, TTF_HINTING_MONO);
-            int w = 0;
-            int h = 0;
-            if (MeasureText(font, size, text, &w, &h)) {
-                return static_cast<float>(w);
-            }
-        }
+    long long thousandths = 0;
+    for (const std::string& piece : svgtext::SplitCodePoints(text)) {
+        const unsigned char c = static_cast<unsigned char>(piece[0]);
+        thousandths += piece.size() == 1 && c >= 32 && c < 127 ? kSvgAdvance[c - 32] : 1000;
     }
-    return 0.6f * static_cast<float>(size) * static_cast<float>(svgtext::SplitCodePoints(text).size());
+    return static_cast<float>(static_cast<double>(thousandths) * size / 1000.0);
 }
 
 bool BarcodeBase1D::RenderTextFitted(const std::string& text, int x, int y, int width, int height)
@@ -957,6 +963,12 @@ bool BarcodeBase1D::RenderTextFitted(const std::string& text, int x, int y, int 
                 any = true;
             }
         });
+        // Ink that touches the edge of the box cannot be told from ink cut there: a pixel of
+        // room is kept on either side.
+        if (any) {
+            left -= 1.0;
+            right += 1.0;
+        }
         shift = moving ? static_cast<long long>(ShiftIntoBox(left, right)) : 0;
         return !opened || TextFitsBox(left + shift, right + shift, inkTop, inkBottom, last && moving);
     };

@@ -163,8 +163,9 @@ protected:
     // `last` set (its failure prints the reason), then a halving search between the two, text
     // that fits at one size fitting at every smaller one. 0 when not even kMinTextSize fits.
     static int LargestFittingSize(int designed, const std::function<bool(int, bool)>& fits);
-    // The advance width of `text` in the SVG text at `size` points: measured on the text font
-    // (0.6 of the size a character when there is none). Used to keep SVG text inside its box.
+    // The advance width of `text` in the SVG text at `size` points, in the metrics of the font
+    // the SVG asks for (Arial); characters beyond ASCII count a full size. Used to keep SVG text
+    // inside its box.
     static float SvgTextWidth(const std::string& text, int size);
     // False, with "<tag>The text needs N pixels even at font size 6; the box is ..." printed,
     // when text spanning [left, right) x [top, bottom) does not fit m_drawBox; `last` tells

@@ -7,7 +7,10 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -126,6 +129,46 @@ Decoded Decode(const GreyImage& image, const std::string& format)
 Decoded DecodePngBytes(const std::vector<std::uint8_t>& png, const std::string& format, int margin)
 {
     return Decode(ToGrey(DecodePng(png), margin), format);
+}
+
+bool HaveZbar()
+{
+    static const bool found = std::system("command -v zbarimg >/dev/null 2>&1") == 0;
+    return found;
+}
+
+std::string ZbarRead(const GreyImage& image, int scale)
+{
+    static int counter = 0;
+    const std::string path = std::string(BARCODE_TEST_TMPDIR) + "/zbar" + std::to_string(::getpid()) + "_"
+                             + std::to_string(counter++) + ".pgm";
+    {
+        // A binary greymap: zbarimg reads it like any image file.
+        std::ofstream out(path, std::ios::binary);
+        out << "P5\n" << image.width * scale << " " << image.height * scale << "\n255\n";
+        std::string row(static_cast<size_t>(image.width) * scale, '\0');
+        for (int y = 0; y < image.height; ++y) {
+            for (int x = 0; x < image.width; ++x) {
+                std::fill_n(row.begin() + static_cast<long>(x) * scale, scale, static_cast<char>(image.at(x, y)));
+            }
+            for (int k = 0; k < scale; ++k) {
+                out << row;
+            }
+        }
+    }
+    std::string text;
+    if (FILE* pipe = ::popen(("zbarimg -q --raw '" + path + "' 2>/dev/null").c_str(), "r")) {
+        char buffer[512];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) {
+            text.append(buffer, n);
+        }
+        ::pclose(pipe);
+    }
+    std::remove(path.c_str());
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return text;
 }
 
 bool HaveSvgRasteriser()

@@ -66,6 +66,13 @@ Decoded Decode(const GreyImage& image, const std::string& format);
 // PNG bytes as the library returns them: decodes with a white quiet zone added around them.
 Decoded DecodePngBytes(const std::vector<std::uint8_t>& png, const std::string& format, int margin = 40);
 
+// True when zbarimg (Debian zbar-tools) is installed.
+bool HaveZbar();
+// What zbarimg reads from a grey image enlarged `scale` times (each pixel a scale x scale
+// block: a symbol of whole-pixel modules stays the same symbol): the data of each symbol read,
+// one line each, without the symbology names; "" when nothing is read.
+std::string ZbarRead(const GreyImage& image, int scale = 1);
+
 // Rasterises an SVG document with rsvg-convert; empty when the tool is missing.
 bool HaveSvgRasteriser();
 std::vector<std::uint8_t> RasteriseSvg(const std::string& svg);
