@@ -288,24 +288,35 @@ bool GS1_128::FitConvenienceLines(const std::string& body, int y, int width, int
         int lineHeight = 0;
         MeasureText(font, size, lines[0], &lineWidth, &lineHeight);
         const long long top1 = numeric::TruncToInt(static_cast<double>(barsFor(size)) + y);
-        long long needed = 0;
         long long widest = 0;
-        for (int i = 0; i < 2; ++i) {
+        for (const std::string& line : lines) {
             int w = 0;
             int h = 0;
-            MeasureText(font, size, lines[i], &w, &h);
+            MeasureText(font, size, line, &w, &h);
             widest = std::max<long long>(widest, w);
-            if (SDL_Surface* glyphs = RenderPiece(font, size, lines[i])) {
-                const std::vector<InkSpan> ink = InkSpans(glyphs);
-                for (size_t row = ink.size(); row-- > 0;) {
-                    if (ink[row].begin < ink[row].end) {
-                        needed = std::max<long long>(needed, top1 + i * lineHeight + static_cast<long long>(row) + 1 - y);
-                        break;
+        }
+        // A second line that starts below the box or lines wider than it need no rendering.
+        const bool across = widest <= width;
+        const bool startsInside = top1 + lineHeight < static_cast<long long>(y) + height;
+        if (!last && (!across || !startsInside)) {
+            return false;
+        }
+        long long needed = top1 + 2LL * lineHeight - y;
+        if (across && startsInside) {
+            needed = 0;
+            for (int i = 0; i < 2; ++i) {
+                if (SDL_Surface* glyphs = RenderPiece(font, size, lines[i])) {
+                    const std::vector<InkSpan> ink = InkSpans(glyphs);
+                    for (size_t row = ink.size(); row-- > 0;) {
+                        if (ink[row].begin < ink[row].end) {
+                            needed = std::max<long long>(needed,
+                                                         top1 + i * lineHeight + static_cast<long long>(row) + 1 - y);
+                            break;
+                        }
                     }
                 }
             }
         }
-        const bool across = widest <= width;
         if (across && needed <= height) {
             return true;
         }

@@ -1218,9 +1218,11 @@ void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSiz
                           const std::string& anchor)
 {
     // The element up to its anchor in one piece (most texts are one character of an evenly
-    // spaced line), then the anchor and the text, escaped straight into the document.
+    // spaced line), then the anchor and the text, escaped straight into the document. The text
+    // is placed by its baseline, which every renderer honours (librsvg ignores
+    // dominant-baseline), kSvgBaseline of the size below the top it is given.
     char buffer[8 * svgtext::kMaxFixed2];
-    SvgElement head(buffer, "  <text x=\"", x, y);
+    SvgElement head(buffer, "  <text x=\"", x, y + kSvgBaseline * static_cast<float>(fontSize));
     head.Put("\" font-family=\"Arial, sans-serif\" font-size=\"");
     head.Int(fontSize);
     head.Put("\" fill=\"");
@@ -1229,7 +1231,7 @@ void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSiz
     std::string& out = SvgOut();
     head.AppendTo(out);
     out += anchor;
-    out += "\" dominant-baseline=\"hanging\">";
+    out += "\">";
     svgtext::AppendEscapedXml(out, text);
     out += "</text>\n";
 }

@@ -162,10 +162,12 @@ protected:
     void SvgBegin(int width, int height);
     void SvgEnd();
     void SvgRect(float x, float y, float width, float height, const SDL_Color& color);
+    // A text whose top (where its capitals and digits start) is y, written with an explicit
+    // baseline kSvgBaseline x fontSize lower: browsers, librsvg and Inkscape place it alike.
     void SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
                  const std::string& anchor);
-    // Where SvgText puts the baseline of a text whose top is y: kSvgBaseline x fontSize below it
-    // (digits and capitals of Arial-like fonts then start at y).
+    // The baseline below a text's top, in font sizes: where browsers put the alphabetic
+    // baseline of Arial under dominant-baseline="hanging".
     static constexpr float kSvgBaseline = 0.72f;
 
     SDL_Color m_foregroundColor{0, 0, 0, 255};

@@ -939,7 +939,41 @@ bool BarcodeBase1D::RenderTextFitted(const std::string& text, int x, int y, int 
     // reports it and leaves the text out.
     bool moving = false;
     long long shift = 0;
+    // Sizes whose advances alone leave no room (glyph ink lies within its advance give or take
+    // half a size at either end) or whose glyphs are taller than the box are passed over
+    // without rendering them: a tall box may suggest sizes of thousands of pixels.
+    const auto hopeless = [&](int fs) {
+        const SDL_Rect& box = m_drawBox;
+        if (box.w <= 0) {
+            return false;
+        }
+        if (fs / 2 > box.h) {
+            return true;
+        }
+        TTF_Font* font = CachedFont(fs);
+        if (font == nullptr) {
+            return false;
+        }
+        UseHinting(font, TTF_HINTING_MONO);
+        int w = 0;
+        int h = 0;
+        if (!m_textEvenSpacing || pieces.size() < 2) {
+            return MeasureText(font, fs, text, &w, &h) && static_cast<long long>(w) - fs > box.w;
+        }
+        const EvenLayout layout = LayOutEvenly(static_cast<int>(pieces.size()), fs, width, mp);
+        int first = 0;
+        int last = 0;
+        if (!MeasureText(font, fs, pieces.front(), &first, &h) || !MeasureText(font, fs, pieces.back(), &last, &h)) {
+            return false;
+        }
+        const long long span = static_cast<long long>(layout.pitch) * static_cast<long long>(pieces.size() - 1)
+                               + first / 2 + last / 2;
+        return span - fs > box.w;
+    };
     const auto fits = [&](int fs, bool last) {
+        if (!last && hopeless(fs)) {
+            return false;
+        }
         bool any = false;
         double left = 0.0;
         double right = 0.0;

