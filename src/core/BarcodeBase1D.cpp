@@ -939,39 +939,63 @@ bool BarcodeBase1D::RenderTextFitted(const std::string& text, int x, int y, int 
     // reports it and leaves the text out.
     bool moving = false;
     long long shift = 0;
-    // Sizes whose advances alone leave no room (glyph ink lies within its advance give or take
-    // half a size at either end) or whose glyphs are taller than the box are passed over
-    // without rendering them: a tall box may suggest sizes of thousands of pixels.
-    const auto hopeless = [&](int fs) {
+    // What the advances alone tell of a size, without rendering the text (a tall box may suggest
+    // sizes of thousands of pixels): glyph ink lies within its advance give or take half a size
+    // at either end, so text whose advances leave that much room certainly fits (1), and text
+    // whose advances are wider than the box by more, or whose size is twice the box height,
+    // cannot (-1); otherwise (0) only the ink tells.
+    const auto byAdvances = [&](int fs) {
         const SDL_Rect& box = m_drawBox;
         if (box.w <= 0) {
-            return false;
+            return 0;
         }
         if (fs / 2 > box.h) {
-            return true;
+            return -1;
         }
         TTF_Font* font = CachedFont(fs);
         if (font == nullptr) {
-            return false;
+            return 0;
         }
         UseHinting(font, TTF_HINTING_MONO);
         int w = 0;
         int h = 0;
+        long long left = 0;
+        long long right = 0;
         if (!m_textEvenSpacing || pieces.size() < 2) {
-            return MeasureText(font, fs, text, &w, &h) && static_cast<long long>(w) - fs > box.w;
+            if (!MeasureText(font, fs, text, &w, &h)) {
+                return 0;
+            }
+            left = static_cast<long long>(x) + (width - w) / 2;
+            if (m_textEvenSpacing) {
+                const EvenLayout layout = LayOutEvenly(1, fs, width, mp);
+                left = static_cast<long long>(x) + layout.start - w / 2;
+            }
+            right = left + w;
+        } else {
+            const EvenLayout layout = LayOutEvenly(static_cast<int>(pieces.size()), fs, width, mp);
+            int first = 0;
+            int last = 0;
+            if (!MeasureText(font, fs, pieces.front(), &first, &h) || !MeasureText(font, fs, pieces.back(), &last, &h)) {
+                return 0;
+            }
+            left = static_cast<long long>(x) + layout.start - first / 2;
+            right = static_cast<long long>(x) + layout.start
+                    + static_cast<long long>(layout.pitch) * static_cast<long long>(pieces.size() - 1) - last / 2 + last;
         }
-        const EvenLayout layout = LayOutEvenly(static_cast<int>(pieces.size()), fs, width, mp);
-        int first = 0;
-        int last = 0;
-        if (!MeasureText(font, fs, pieces.front(), &first, &h) || !MeasureText(font, fs, pieces.back(), &last, &h)) {
-            return false;
+        const long long slack = fs / 2 + 1;
+        if (right - left - fs > box.w) {
+            return -1;
         }
-        const long long span = static_cast<long long>(layout.pitch) * static_cast<long long>(pieces.size() - 1)
-                               + first / 2 + last / 2;
-        return span - fs > box.w;
+        const bool inside = left - slack >= box.x && right + slack <= static_cast<long long>(box.x) + box.w;
+        return inside && TTF_FontHeight(font) <= box.h && bottom - TTF_FontHeight(font) >= box.y ? 1 : 0;
     };
     const auto fits = [&](int fs, bool last) {
-        if (!last && hopeless(fs)) {
+        const int advances = byAdvances(fs);
+        if (advances > 0 && !moving) {
+            shift = 0;
+            return true;
+        }
+        if (!last && advances < 0) {
             return false;
         }
         bool any = false;
