@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -346,6 +347,43 @@ TEST(NeverClip, JapanPostBarsStayApartAndInside)
                 EXPECT_EQ((runs.size() + 1) / 2, 67u) << row.black;
                 EXPECT_LT(DarkColumns(g).second, g.width - 1) << row.black;
             }
+        }
+    }
+}
+
+// Too low a box is refused like too narrow a one, with the height needed.
+TEST(NeverClip, TooLowBoxesAreRefusedWithTheHeightTheyNeed)
+{
+    const struct
+    {
+        const char* name;
+        std::function<bool(void*)> draw;
+        int type;
+        void (*options)(void*);
+        const char* reason;
+    } rows[] = {
+        {"QR Code, one pixel a module", [](void* h) { return barcode_draw_2d_rect(h, "HELLO", 100, 10); }, 16, nullptr,
+         "[QR] The symbol needs 21 pixels; the box is 10 high\n"},
+        {"PDF417 rows of a pixel", [](void* h) { return barcode_draw_2d_rect(h, "PDF417 test", 400, 5); }, 18,
+         nullptr, "[PDF417] The symbol needs 16 pixels; the box is 5 high\n"},
+        {"DataBar stacked omnidirectional, separators of ten pixels",
+         [](void* h) { return barcode_draw_1d(h, "0123456789012", 500, 30); }, 12,
+         [](void* h) { barcode_set_symbol_type_14(h, "STACKED_OMNIDIRECTIONAL"); },
+         "[GS1 DataBar] The symbol needs 32 pixels; the box is 30 high\n"},
+        {"payment code, bars of at least ten pixels", [](void* h) { return barcode_draw_convenience(h, kPayment, 600, 8); },
+         3, nullptr, "[GS1-128 Convenience] The symbol needs 10 pixels; the box is 8 high\n"},
+    };
+    for (const auto& row : rows) {
+        for (const char* format : {"png", "svg"}) {
+            testsupport::Handle h(row.type);
+            barcode_set_output_format(h.h, format);
+            if (row.options != nullptr) {
+                row.options(h.h);
+            }
+            CapturedOutput captured;
+            EXPECT_FALSE(row.draw(h.h)) << row.name << " " << format;
+            captured.Finish();
+            EXPECT_EQ(captured.Err(), row.reason) << row.name << " " << format;
         }
     }
 }
