@@ -305,15 +305,9 @@ bool GS1_128::FitConvenienceLines(const std::string& body, int y, int width, int
         if (across && startsInside) {
             needed = 0;
             for (int i = 0; i < 2; ++i) {
-                if (SDL_Surface* glyphs = RenderPiece(font, size, lines[i])) {
-                    const std::vector<InkSpan> ink = InkSpans(glyphs);
-                    for (size_t row = ink.size(); row-- > 0;) {
-                        if (ink[row].begin < ink[row].end) {
-                            needed = std::max<long long>(needed,
-                                                         top1 + i * lineHeight + static_cast<long long>(row) + 1 - y);
-                            break;
-                        }
-                    }
+                SDL_Rect ink{};
+                if (SDL_Surface* glyphs = RenderPiece(font, size, lines[i]); glyphs != nullptr && InkBox(glyphs, &ink)) {
+                    needed = std::max<long long>(needed, top1 + i * lineHeight + ink.y + ink.h - y);
                 }
             }
         }

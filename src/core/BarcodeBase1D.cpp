@@ -858,6 +858,28 @@ double BarcodeBase1D::ShiftIntoBox(double left, double right) const
     return right > boxRight ? -std::ceil(right - boxRight) : 0.0;
 }
 
+bool BarcodeBase1D::InkBox(SDL_Surface* glyphs, SDL_Rect* ink)
+{
+    const PieceData* data = DataOf(glyphs);
+    const std::vector<InkSpan> own = data == nullptr ? InkSpans(glyphs) : std::vector<InkSpan>();
+    const std::vector<InkSpan>& spans = data == nullptr ? own : data->ink;
+    int left = 0;
+    int right = 0;
+    int top = -1;
+    int bottom = 0;
+    for (size_t row = 0; row < spans.size(); ++row) {
+        if (spans[row].begin >= spans[row].end) {
+            continue;
+        }
+        left = top < 0 ? spans[row].begin : std::min(left, spans[row].begin);
+        right = top < 0 ? spans[row].end : std::max(right, spans[row].end);
+        top = top < 0 ? static_cast<int>(row) : top;
+        bottom = static_cast<int>(row) + 1;
+    }
+    *ink = SDL_Rect{left, top, right - left, bottom - top};
+    return top >= 0;
+}
+
 bool BarcodeBase1D::TextFitsBox(double left, double right, double top, double bottom, bool last) const
 {
     const SDL_Rect& box = m_drawBox;
@@ -885,9 +907,13 @@ bool BarcodeBase1D::TextFitsBox(double left, double right, double top, double bo
 float BarcodeBase1D::SvgTextWidth(const std::string& text, int size)
 {
     long long thousandths = 0;
-    for (const std::string& piece : svgtext::SplitCodePoints(text)) {
-        const unsigned char c = static_cast<unsigned char>(piece[0]);
-        thousandths += piece.size() == 1 && c >= 32 && c < 127 ? kSvgAdvance[c - 32] : 1000;
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 32 && c < 127) {
+            thousandths += kSvgAdvance[c - 32];
+        } else if ((c & 0xC0) != 0x80) {
+            thousandths += 1000; // a character beyond ASCII starts here (continuation bytes add nothing)
+        }
     }
     return static_cast<float>(static_cast<double>(thousandths) * size / 1000.0);
 }
@@ -1004,22 +1030,18 @@ bool BarcodeBase1D::RenderTextFitted(const std::string& text, int x, int y, int 
         double inkTop = 0.0;
         double inkBottom = 0.0;
         const bool opened = each(fs, 0, [&](SDL_Surface* glyphs, const std::string&, int gx, int gy) {
-            const PieceData* data = DataOf(glyphs);
-            const std::vector<InkSpan> own = data == nullptr ? InkSpans(glyphs) : std::vector<InkSpan>();
-            const std::vector<InkSpan>& ink = data == nullptr ? own : data->ink;
-            for (size_t row = 0; row < ink.size(); ++row) {
-                if (ink[row].begin >= ink[row].end) {
-                    continue;
-                }
-                const double l = static_cast<double>(gx) + ink[row].begin;
-                const double r = static_cast<double>(gx) + ink[row].end;
-                const double t = static_cast<double>(gy) + static_cast<double>(row);
-                left = any ? std::min(left, l) : l;
-                right = any ? std::max(right, r) : r;
-                inkTop = any ? std::min(inkTop, t) : t;
-                inkBottom = any ? std::max(inkBottom, t + 1.0) : t + 1.0;
-                any = true;
+            SDL_Rect ink{};
+            if (!InkBox(glyphs, &ink)) {
+                return;
             }
+            const double l = static_cast<double>(gx) + ink.x;
+            const double r = l + ink.w;
+            const double t = static_cast<double>(gy) + ink.y;
+            left = any ? std::min(left, l) : l;
+            right = any ? std::max(right, r) : r;
+            inkTop = any ? std::min(inkTop, t) : t;
+            inkBottom = any ? std::max(inkBottom, t + ink.h) : t + ink.h;
+            any = true;
         });
         // Ink that touches the edge of the box cannot be told from ink cut there: a pixel of
         // room is kept on either side.

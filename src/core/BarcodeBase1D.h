@@ -171,6 +171,8 @@ protected:
     // when text spanning [left, right) x [top, bottom) does not fit m_drawBox; `last` tells
     // whether the size was the smallest (only then is the reason printed).
     bool TextFitsBox(double left, double right, double top, double bottom, bool last) const;
+    // The box of a rendered piece's ink (alpha above 0) within the piece; false when it has none.
+    static bool InkBox(SDL_Surface* glyphs, SDL_Rect* ink);
     // The horizontal move (whole pixels) that brings text spanning [left, right) inside
     // m_drawBox: 0 when it is inside already or when it is wider than the box.
     double ShiftIntoBox(double left, double right) const;

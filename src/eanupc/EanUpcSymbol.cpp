@@ -206,12 +206,11 @@ bool EanUpcSymbol::LayOutExtendedText(Target target, const std::string& digits, 
             BlitText(glyphs, numeric::ClampToInt(leftEdge), numeric::TruncToInt(top), key);
             return;
         }
-        const int gy = numeric::TruncToInt(top);
-        const std::vector<InkSpan> ink = InkSpans(glyphs);
-        for (size_t row = 0; row < ink.size(); ++row) {
-            const double t = static_cast<double>(gy) + static_cast<double>(row);
-            cover(static_cast<double>(leftEdge) + ink[row].begin, static_cast<double>(leftEdge) + ink[row].end, t,
-                  t + 1.0);
+        SDL_Rect ink{};
+        if (InkBox(glyphs, &ink)) {
+            const double l = static_cast<double>(leftEdge) + ink.x;
+            const double t = static_cast<double>(numeric::TruncToInt(top)) + ink.y;
+            cover(l, l + ink.w, t, t + ink.h);
         }
     };
     const auto byteAt = [&digits](int i) {
