@@ -4,6 +4,7 @@ Python's ``logging`` (logger "barcode_lumeo")."""
 
 from __future__ import annotations
 
+import atexit
 import ctypes
 import ctypes.util
 import json
@@ -179,6 +180,8 @@ def library() -> ctypes.CDLL:
                     failures.append(f"{path}: {e}")
                     continue
                 lib.lumeo_set_log(_log_callback, None)
+                # The callback must not outlive the interpreter: lines after exit are printed.
+                atexit.register(lib.lumeo_set_log, LOG_CALLBACK(), None)
                 _loaded = lib
                 break
             else:
