@@ -15,24 +15,28 @@ import time
 
 import barcode_lumeo as bl
 
+# (label, type, text, drawing method, keyword arguments)
 CASES = [
-    ("qr 300, no quiet zone", "qr", "https://example.jp/lumeo?item=4901234567894", dict(width=300, quiet_zone=False)),
-    ("code128 400x150, no quiet zone", "code128", "Order 2024-00815", dict(width=400, height=150, quiet_zone=False)),
-    ("datamatrix 300 svg, no quiet zone", "datamatrix", "https://example.jp/lumeo", dict(width=300, quiet_zone=False)),
-    ("qr 300, quiet zone", "qr", "https://example.jp/lumeo?item=4901234567894", dict(width=300)),
-    ("code128 400x150, quiet zone", "code128", "Order 2024-00815", dict(width=400, height=150)),
+    ("qr 1000 png (RGBA), no quiet zone", "qr", "https://example.jp/lumeo?item=4901234567894", "png",
+     dict(width=1000, format="png", quiet_zone=False)),
+    ("code128 1200x300 png8 with text", "code128", "Order 2024-00815", "png",
+     dict(width=1200, height=300, quiet_zone=False)),
+    ("pdf417 svg 600", "pdf417", "PDF417 lumeo sample 2024 " * 8, "svg", dict(width=600, quiet_zone=False)),
+    ("qr 300 png8, no quiet zone", "qr", "https://example.jp/lumeo?item=4901234567894", "png",
+     dict(width=300, quiet_zone=False)),
+    ("qr 300 png8, quiet zone (default)", "qr", "https://example.jp/lumeo?item=4901234567894", "png",
+     dict(width=300)),
 ]
 
 
-def throughput(threads, name, text, options, seconds):
+def throughput(threads, name, text, method, options, seconds):
     """Draws per second of `threads` threads drawing for `seconds`."""
     counts = [0] * threads
     start, stop = threading.Barrier(threads + 1), threading.Event()
-    svg = name == "datamatrix"
 
     def work(i):
         with bl.Barcode(name) as barcode:
-            draw = barcode.svg if svg else barcode.png
+            draw = getattr(barcode, method)
             draw(text, **options)
             start.wait()
             while not stop.is_set():
@@ -52,14 +56,22 @@ def throughput(threads, name, text, options, seconds):
     return sum(counts) / elapsed
 
 
+def load():
+    try:
+        with open("/proc/loadavg") as f:
+            return f.read().split()[0]
+    except OSError:
+        return "?"
+
+
 def main():
     seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 1.0
-    print(f"{'case':36} {'1 thread/s':>11} {'2 threads/s':>12} {'ratio':>6}")
-    for label, name, text, options in CASES:
+    print(f"{'case':36} {'1 thread/s':>11} {'2 threads/s':>12} {'ratio':>6}   (load {load()})")
+    for label, name, text, method, options in CASES:
         ratios, ones, twos = [], [], []
         for _ in range(5):
-            one = throughput(1, name, text, options, seconds)
-            two = throughput(2, name, text, options, seconds)
+            one = throughput(1, name, text, method, options, seconds)
+            two = throughput(2, name, text, method, options, seconds)
             ones.append(one)
             twos.append(two)
             ratios.append(two / one)

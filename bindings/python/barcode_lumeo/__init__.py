@@ -212,6 +212,7 @@ class Barcode:
         self.name: str = self._info["name"]
         self._options: Dict[str, Dict[str, Any]] = {o["name"]: o for o in self._info["options"]}
         self._all_options = {o["name"]: o for o in table()["options"]}
+        self._draw_kinds = {d["kind"]: d for d in table()["draw_functions"]}
         self._lib = library()
         if not self._info["built"]:
             raise BarcodeError(f"{self.name} (type {self.type}) is not built into this library",
@@ -413,10 +414,9 @@ class Barcode:
         return document
 
     def _box(self, draw: str, width: Optional[int], height: Optional[int]) -> List[int]:
-        kinds = table()["draw_functions"]
-        kind = next((d for d in kinds if d["kind"] == draw), None)
+        kind = self._draw_kinds.get(draw)
         if kind is None:
-            raise ValueError(f"unknown draw kind {draw!r}; one of {', '.join(d['kind'] for d in kinds)}")
+            raise ValueError(f"unknown draw kind {draw!r}; one of {', '.join(self._draw_kinds)}")
         if self.type not in kind["types"]:
             raise ValueError(f"draw={draw!r} does not apply to {self.name}")
         default = self._info["default_size"]

@@ -2,6 +2,7 @@
 """Reasons per thread, logging, defaults from the library's table, quiet zones, NUL bytes,
 integer ranges, fork safety and finding the library."""
 
+import ctypes
 import io
 import logging
 import os
@@ -303,3 +304,37 @@ def test_the_library_of_a_source_checkout_build_is_found(tmp_path):
     assert run.returncode == 0, run.stderr
     found, size = run.stdout.split()
     assert Path(found) == checkout / "build" / "libbarcode_lumeo.so.0" and int(size) > 100
+
+
+def test_draws_release_the_interpreter_lock():
+    """Another thread runs Python code while a call is inside the library (encoding an RGBA PNG
+    of 500 x 500 takes milliseconds there): the lock is released around the library's work."""
+    counter = [0]
+    stop = threading.Event()
+
+    def spin():
+        while not stop.is_set():
+            counter[0] += 1
+
+    # A long switch interval: the spinner can only run while this thread has let the lock go,
+    # not because the interpreter took it away from this thread between two bytecodes.
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1.0)
+    spinner = threading.Thread(target=spin)
+    spinner.start()
+    progressed = []
+    try:
+        lib = _library.library()
+        with bl.Barcode("qr") as qr:
+            lib.barcode_set_output_format(qr._handle, b"png")
+            size = ctypes.c_int(0)
+            for _ in range(3):
+                assert lib.barcode_draw_2d(qr._handle, b"https://example.jp/lumeo?item=4901234567894", 500)
+                before = counter[0]
+                assert lib.barcode_get_image_data(qr._handle, ctypes.byref(size))  # the PNG encoding
+                progressed.append(counter[0] - before)
+    finally:
+        stop.set()
+        spinner.join()
+        sys.setswitchinterval(interval)
+    assert max(progressed) > 0, progressed
