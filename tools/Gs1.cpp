@@ -449,8 +449,7 @@ std::string RuleFault(Rule rule, const std::string& s)
         return f.empty() && s.size() == 4 ? RangeFault(s, 2, 59, "second") : f;
     }
     case Rule::Zero: return s == "0" ? std::string() : "the first digit must be 0, not " + s;
-    case Rule::NoZeroPrefix:
-        return s.size() > 1 && s[0] == '0' ? std::string("must not start with 0") : std::string();
+    case Rule::NoZeroPrefix: return s.size() > 1 && s[0] == '0' ? std::string("must not start with 0") : std::string();
     }
     return {};
 }
@@ -607,8 +606,9 @@ Result<Elements> ParseLibrary(const std::string& text, Syntax syntax)
                 pos += std::strlen(kMarker);
             } else if (at(pos, fnc1)) {
                 if (elements.empty()) {
-                    return Result<Elements>::Fail(fnc1Name + " before the first AI: the symbol would not read as "
-                                                             "GS1 data");
+                    return Result<Elements>::Fail(fnc1Name
+                                                  + " before the first AI: the symbol would not read as "
+                                                    "GS1 data");
                 }
                 ++fnc1Count;
                 pos += fnc1.size();
@@ -643,13 +643,13 @@ Result<Elements> ParseLibrary(const std::string& text, Syntax syntax)
             }
             const std::string shown = text.substr(pos, len == 0 ? 1 : len);
             const bool more = pos + shown.size() < text.size();
-            return Result<Elements>::Fail(len == 0 ? "\"" + text.substr(pos, 6) + "\" where an AI should begin"
-                                                   : Label(shown + (more ? "..." : ""))
-                                                         + "unknown application identifier");
+            return Result<Elements>::Fail(len == 0
+                                              ? "\"" + text.substr(pos, 6) + "\" where an AI should begin"
+                                              : Label(shown + (more ? "..." : "")) + "unknown application identifier");
         }
         if (!separated) {
-            return Result<Elements>::Fail(Label(elements.back().ai) + "needs " + fnc1Name + " before the next AI ("
-                                          + ai + "): its length is not predefined, so a reader would take (" + ai
+            return Result<Elements>::Fail(Label(elements.back().ai) + "needs " + fnc1Name + " before the next AI (" + ai
+                                          + "): its length is not predefined, so a reader would take (" + ai
                                           + ") as part of its data");
         }
         pos += ai.size();
@@ -697,9 +697,9 @@ const char* TypeName(int type)
 Result<Elements> Parse(const std::string& input, Syntax syntax)
 {
     if (syntax == Syntax::Auto) {
-        syntax = LooksBracketed(input)                           ? Syntax::Brackets
+        syntax = LooksBracketed(input)                         ? Syntax::Brackets
                  : input.find(kFnc1Token) != std::string::npos ? Syntax::Gs1_128
-                                                                : Syntax::Expanded;
+                                                               : Syntax::Expanded;
     }
     if (input.find('\0') != std::string::npos) {
         return Result<Elements>::Fail("the text holds a NUL byte");
@@ -722,8 +722,9 @@ Result<std::string> ToLibrarySyntax(const Elements& elements, int type)
     using R = Result<std::string>;
     if (!TakesElementString(type)) {
         if (type >= 16 && type <= 18) {
-            return R::Fail(std::string(TypeName(type)) + " has no GS1 form in this library (it cannot draw FNC1); "
-                                                         "use GS1-128 or GS1 DataBar Expanded");
+            return R::Fail(std::string(TypeName(type))
+                           + " has no GS1 form in this library (it cannot draw FNC1); "
+                             "use GS1-128 or GS1 DataBar Expanded");
         }
         return R::Fail("this barcode type takes no GS1 element string; use GS1-128 or a GS1 DataBar type");
     }
@@ -770,6 +771,10 @@ Result<std::string> Prepare(const std::string& input, int type)
     }
     Syntax syntax = Syntax::Auto;
     if (type == 12 || type == 13) {
+        if (input.empty()) {
+            return R::Fail("no GTIN: GS1 DataBar takes a GTIN-14, or up to 13 digits to which it adds the check "
+                           "digit");
+        }
         if (AllDigits(input) && input.size() <= 13) {
             R r;
             r.value = input; // the library's own form: it appends the check digit

@@ -18,9 +18,9 @@ namespace {
 struct Row
 {
     const char* name;
-    int type;             // barcode_create number the text is prepared for
-    std::string input;    // as the user types it
-    bool ok;              // true: `expected` is the library text; false: the reason
+    int type;          // barcode_create number the text is prepared for
+    std::string input; // as the user types it
+    bool ok;           // true: `expected` is the library text; false: the reason
     const char* expected;
     const char* readBack; // bracket form a reader returns for the drawn symbol; null: not read back
 };
@@ -53,8 +53,8 @@ const Row kRows[] = {
     {"Expanded batch then serial", 14, "(01)04912345678904(10)ABC(21)12345", true,
      "0104912345678904{AI}10ABC[{AI}2112345", "(01)04912345678904(10)ABC(21)12345"},
     {"Expanded library form", 14, "{AI}10ABC[{AI}21XYZ", true, "{AI}10ABC[{AI}21XYZ", "(10)ABC(21)XYZ"},
-    {"Expanded library form with AI 01", 14, "0190012345678908{AI}3103001750", true,
-     "0190012345678908{AI}3103001750", "(01)90012345678908(3103)001750"},
+    {"Expanded library form with AI 01", 14, "0190012345678908{AI}3103001750", true, "0190012345678908{AI}3103001750",
+     "(01)90012345678908(3103)001750"},
     // DataBar Omnidirectional and Limited take 13 digits; the library appends the check digit.
     {"DataBar GTIN-14", 12, "04912345678904", true, "0491234567890", "(01)04912345678904"},
     {"DataBar GTIN in brackets", 12, "(01)90012345678908", true, "9001234567890", "(01)90012345678908"},
@@ -109,8 +109,8 @@ const Row kRows[] = {
     {"two FNC1 in a row", 3, "{FNC1}10ABC{FNC1}{FNC1}21X", false, "AI (10): followed by two FNC1 in a row", nullptr},
     {"text before the first AI", 3, "GTIN(01)04912345678904", false,
      "an element string in brackets starts with an AI in parentheses, e.g. (01)", nullptr},
-    {"DataBar GTIN-14 with a wrong check digit", 12, "04912345678905", false,
-     "AI (01): check digit should be 4, not 5", nullptr},
+    {"DataBar GTIN-14 with a wrong check digit", 12, "04912345678905", false, "AI (01): check digit should be 4, not 5",
+     nullptr},
     {"DataBar with a second AI", 12, "(01)04912345678904(10)A", false,
      "GS1 DataBar holds only AI (01), not (10); use GS1 DataBar Expanded or GS1-128", nullptr},
     {"DataBar Limited with indicator 2", 13, "24912345678908", false,
@@ -207,7 +207,7 @@ std::string ReadBack(int type, const std::string& text, int width, int height)
     }
     ZXing::DecodeHints hints;
     hints.setTryHarder(true);
-    hints.setFormats(type == 3 ? ZXing::BarcodeFormat::Code128
+    hints.setFormats(type == 3    ? ZXing::BarcodeFormat::Code128
                      : type == 14 ? ZXing::BarcodeFormat::DataBarExpanded
                                   : ZXing::BarcodeFormat::DataBar);
     const ZXing::Result r = ZXing::ReadBarcode({grey.data(), w, ht, ZXing::ImageFormat::Lum}, hints);
