@@ -50,8 +50,7 @@ void WithLinear(const char* function, void* handle, F&& apply)
 
 void PrintReason(const char* function, const std::string& reason, const char* code) noexcept
 {
-    GuardVoid(
-        [&] { barcode_log::Error(barcode_log::Stream::Err, std::string("[") + function + "] " + reason, code); });
+    GuardVoid([&] { barcode_log::Error(barcode_log::Stream::Err, std::string("[") + function + "] " + reason, code); });
 }
 
 } // namespace
@@ -136,6 +135,7 @@ void* barcode_create(int type)
         auto* handle = new BarcodeHandle();
         handle->symbol = std::move(symbol);
         handle->type = type;
+        barcode_log::ClearReason(); // a line on the way (no font for the text) is no failure
         return handle;
     });
 }
@@ -223,6 +223,8 @@ const char* barcode_get_base64(void* handle)
         h->lastText = std::move(uri);
         if (h->lastText == BarcodeBase::GetFallbackImage()) {
             capi::NoteNothingToFetch("barcode_get_base64");
+        } else {
+            barcode_log::ClearReason();
         }
         return h->lastText.c_str();
     });
@@ -248,6 +250,7 @@ const char* barcode_get_svg(void* handle)
             return kEmpty;
         }
         h->lastSvg = std::move(svg);
+        barcode_log::ClearReason();
         return h->lastSvg->c_str();
     });
 }
@@ -270,6 +273,7 @@ const unsigned char* barcode_get_image_data(void* handle, int* size)
             capi::NoteNothingToFetch("barcode_get_image_data");
             return nullptr;
         }
+        barcode_log::ClearReason();
         return h->lastImage.data();
     } catch (const std::bad_alloc&) {
         *size = 0;

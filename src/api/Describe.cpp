@@ -106,8 +106,10 @@ std::string Document()
     doc["types"] = std::move(types);
     Json draws = Json::array();
     for (const DrawRow& d : kDraws) {
-        draws.push_back(
-            {{"kind", d.kind}, {"function", d.function}, {"arguments", Strings(d.arguments)}, {"types", TypeNumbers(d.types)}});
+        draws.push_back({{"kind", d.kind},
+                         {"function", d.function},
+                         {"arguments", Strings(d.arguments)},
+                         {"types", TypeNumbers(d.types)}});
     }
     doc["draw_functions"] = std::move(draws);
     Json options = Json::array();
@@ -119,8 +121,8 @@ std::string Document()
                      {"max_canvas_pixels", limits::kMaxCanvasPixels},
                      {"max_linear_text_bytes", limits::kMaxLinearTextBytes},
                      {"max_compact_text_bytes", limits::kMaxCompactTextBytes}};
-    doc["error_codes"] = {"bad_handle", "bad_text", "too_long", "canvas_limit", "bad_option",
-                          "no_memory",  "no_output", "internal"};
+    doc["error_codes"] = {"bad_handle", "bad_text",  "too_long",  "canvas_limit",
+                          "bad_option", "no_memory", "no_output", "internal"};
     return doc.dump(1);
 }
 

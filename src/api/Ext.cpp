@@ -2,6 +2,7 @@
 // The extension interface beside the 43 functions: the calling thread's failure reason and its
 // code, the log callback and the version. lumeo_describe() is in Describe.cpp.
 #include "api/Ext.h"
+
 #include "barcode_lumeo_ext.h"
 #include "core/Log.h"
 

@@ -119,7 +119,8 @@ void barcode_set_string_encoding(void* handle, const char* name)
         if (auto* symbol = capi::OptionTarget<BarcodeBase2D>(kFunction, handle, lumeo_table::k2DTypes, name)) {
             symbol->SetStringEncoding(std::string(name));
             if (!Accepted(name, lumeo_table::ListOf(lumeo_table::kEncodings))) {
-                capi::NoteBadValue(kFunction, std::string("Unknown encoding \"") + name + "\": the bytes pass as UTF-8");
+                capi::NoteBadValue(kFunction,
+                                   std::string("Unknown encoding \"") + name + "\": the bytes pass as UTF-8");
             }
         }
     });

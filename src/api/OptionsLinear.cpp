@@ -12,7 +12,8 @@ void barcode_set_show_start_stop(void* handle, int on)
 {
     capi::Enter();
     capi::GuardVoid([&] {
-        if (capi::OptionTarget<IBarcodeSymbology>("barcode_set_show_start_stop", handle, capi::Types({0, 4})) == nullptr) {
+        if (capi::OptionTarget<IBarcodeSymbology>("barcode_set_show_start_stop", handle, capi::Types({0, 4}))
+            == nullptr) {
             return;
         }
         if (auto* code39 = capi::SymbolAs<Code39>(handle, {0})) {

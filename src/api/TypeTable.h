@@ -97,8 +97,13 @@ inline constexpr TypeRow kTypes[] = {
     {12, "databar14", "GS1 DataBar Omnidirectional", ListOf(kDataBar14Aliases), {1, 1, 1}, 400, 150},
     {13, "databar-limited", "GS1 DataBar Limited", ListOf(kDataBarLimitedAliases), {1, 5, 1}, 400, 150},
     {14, "databar-expanded", "GS1 DataBar Expanded", ListOf(kDataBarExpandedAliases), {1, 1, 1}, 400, 150},
-    {15, "yubin", "Japan Post customer barcode", ListOf(kYubinAliases), {kYubinQuiet, kYubinQuiet, kYubinQuiet},
-     400, 150},
+    {15,
+     "yubin",
+     "Japan Post customer barcode",
+     ListOf(kYubinAliases),
+     {kYubinQuiet, kYubinQuiet, kYubinQuiet},
+     400,
+     150},
     {16, "qr", "QR Code", ListOf(kQrAliases), {4, 4, 4}, 300, 300},
     {17, "datamatrix", "Data Matrix", kNone, {1, 1, 1}, 300, 300},
     {18, "pdf417", "PDF417", kNone, {2, 2, 2}, 300, 300},
@@ -163,9 +168,9 @@ inline constexpr const char* kEncodings[] = {"utf-8", "UTF-8", "shift-jis", "Shi
 inline constexpr const char* kQrLevels[] = {"L", "M", "Q", "H"};
 inline constexpr const char* kQrModes[] = {"AUTO", "BYTE", "NUMERIC", "ALPHANUMERIC", "KANJI"};
 inline constexpr const char* kCodeSizes[] = {
-    "AUTO",  "10x10", "12x12", "14x14", "16x16",   "18x18",   "20x20",   "22x22", "24x24", "26x26", "32x32",
-    "36x36", "40x40", "44x44", "48x48", "52x52",   "64x64",   "72x72",   "80x80", "88x88", "96x96", "104x104",
-    "120x120", "132x132", "144x144", "8x18", "8x32", "12x26", "12x36", "16x36", "16x48"};
+    "AUTO",    "10x10",   "12x12",   "14x14", "16x16", "18x18", "20x20", "22x22", "24x24", "26x26", "32x32",
+    "36x36",   "40x40",   "44x44",   "48x48", "52x52", "64x64", "72x72", "80x80", "88x88", "96x96", "104x104",
+    "120x120", "132x132", "144x144", "8x18",  "8x32",  "12x26", "12x36", "16x36", "16x48"};
 inline constexpr const char* kSchemes[] = {"AUTO", "ASCII", "C40", "TEXT", "X12", "EDIFACT", "BASE256"};
 inline constexpr const char* kLayouts14[] = {"OMNIDIRECTIONAL", "STACKED", "STACKED_OMNIDIRECTIONAL"};
 inline constexpr const char* kLayoutsExp[] = {"UNSTACKED", "STACKED"};
@@ -175,8 +180,8 @@ constexpr double kIntMax = 2147483647.0;
 
 constexpr List<const char*> kNoChoices{kNoAliases, 0};
 
-constexpr OptionRow Flag(const char* name, const char* setter, TypeSet types, const char* defaultJson,
-                         const char* flag, const char* help)
+constexpr OptionRow Flag(const char* name, const char* setter, TypeSet types, const char* defaultJson, const char* flag,
+                         const char* help)
 {
     return {name, setter, ValueKind::Bool, types, 0, 1, true, true, kNoChoices, defaultJson, -1, nullptr, flag, help};
 }
@@ -204,21 +209,21 @@ inline constexpr OptionRow kOptions[] = {
            "0", "--px-black", "pixels added to every bar"),
     Number("px_adjust_white", "barcode_set_px_adjust_white", ValueKind::Int, kAllTypes, kIntMin, kIntMax, true, true,
            "0", "--px-white", "pixels added to every space"),
-    {"fit_width", "barcode_set_fit_width", ValueKind::Bool, kAllTypes, 0, 1, true, true, kNoChoices, "false", 3,
-     "true", "--fit-width", "keep fractional module widths"},
+    {"fit_width", "barcode_set_fit_width", ValueKind::Bool, kAllTypes, 0, 1, true, true, kNoChoices, "false", 3, "true",
+     "--fit-width", "keep fractional module widths"},
     Flag("show_text", "barcode_set_show_text", kLinearTypes, "true", "--show-text", "human-readable text"),
-    Number("text_font_scale", "barcode_set_text_font_scale", ValueKind::Double, kLinearTypes, 0, 0, true, false,
-           "1.0", "--font-scale", "text size factor"),
-    Number("text_gap", "barcode_set_text_gap", ValueKind::Double, kLinearTypes, 0, 0, false, false, "1.0",
-           "--text-gap", "gap factor between bars and text"),
+    Number("text_font_scale", "barcode_set_text_font_scale", ValueKind::Double, kLinearTypes, 0, 0, true, false, "1.0",
+           "--font-scale", "text size factor"),
+    Number("text_gap", "barcode_set_text_gap", ValueKind::Double, kLinearTypes, 0, 0, false, false, "1.0", "--text-gap",
+           "gap factor between bars and text"),
     Flag("text_even_spacing", "barcode_set_text_even_spacing", kLinearTypes, "true", "--even-spacing",
          "spread the text characters"),
     Flag("show_start_stop", "barcode_set_show_start_stop", Bit(0) | Bit(4), "true", "--start-stop",
          "print the start/stop characters"),
     Choice("code_mode", "barcode_set_code_mode", Bit(2), ListOf(kCodeModes), "\"AUTO\"", "--code-mode",
            "Code 128 code set"),
-    Flag("extended_guard", "barcode_set_extended_guard", Bit(7) | Bit(8) | Bit(9) | Bit(10), "true",
-         "--extended-guard", "JAN/UPC guard bars reaching into the text"),
+    Flag("extended_guard", "barcode_set_extended_guard", Bit(7) | Bit(8) | Bit(9) | Bit(10), "true", "--extended-guard",
+         "JAN/UPC guard bars reaching into the text"),
     Choice("string_encoding", "barcode_set_string_encoding", k2DTypes, ListOf(kEncodings), "\"utf-8\"", "--encoding",
            "text encoding of 2D symbols"),
     Choice("error_correction_level", "barcode_set_error_correction_level", Bit(16), ListOf(kQrLevels), "\"M\"",

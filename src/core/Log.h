@@ -14,10 +14,20 @@
 // logged since the call began (ClearReason), or a reason noted without printing (NoteReason).
 namespace barcode_log {
 
-enum class Stream { Out, Err };
+enum class Stream
+{
+    Out,
+    Err
+};
 
 // The numbers of lumeo_log_level.
-enum class Level { Error = 0, Warning = 1, Info = 2, Debug = 3 };
+enum class Level
+{
+    Error = 0,
+    Warning = 1,
+    Info = 2,
+    Debug = 3
+};
 
 using Sink = void (*)(int level, const char* line, void* user);
 

@@ -135,8 +135,8 @@ bool DataBarSymbol::DrawRows(Target target, const char* tag, const RowEncoder& e
     }
     if (barcode_log::Verbose()) {
         barcode_log::Debug(barcode_log::Stream::Err, std::string("DEBUG ") + tag
-                                                            + "rows=" + std::to_string(symbol.rows.size())
-                                                            + " modules=" + std::to_string(modules));
+                                                         + "rows=" + std::to_string(symbol.rows.size())
+                                                         + " modules=" + std::to_string(modules));
     }
     PaintText(target, symbol.text, x, y, numeric::TruncToInt(textWidth), height);
     if (target == Target::Svg) {

@@ -581,8 +581,8 @@ void Pdf417Engine::outPaintCode()
         const int startCp = k * columns;
         std::string clusters;
         if (verbose) {
-            barcode_log::Debug(Stream::Out, Format("[C++] row=%d startCp=%d codeColumns=%d lenCodewords=%d", k,
-                                                      startCp, columns, lenCodewords));
+            barcode_log::Debug(Stream::Out, Format("[C++] row=%d startCp=%d codeColumns=%d lenCodewords=%d", k, startCp,
+                                                   columns, lenCodewords));
             clusters = Format("C++ clusters row=%d, cluster=%d: [", k, cluster);
         }
         put(kStartPattern, kStartModules);
@@ -618,8 +618,8 @@ void Pdf417Engine::outPaintCode()
     }
     if (verbose) {
         const int rowBytes = (bitColumns + 7) / 8;
-        barcode_log::Debug(Stream::Out, Format("C++ outbits meta: bitColumns=%d, codeRows=%d, lenBytes=%zu",
-                                                  bitColumns, rows, static_cast<size_t>(rowBytes) * rows));
+        barcode_log::Debug(Stream::Out, Format("C++ outbits meta: bitColumns=%d, codeRows=%d, lenBytes=%zu", bitColumns,
+                                               rows, static_cast<size_t>(rowBytes) * rows));
         for (int k = 0; k < rows; ++k) {
             std::string line = Format("C++ outbits row=%d: ", k);
             for (int byte = 0; byte < rowBytes; ++byte) {

@@ -43,7 +43,8 @@ void QR::SetEncodeMode(const std::string& mode)
         return;
     }
     m_encodeMode = "B";
-    barcode_log::Warning(Stream::Out, "Warning: Invalid QR Code encode mode ('" + mode + "'). Setting to Binary ('B').");
+    barcode_log::Warning(Stream::Out,
+                         "Warning: Invalid QR Code encode mode ('" + mode + "'). Setting to Binary ('B').");
 }
 
 void QR::SetEncodeMode(QREncodeMode mode)

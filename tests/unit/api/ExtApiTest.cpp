@@ -25,7 +25,10 @@ using testsupport::Handle;
 // Keeps the test's output clean: every library line goes nowhere while alive.
 struct Silence
 {
-    Silence() { lumeo_set_log([](int, const char*, void*) {}, nullptr); }
+    Silence()
+    {
+        lumeo_set_log([](int, const char*, void*) {}, nullptr);
+    }
 
     ~Silence() { lumeo_set_log(nullptr, nullptr); }
 };
@@ -74,8 +77,8 @@ const FailureRow kFailures[] = {
      "Input too long (max 13 digits)"},
     {"qr capacity", 16, [](void* h) { return barcode_draw_2d(h, Repeat('A', 8000).c_str(), 300); }, "too_long",
      "Data too long for QR Code."},
-    {"datamatrix capacity", 17, [](void* h) { return barcode_draw_2d(h, Repeat('A', 3000).c_str(), 300); },
-     "too_long", "[DataMatrix] Failed to encode data"},
+    {"datamatrix capacity", 17, [](void* h) { return barcode_draw_2d(h, Repeat('A', 3000).c_str(), 300); }, "too_long",
+     "[DataMatrix] Failed to encode data"},
     {"datamatrix fixed size", 17,
      [](void* h) {
          barcode_set_code_size(h, "10x10");
@@ -235,9 +238,11 @@ TEST(ExtApi, ReasonsBelongToTheirThread)
 TEST(ExtApi, CallbackTakesLinesWithLevels)
 {
     std::vector<std::pair<int, std::string>> lines;
-    lumeo_set_log([](int level, const char* line, void* user) {
-        static_cast<std::vector<std::pair<int, std::string>>*>(user)->emplace_back(level, line);
-    }, &lines);
+    lumeo_set_log(
+        [](int level, const char* line, void* user) {
+            static_cast<std::vector<std::pair<int, std::string>>*>(user)->emplace_back(level, line);
+        },
+        &lines);
     {
         Handle qr(16);
         barcode_set_version(qr.h, 41);
