@@ -76,7 +76,7 @@ if [ "$failed" != 0 ]; then
   for name in "${fuzzers[@]}"; do
     if [ "$(cat "$work/$name.status" 2>/dev/null || echo 1)" != 0 ]; then
       echo "--- fuzz_$name"
-      grep -vE '^(\[|サーフェス作成に失敗)' build-fuzz/logs/"$name".log | tail -n 60
+      grep -vE '^(\[|サーフェス作成に失敗|ERROR: サーフェス)' build-fuzz/logs/"$name".log | tail -n 60
     fi
   done
   exit 1

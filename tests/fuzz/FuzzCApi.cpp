@@ -130,7 +130,10 @@ public:
         }
         case 2: return -static_cast<int>(Byte());
         case 3: return kSpecialInts[Byte() % std::size(kSpecialInts)];
-        case 4: return static_cast<int>(U16() % 16385); // a canvas side, up to the limit
+        case 4: { // a canvas side up to twice the limit, as often from 2^k to 2^(k+1) for each k
+            const int k = Byte() % 15;
+            return (1 << k) + static_cast<int>(U16() % (1u << k));
+        }
         case 5: return -static_cast<int>(U16()) * 16;   // a large negative pixel adjustment
         case 6: return static_cast<int>(U16()) * 16;    // a large positive one
         default: {
