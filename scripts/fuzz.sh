@@ -56,15 +56,15 @@ failed=0
 for name in "${fuzzers[@]}"; do
   log=build-fuzz/logs/$name.log
   status=$(cat "$work/$name.status" 2>/dev/null || echo 1)
-  stat() { grep -m1 "^stat::$1:" "$log" | awk '{print $2}'; }
-  seeded=$(grep -m1 -oE 'INITED cov: [0-9]+ ft: [0-9]+' "$log" | awk '{print $3 "/" $5}')
-  done_line=$(grep -E '^#[0-9]+ +DONE' "$log" | tail -n1)
-  cov=$(echo "$done_line" | grep -oE 'cov: [0-9]+' | awk '{print $2}')
-  ft=$(echo "$done_line" | grep -oE 'ft: [0-9]+' | awk '{print $2}')
-  corp=$(echo "$done_line" | grep -oE 'corp: [0-9]+' | awk '{print $2}')
+  figure() { grep -m1 "^stat::$1:" "$log" | awk '{print $2}' || true; }
+  seeded=$(grep -m1 -oE 'INITED cov: [0-9]+ ft: [0-9]+' "$log" | awk '{print $3 "/" $5}' || true)
+  done_line=$(grep -E '^#[0-9]+ +DONE' "$log" | tail -n1 || true)
+  cov=$(echo "$done_line" | grep -oE 'cov: [0-9]+' | awk '{print $2}' || true)
+  ft=$(echo "$done_line" | grep -oE 'ft: [0-9]+' | awk '{print $2}' || true)
+  corp=$(echo "$done_line" | grep -oE 'corp: [0-9]+' | awk '{print $2}' || true)
   printf 'fuzz_%s: %s runs (%s/s), cov %s ft %s (seeds alone %s), corpus %s, peak %s MB' "$name" \
-    "$(stat number_of_executed_units)" "$(stat average_exec_per_sec)" "${cov:-?}" "${ft:-?}" "${seeded:-?}" \
-    "${corp:-?}" "$(stat peak_rss_mb)"
+    "$(figure number_of_executed_units)" "$(figure average_exec_per_sec)" "${cov:-?}" "${ft:-?}" "${seeded:-?}" \
+    "${corp:-?}" "$(figure peak_rss_mb)"
   if [ "$status" = 0 ] && [ -n "$done_line" ]; then
     echo ": no failure"
   else

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // libFuzzer harness of the compact PNG writer (compact_png::Encode and its RowDeflater): the
 // input becomes an image given as a row table, as the painters hand it over: rows that repeat
-// the row above by pointer or by value, near-repeats, rows equal to one further up, runs, noise,
-// palettes of 1 to 300 colours (greys of every depth, colours, alpha), tall and narrow shapes
-// (100 x 4,000, 120 x 16,000), and rows wider than RowDeflater::kMaxRow bytes. Each result must
-// hold these properties, or the harness aborts:
+// the row above by pointer (one or thousands at a time) or by value, near-repeats, rows equal
+// to one further up, runs, noise, palettes of 1 to 300 colours (greys of every depth, colours,
+// alpha), tall and narrow shapes (100 x 4,000, 120 x 16,000), and rows wider than
+// RowDeflater::kMaxRow bytes. Each result must hold these properties, or the harness aborts:
 // - more than 256 distinct colours give Outcome::TooManyColours and no bytes; otherwise
 //   Outcome::Written with the number of distinct colours;
 // - the file is a PNG whose chunks carry zlib's CRC-32, in the order IHDR, PLTE, tRNS, IDAT,
@@ -17,7 +17,7 @@
 // zlib's crc32 of the raw input.
 //
 // Input: a shape byte and its sizes, the palette (count, kind, seed), then one operation per row
-// (see NextRow). Reading past the end gives zeros: the rest of the rows repeat by pointer.
+// (see NextRows). Reading past the end gives zeros: the rest of the rows repeat by pointer.
 #include "FuzzSupport.h"
 #include "core/CompactPng.h"
 
@@ -132,18 +132,25 @@ void Shape(fuzz::Bytes& in, int* width, int* height)
     *height = static_cast<int>(h);
 }
 
-// Row y of the image, by the next operation of the input.
-void NextRow(fuzz::Bytes& in, const std::vector<std::uint32_t>& palette, Image& image, int y)
+// Row y of the image, and the rows after it up to the height that repeat it when the operation
+// says so, by the next operation of the input.
+void NextRows(fuzz::Bytes& in, const std::vector<std::uint32_t>& palette, Image& image, int y)
 {
     const auto w = static_cast<std::size_t>(image.width);
     const auto n = static_cast<std::uint32_t>(palette.size());
-    unsigned op = in.Byte() % 9;
-    if (y == 0 && (op <= 2 || op == 5 || op == 6 || op == 8)) {
+    unsigned op = in.Byte() % 10;
+    if (y == 0 && (op <= 2 || op == 5 || op == 6 || op == 8 || op == 9)) {
         op = 4;
     }
     if (op == 0 || op == 5) { // the same pointer as the row above, or as one further up
         const int back = op == 0 ? 1 : 1 + in.Byte() % std::min(y, 64);
         image.rows.push_back(image.rows[static_cast<std::size_t>(y - back)]);
+        return;
+    }
+    if (op == 9) { // a stretch of rows with the pointer of the row above, as under long bars
+        for (unsigned k = 1 + in.U16() % 4096; k > 0 && static_cast<int>(image.rows.size()) < image.height; --k) {
+            image.rows.push_back(image.rows.back());
+        }
         return;
     }
     image.buffers.emplace_back(new std::uint32_t[w]);
@@ -395,8 +402,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int pad = in.Byte() % 4;
     const std::vector<std::uint32_t> palette = MakePalette(in);
     image.rows.reserve(static_cast<std::size_t>(image.height));
-    for (int y = 0; y < image.height; ++y) {
-        NextRow(in, palette, image, y);
+    while (static_cast<int>(image.rows.size()) < image.height) {
+        NextRows(in, palette, image, static_cast<int>(image.rows.size()));
     }
 
     const std::size_t distinct = DistinctColours(image);

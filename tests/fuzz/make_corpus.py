@@ -229,6 +229,9 @@ OTHER_SEEDS = {
         + bytes([4, 1, 0, 255, 2, 1, 0, 10, 1, 0]),
         "tall-100x4000": bytes([55, 0]) + u16(1) + bytes([7]) + u16(0) + bytes([3, 30, 0, 0, 40, 0, 1, 2, 2, 0, 50]),
         "tall-120x16000": bytes([56, 1]) + u16(2) + bytes([4]) + u16(2) + bytes([3, 20, 0, 0, 60, 0, 1, 0, 5, 1]),
+        # A linear symbol's rows: a bar row, thousands of rows with its pointer, then text rows.
+        "bars-then-text": bytes([55, 0]) + u16(39) + bytes([4]) + u16(6) + bytes([3, 4, 0, 2, 4, 0, 1, 0, 9])
+        + u16(3900) + bytes([4, 1]) + u16(39) + bytes([4, 2]) + u16(39) + bytes([2, 3, 0, 5, 0, 9]),
         "wide-rows": bytes([58, 28, 2, 0]) + u16(30) + bytes([4]) + u16(4) + bytes([7, 0, 0, 2, 1, 0, 0, 0, 3]),
         "medium": bytes([48, 0x03, 0x20, 200, 1]) + u16(9) + bytes([6]) + u16(8)
         + bytes([3, 50, 0, 1, 100, 0, 2, 2, 1, 3, 0, 5, 0, 2, 0, 8, 1, 0, 4]),
