@@ -70,7 +70,9 @@ bool StaysInside(const std::string& file)
             return false;
         }
     }
-    return p.has_filename();
+    // "." or "sub/." names the directory itself, not a file in it.
+    const fs::path name = p.lexically_normal().filename();
+    return !name.empty() && name != ".";
 }
 
 // Reads the records of the file; malformed lines become jobs that have already failed.

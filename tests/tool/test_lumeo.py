@@ -218,6 +218,17 @@ def test_batch_writes_good_lines_and_names_every_bad_one(tmp_path):
     assert not (tmp_path / "escape.png").exists()
 
 
+def test_batch_refuses_a_file_name_that_names_the_output_directory(tmp_path):
+    (tmp_path / "dirs.csv").write_text("code128,A,.\ncode128,B,sub/.\ncode128,C,sub/./c.png\n")
+    run = lumeo("batch", "dirs.csv", "out", cwd=tmp_path)
+    assert run.returncode == 1
+    assert b"wrote 1 of 3 symbols to out; 2 failed" in run.stdout
+    assert run.stderr.decode().splitlines() == [
+        'lumeo: dirs.csv:1: the file name "." must be a relative path inside out',
+        'lumeo: dirs.csv:2: the file name "sub/." must be a relative path inside out']
+    assert zxing((tmp_path / "out/sub/c.png").read_bytes()) == ["C"]
+
+
 @pytest.mark.skipif(SANITIZED, reason="10,000 symbols take too long under the sanitizers")
 def test_batch_of_ten_thousand_lines_shows_a_progress_bar_on_a_terminal(tmp_path):
     kinds = ["code128,ITEM-{0:05d},c128/{0}.png,--width 200 --height 50",
