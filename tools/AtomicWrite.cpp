@@ -30,11 +30,13 @@ struct Slot
 
 constexpr size_t kSlots = 256;
 Slot g_slots[kSlots];
+std::atomic<bool> g_dying{false}; // a signal is ending the process
 
 void OnSignal(int sig)
 {
+    g_dying.store(true);
     for (Slot& s : g_slots) {
-        if (s.live.load(std::memory_order_acquire)) {
+        if (s.live.load()) {
             ::unlinkat(s.dirFd, s.name, 0);
         }
     }
@@ -58,7 +60,7 @@ public:
         if (m_slot != nullptr) { // with every slot taken the file is merely not cleaned up on a signal
             m_slot->dirFd = dirFd;
             std::snprintf(m_slot->name, sizeof m_slot->name, "%s", name.c_str());
-            m_slot->live.store(true, std::memory_order_release);
+            m_slot->live.store(true);
         }
     }
 
@@ -76,6 +78,19 @@ public:
 private:
     Slot* m_slot = nullptr;
 };
+
+// Called by a writer once its temporary file has a name. The handler unlinks every name
+// registered when it runs; a name that got there meanwhile is the writer's to remove, and it goes
+// no further while the signal ends the process.
+void StopIfDying(int dirFd, const std::string& tmp)
+{
+    if (g_dying.load()) {
+        ::unlinkat(dirFd, tmp.c_str(), 0);
+        for (;;) {
+            ::pause();
+        }
+    }
+}
 
 [[noreturn]] void Fail(const std::string& shown, int error)
 {
@@ -181,6 +196,7 @@ void Replace(int dirFd, const std::string& name, const std::string& bytes, const
             const int fd = ::openat(dirFd, tmp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0666);
             if (fd >= 0) {
                 file.Reset(fd);
+                StopIfDying(dirFd, tmp);
                 break;
             }
             error = errno;
@@ -217,7 +233,9 @@ void Replace(int dirFd, const std::string& name, const std::string& bytes, const
             tmp = TemporaryName(name);
             registration = std::make_unique<Registration>(dirFd, tmp);
             linked = LinkUnnamed(file.Get(), dirFd, tmp);
-            if (!linked && errno != EEXIST) {
+            if (linked) {
+                StopIfDying(dirFd, tmp);
+            } else if (errno != EEXIST) {
                 error = errno;
                 registration.reset();
                 Fail(shown, error);

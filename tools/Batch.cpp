@@ -134,7 +134,7 @@ std::string NulReason(const std::vector<std::string>& fields)
     for (size_t f = 0; f < fields.size(); ++f) {
         const size_t at = fields[f].find('\0');
         if (at != std::string::npos) {
-            return std::string(f < 3 ? kWhat[f] : "the options") + " holds a NUL byte (at byte " +
+            return std::string(f < 3 ? kWhat[f] + std::string(" holds") : "the options hold") + " a NUL byte (at byte " +
                    std::to_string(at + 1) + "), which cannot be passed on";
         }
     }
