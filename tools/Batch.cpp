@@ -158,13 +158,12 @@ std::vector<Job> ReadJobs(const std::vector<CsvRecord>& records, const std::stri
         if (header) {
             continue;
         }
-        job.error = record.error;
-        if (job.error.empty()) {
-            job.error = NulReason(fields);
-        }
+        job.error = record.error.empty() ? NulReason(fields) : record.error;
         if (!job.error.empty()) {
-            // unreadable, or a NUL byte
-        } else if (fields.size() < 3) {
+            jobs.push_back(job);
+            continue;
+        }
+        if (fields.size() < 3) {
             job.error = "expected TYPE,TEXT,FILE[,OPTIONS]";
         } else if (!StaysInside(Trim(fields[2]))) {
             job.error = "the file name \"" + fields[2] + "\" must be a relative path inside " + dir;
