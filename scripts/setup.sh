@@ -8,7 +8,7 @@ packages=(
   libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev fonts-roboto-unhinted
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   libzxing-dev zbar-tools zint libzint-dev libqrencode-dev librsvg2-bin libxml2-dev
-  libpng-dev dpkg-dev python3 python3-pytest python3-setuptools python3-wheel python3-pip
+  libpng-dev nlohmann-json3-dev dpkg-dev python3 python3-pytest python3-setuptools python3-wheel python3-pip
   python3-zxing-cpp python3-pil
 )
 

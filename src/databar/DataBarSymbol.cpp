@@ -134,7 +134,7 @@ bool DataBarSymbol::DrawRows(Target target, const char* tag, const RowEncoder& e
         }
     }
     if (barcode_log::Verbose()) {
-        barcode_log::Progress(barcode_log::Stream::Err, std::string("DEBUG ") + tag
+        barcode_log::Debug(barcode_log::Stream::Err, std::string("DEBUG ") + tag
                                                             + "rows=" + std::to_string(symbol.rows.size())
                                                             + " modules=" + std::to_string(modules));
     }
