@@ -58,7 +58,7 @@ for name in "${fuzzers[@]}"; do
   status=$(cat "$work/$name.status" 2>/dev/null || echo 1)
   figure() { grep -m1 "^stat::$1:" "$log" | awk '{print $2}' || true; }
   seeded=$(grep -m1 -oE 'INITED cov: [0-9]+ ft: [0-9]+' "$log" | awk '{print $3 "/" $5}' || true)
-  done_line=$(grep -E '^#[0-9]+ +DONE' "$log" | tail -n1 || true)
+  done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n1 || true)
   cov=$(echo "$done_line" | grep -oE 'cov: [0-9]+' | awk '{print $2}' || true)
   ft=$(echo "$done_line" | grep -oE 'ft: [0-9]+' | awk '{print $2}' || true)
   corp=$(echo "$done_line" | grep -oE 'corp: [0-9]+' | awk '{print $2}' || true)
