@@ -541,6 +541,12 @@ private:
         if (left > 0) {
             return true;
         }
+        if (c.pendingValues == 0 && room == 0) {
+            // The data end on a whole group exactly where the symbol's data end: the reader
+            // stops there, and an unlatch would only take a codeword the symbol does not have.
+            EnterAscii(c);
+            return true;
+        }
         // A reader takes the last two codewords of a symbol as ASCII, so one value and the unlatch
         // must not end it: the byte goes there in ASCII, without an unlatch.
         if (c.pendingValues == 1 && Room(c.wordCount, 2) == 2) {

@@ -43,6 +43,14 @@ TEST(DxEncoder, PinnedCodewords)
         {B("\xE1"), DxScheme::C40, -2, {235, 98}, "C40, a byte of 128 or more (four values)"},
         {B("ABCDE"), DxScheme::Edifact, 8, {240, 4, 32, 196, 21, 240}, "fixed 26x26: explicit unlatch"},
         {B("ABCDE"), DxScheme::Edifact, -2, {240, 4, 32, 196, 70}, "12x12: one codeword left, ASCII"},
+        {B("ABCDABCD"), DxScheme::Edifact, 3, {240, 4, 32, 196, 4, 32, 196, 124}, "16x16: unlatch, then padding"},
+        {B("ABCDABCD"), DxScheme::Edifact, 2, {240, 4, 32, 196, 4, 32, 196}, "14x14: one codeword left, ASCII"},
+        // Seven groups fill the 22 codewords of 20x20 exactly: no room, no unlatch.
+        {B("ABCDABCDABCDABCDABCDABCDABCD"),
+         DxScheme::Edifact,
+         5,
+         {240, 4, 32, 196, 4, 32, 196, 4, 32, 196, 4, 32, 196, 4, 32, 196, 4, 32, 196, 4, 32, 196},
+         "20x20 filled by whole groups"},
         {B("ab"), DxScheme::Base256, -2, {231, 46, 34, 185}, "255-state randomising"},
     };
     for (const Row& r : rows) {
