@@ -72,6 +72,18 @@ void OnPdf417(void* handle, Set&& set)
     });
 }
 
+// Columns, rows or both choose the size mode that keeps them; with neither (both 0) the grid
+// follows the aspect ratio and row height again.
+void ChooseSizeMode(PDF417& pdf)
+{
+    const bool columns = pdf.GetColumns() > 0;
+    const bool rows = pdf.GetRows() > 0;
+    pdf.SetSizeMode(columns && rows ? PDF417SizeMode::ColumnsAndRows
+                    : columns       ? PDF417SizeMode::Columns
+                    : rows          ? PDF417SizeMode::Rows
+                                    : PDF417SizeMode::Auto);
+}
+
 } // namespace
 
 extern "C" {
@@ -132,17 +144,32 @@ void barcode_set_encode_scheme(void* handle, const char* scheme)
 
 void barcode_set_error_level(void* handle, int level)
 {
-    OnPdf417(handle, [level](PDF417& pdf) { pdf.SetErrorLevel(static_cast<PDF417ErrorLevel>(level)); });
+    // 0..8 fixes the level (the automatic choice is off from then on); a negative level turns
+    // the automatic choice back on; anything above 8 is ignored.
+    OnPdf417(handle, [level](PDF417& pdf) {
+        if (level < 0) {
+            pdf.SetUseAutoErrorLevel(true);
+        } else if (level <= static_cast<int>(PDF417ErrorLevel::Level8)) {
+            pdf.SetErrorLevel(static_cast<PDF417ErrorLevel>(level));
+            pdf.SetUseAutoErrorLevel(false);
+        }
+    });
 }
 
 void barcode_set_columns(void* handle, int columns)
 {
-    OnPdf417(handle, [columns](PDF417& pdf) { pdf.SetColumns(columns); });
+    OnPdf417(handle, [columns](PDF417& pdf) {
+        pdf.SetColumns(columns);
+        ChooseSizeMode(pdf);
+    });
 }
 
 void barcode_set_rows(void* handle, int rows)
 {
-    OnPdf417(handle, [rows](PDF417& pdf) { pdf.SetRows(rows); });
+    OnPdf417(handle, [rows](PDF417& pdf) {
+        pdf.SetRows(rows);
+        ChooseSizeMode(pdf);
+    });
 }
 
 void barcode_set_aspect_ratio(void* handle, double ratio)

@@ -6,7 +6,13 @@
 #include "pdf417/Pdf417Encoder.h"
 #include "support/TestSupport.h"
 
+#ifdef BARCODE_HAVE_ZXING
+#include <ZXing/ReadBarcode.h>
+#endif
+
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -188,6 +194,167 @@ TEST(Pdf417Draw, NaturalWidthAndSvgGeometry)
     EXPECT_EQ(svg.find("width=\"6.00\""), std::string::npos);
 }
 
+// The grid of a PDF417 image as a reader sees it, from the pixels alone: the start pattern's
+// leading bar is 8 modules wide, so it gives the module width, the symbol's width in modules gives
+// the data columns (17 modules each, 69 for the start, stop and row indicators), and every code
+// row differs from the next (another cluster), so the runs of equal pixel rows count the rows.
+struct Grid
+{
+    int columns = 0;
+    int rows = 0;
+};
+
+Grid MeasureGrid(const Bytes& png)
+{
+    const testsupport::GreyImage g = testsupport::ToGrey(testsupport::DecodePng(png), 0);
+    const auto dark = [&g](int x, int y) { return g.at(x, y) < 128; };
+    int top = -1;
+    int bottom = -1;
+    int left = g.width;
+    int right = -1;
+    for (int y = 0; y < g.height; ++y) {
+        for (int x = 0; x < g.width; ++x) {
+            if (dark(x, y)) {
+                top = top < 0 ? y : top;
+                bottom = y;
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    Grid grid;
+    if (top < 0) {
+        return grid;
+    }
+    int bar = 0;
+    while (left + bar < g.width && dark(left + bar, top)) {
+        ++bar;
+    }
+    const int pitch = bar / 8;
+    if (pitch == 0 || (right - left + 1) % pitch != 0) {
+        return grid;
+    }
+    grid.columns = ((right - left + 1) / pitch - 69) / 17;
+    std::string previous;
+    for (int y = top; y <= bottom; ++y) {
+        std::string row;
+        for (int x = left + pitch / 2; x <= right; x += pitch) {
+            row += dark(x, y) ? '1' : '0';
+        }
+        grid.rows += row != previous ? 1 : 0;
+        previous = row;
+    }
+    return grid;
+}
+
+// The error correction level a reader finds in the symbol ("" when it cannot tell).
+std::string ReadLevel(const Bytes& png)
+{
+#ifdef BARCODE_HAVE_ZXING
+    const testsupport::GreyImage g = testsupport::ToGrey(testsupport::DecodePng(png), 12);
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::PDF417);
+    const ZXing::Result r =
+        ZXing::ReadBarcode(ZXing::ImageView(g.pixels.data(), g.width, g.height, ZXing::ImageFormat::Lum), hints);
+    return r.isValid() ? r.ecLevel() : "";
+#else
+    (void)png;
+    return "";
+#endif
+}
+
+// Level, columns and rows set through the C interface reach the symbol: a level is kept as set
+// (raised only where the grid has room for more error correction), columns, rows or both
+// choose the size mode that keeps them; 0 columns and rows and a negative level return to the
+// automatic choices. 34 data codewords; a level L needs 34 + 2 << L of the grid.
+TEST(Pdf417CApi, LevelColumnsAndRowsShapeTheSymbol)
+{
+    if (!testsupport::HaveDecoder()) {
+        GTEST_SKIP() << "zxing-cpp not available";
+    }
+    const std::string text = "Invoice 2024-06-01 No. 4711: 3 items, total 1,234.50 EUR";
+    ASSERT_EQ(internal_pdf417::DataCodewords(B(text)).size(), 34u);
+
+    struct Row
+    {
+        const char* what;
+        std::function<void(void*)> set;
+        int columns;
+        int rows;
+        int level;
+    };
+
+    const Row rows[] = {
+        // Aspect ratio 0.5 and y-height 3 with level 2: need 42, 2 columns of 21 rows.
+        {"defaults", [](void*) {}, 2, 21, 2},
+        {"level 0: need 36, 2 x 18", [](void* h) { barcode_set_error_level(h, 0); }, 2, 18, 0},
+        {"level 5: need 98, 4 x 25", [](void* h) { barcode_set_error_level(h, 5); }, 4, 25, 5},
+        {"level 8: need 546, 12 x 46", [](void* h) { barcode_set_error_level(h, 8); }, 12, 46, 8},
+        {"3 columns: 14 rows", [](void* h) { barcode_set_columns(h, 3); }, 3, 14, 2},
+        {"12 columns: 4 rows, 14 spare codewords keep level 2",
+         [](void* h) { barcode_set_columns(h, 12); }, 12, 4, 2},
+        {"20 rows: 3 columns, 26 spare raise the level to 3", [](void* h) { barcode_set_rows(h, 20); }, 3, 20, 3},
+        {"4 rows: 11 columns", [](void* h) { barcode_set_rows(h, 4); }, 11, 4, 2},
+        {"4 columns and 12 rows hold 42",
+         [](void* h) {
+             barcode_set_rows(h, 12);
+             barcode_set_columns(h, 4);
+         },
+         4, 12, 2},
+        {"10 columns and 3 rows are too small: the rows grow",
+         [](void* h) {
+             barcode_set_columns(h, 10);
+             barcode_set_rows(h, 3);
+         },
+         10, 5, 3},
+        {"5 columns at level 4: need 66, 14 rows",
+         [](void* h) {
+             barcode_set_columns(h, 5);
+             barcode_set_error_level(h, 4);
+         },
+         5, 14, 4},
+        {"columns back to 0 keep the rows' mode",
+         [](void* h) {
+             barcode_set_columns(h, 10);
+             barcode_set_rows(h, 4);
+             barcode_set_columns(h, 0);
+         },
+         11, 4, 2},
+        {"both back to 0 and a negative level: the defaults",
+         [](void* h) {
+             barcode_set_columns(h, 10);
+             barcode_set_rows(h, 4);
+             barcode_set_error_level(h, 8);
+             barcode_set_rows(h, 0);
+             barcode_set_columns(h, 0);
+             barcode_set_error_level(h, -1);
+         },
+         2, 21, 2},
+        {"out of range values are ignored",
+         [](void* h) {
+             barcode_set_error_level(h, 9);
+             barcode_set_columns(h, 31);
+             barcode_set_rows(h, 91);
+             barcode_set_columns(h, -3);
+         },
+         2, 21, 2},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        Handle h(18);
+        r.set(h.h);
+        ASSERT_TRUE(barcode_draw_2d(h.h, text.c_str(), 300));
+        const Bytes png = testsupport::ImageBytes(h.h);
+        const Grid grid = MeasureGrid(png);
+        EXPECT_EQ(grid.columns, r.columns);
+        EXPECT_EQ(grid.rows, r.rows);
+        const Decoded d = testsupport::DecodePngBytes(png, "PDF417", 12);
+        EXPECT_TRUE(d.valid) << d.error;
+        EXPECT_EQ(d.text, text);
+        EXPECT_EQ(ReadLevel(png), std::to_string(r.level));
+    }
+}
+
 TEST(Pdf417CApi, EmptyAndTooBigFail)
 {
     Handle h(18);
@@ -199,16 +366,18 @@ TEST(Pdf417CApi, EmptyAndTooBigFail)
     out.Finish();
     EXPECT_NE(out.Out().find("Text cannot be null.\n"), std::string::npos);
     EXPECT_NE(out.Out().find("The text is too big.\n"), std::string::npos);
-    // The handle still draws afterwards. Through the C interface the size mode stays AUTO and the
-    // level automatic, so columns, rows and error level change nothing; nor do other types' setters.
+    // The handle still draws afterwards; other types' setters change nothing, the PDF417 ones do.
     ASSERT_TRUE(barcode_draw_2d(h.h, "still fine", 120));
     const Bytes before = testsupport::ImageBytes(h.h);
     barcode_set_version(h.h, 40);
+    barcode_set_code_size(h.h, "10x10");
+    ASSERT_TRUE(barcode_draw_2d(h.h, "still fine", 120));
+    EXPECT_EQ(testsupport::ImageBytes(h.h), before);
     barcode_set_columns(h.h, 7);
     barcode_set_rows(h.h, 20);
     barcode_set_error_level(h.h, 8);
     ASSERT_TRUE(barcode_draw_2d(h.h, "still fine", 120));
-    EXPECT_EQ(testsupport::ImageBytes(h.h), before);
+    EXPECT_NE(testsupport::ImageBytes(h.h), before);
     Handle qr(16);
     barcode_set_columns(qr.h, 3);
     EXPECT_TRUE(barcode_draw_2d(qr.h, "QR", 100));
