@@ -220,12 +220,8 @@ public:
     // `singleScheme`: the whole input in one scheme (EncodeSingleScheme), not a candidate of the
     // automatic choice.
     DxChannelEncoder(const std::vector<std::uint8_t>& input, int sizeOption, bool gs1, bool singleScheme)
-        : m_input(input),
-          m_size(static_cast<int>(input.size())),
-          m_sizeOption(sizeOption),
-          m_gs1(gs1),
-          m_singleScheme(singleScheme),
-          m_trail(input)
+        : m_input(input), m_size(static_cast<int>(input.size())), m_sizeOption(sizeOption), m_gs1(gs1),
+          m_singleScheme(singleScheme), m_trail(input)
     {}
 
     int InputSize() const { return m_size; }

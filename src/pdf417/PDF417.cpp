@@ -107,11 +107,14 @@ bool PDF417::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, in
     }
     const int bitColumns = modules.width;
     const int rows = modules.height;
-    // A square request keeps its height and takes the natural width: rows of y-height modules.
+    // A square request keeps its height and takes the natural width: rows of y-height modules,
+    // but never less than one pixel a module, so that the symbol is not cut on the right where
+    // the height is less than y-height pixels a row.
     int w = width;
     if (width == height) {
         const double moduleHeight = m_yHeight < 1 ? 3.0 : static_cast<double>(m_yHeight);
         w = numeric::SaturatingCast<int>(std::round(static_cast<double>(width) * bitColumns / (moduleHeight * rows)));
+        w = std::max(w, bitColumns);
     }
     Box box{x, y, w, height};
     if (target == Target::Raster) {

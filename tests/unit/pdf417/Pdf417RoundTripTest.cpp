@@ -291,8 +291,7 @@ TEST(Pdf417CApi, LevelColumnsAndRowsShapeTheSymbol)
         {"level 5: need 98, 4 x 25", [](void* h) { barcode_set_error_level(h, 5); }, 4, 25, 5},
         {"level 8: need 546, 12 x 46", [](void* h) { barcode_set_error_level(h, 8); }, 12, 46, 8},
         {"3 columns: 14 rows", [](void* h) { barcode_set_columns(h, 3); }, 3, 14, 2},
-        {"12 columns: 4 rows, 14 spare codewords keep level 2",
-         [](void* h) { barcode_set_columns(h, 12); }, 12, 4, 2},
+        {"12 columns: 4 rows, 14 spare codewords keep level 2", [](void* h) { barcode_set_columns(h, 12); }, 12, 4, 2},
         {"20 rows: 3 columns, 26 spare raise the level to 3", [](void* h) { barcode_set_rows(h, 20); }, 3, 20, 3},
         {"4 rows: 11 columns", [](void* h) { barcode_set_rows(h, 4); }, 11, 4, 2},
         {"4 columns and 12 rows hold 42",
@@ -352,6 +351,52 @@ TEST(Pdf417CApi, LevelColumnsAndRowsShapeTheSymbol)
         EXPECT_TRUE(d.valid) << d.error;
         EXPECT_EQ(d.text, text);
         EXPECT_EQ(ReadLevel(png), std::to_string(r.level));
+    }
+}
+
+// A square request keeps the height and takes the natural width (rows of y-height modules),
+// but never less than one pixel a module: the whole symbol is on the canvas, also where the
+// height allows less than y-height pixels a row (the natural width would cut it on the right).
+TEST(Pdf417Draw, SquareRequestCanvasHoldsTheSymbol)
+{
+    std::string longText;
+    for (int i = 0; i < 20; ++i) {
+        longText += "PDF417 long text 0123456789 ";
+    }
+
+    struct Row
+    {
+        std::string text;
+        int size;
+        int width; // of the canvas; the height is the size
+        Grid grid;
+    };
+
+    const Row rows[] = {
+        {"A", 300, 860, {1, 10}},       // 86 modules, 10 rows: 300 x 86 / 30, ten pixels a module
+        {"A", 20, 86, {1, 10}},         // natural 57
+        {longText, 150, 306, {10, 39}}, // 239 modules, 39 rows: 150 x 239 / 117
+        {longText, 100, 239, {10, 39}}, // natural 204
+        {longText, 60, 239, {10, 39}},  // natural 123, one pixel a row
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text.substr(0, 8) + " at " + std::to_string(r.size));
+        Handle h(18);
+        ASSERT_TRUE(barcode_draw_2d(h.h, r.text.c_str(), r.size));
+        const Bytes png = testsupport::ImageBytes(h.h);
+        const testsupport::RgbaImage image = testsupport::DecodePng(png);
+        EXPECT_EQ(image.width, r.width);
+        EXPECT_EQ(image.height, r.size);
+        const Grid grid = MeasureGrid(png);
+        EXPECT_EQ(grid.columns, r.grid.columns);
+        EXPECT_EQ(grid.rows, r.grid.rows);
+        if (testsupport::HaveDecoder()) {
+            EXPECT_EQ(testsupport::DecodePngBytes(png, "PDF417", 12).text, r.text);
+        }
+        barcode_set_output_format(h.h, "svg");
+        ASSERT_TRUE(barcode_draw_2d(h.h, r.text.c_str(), r.size));
+        const std::string size = "width=\"" + std::to_string(r.width) + "\" height=\"" + std::to_string(r.size) + "\"";
+        EXPECT_NE(std::string(barcode_get_svg(h.h)).find(size), std::string::npos);
     }
 }
 
