@@ -150,12 +150,38 @@ bool PDF417::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, in
         layout.xEdges = Edges(target, box.x, px, bitColumns);
         layout.yEdges = Edges(target, box.y, py, rows);
     }
-    // SVG bars are half a unit wider so that neighbouring rectangles leave no hairline gaps; the
-    // black pixel adjustment does not apply.
-    layout.extraWidth = target == Target::Svg ? 0.5f : 0.0f;
-
+    // The black pixel adjustment does not apply.
     BeginModules(target, box);
-    PaintModules(target, modules, layout);
+    if (target == Target::Svg) {
+        PaintSvgRuns(modules, layout);
+    } else {
+        PaintModules(target, modules, layout);
+    }
     EndModules(target);
     return true;
+}
+
+void PDF417::PaintSvgRuns(const ModuleMatrix& modules, const ModuleLayout& layout)
+{
+    const auto edge = [](const std::vector<float>& edges, int i) { return edges[static_cast<size_t>(i)]; };
+    for (int r = 0; r < modules.height; ++r) {
+        const float top = edge(layout.yEdges, r);
+        const float h = edge(layout.yEdges, r + 1) - top;
+        for (int c = 0; c < modules.width;) {
+            if (!modules.get(c, r)) {
+                ++c;
+                continue;
+            }
+            int end = c + 1;
+            while (end < modules.width && modules.get(end, r)) {
+                ++end;
+            }
+            const float left = edge(layout.xEdges, c);
+            const float w = edge(layout.xEdges, end) - left;
+            if (w > 0.0f && h > 0.0f) {
+                FillRect(Target::Svg, left, top, w, h, m_foregroundColor);
+            }
+            c = end;
+        }
+    }
 }
