@@ -247,6 +247,38 @@ TEST(DataMatrixDraw, SymbolSizedOutput)
     }
 }
 
+// A square request gives a canvas of the symbol's size: whole-pixel modules, the largest that fit.
+TEST(DataMatrixDraw, SquareRequestCanvas)
+{
+    struct Row
+    {
+        const char* text;
+        int size;
+        int canvas;
+    };
+
+    const Row rows[] = {
+        {"HELLO", 200, 192},                                              // 12x12, 16 pixels a module
+        {"Data Matrix payload of fifty characters 0123456789", 200, 192}, // 32x32, 6 pixels
+        {"HELLO", 35, 24},                                                // 2 pixels, 11 to spare
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.text) + " at " + std::to_string(r.size));
+        Handle h(17);
+        ASSERT_TRUE(barcode_draw_2d(h.h, r.text, r.size));
+        const std::vector<std::uint8_t> png = testsupport::ImageBytes(h.h);
+        const testsupport::RgbaImage image = testsupport::DecodePng(png);
+        EXPECT_EQ(image.width, r.canvas);
+        EXPECT_EQ(image.height, r.canvas);
+        if (testsupport::HaveDecoder()) {
+            EXPECT_EQ(testsupport::DecodePngBytes(png, "DataMatrix", 16).text, r.text);
+        }
+        if (testsupport::HaveDmtx()) {
+            EXPECT_EQ(testsupport::DecodeDmtxPngBytes(png).text, r.text);
+        }
+    }
+}
+
 TEST(DataMatrixDraw, FailuresThroughTheCInterface)
 {
     const std::string generic =
