@@ -130,6 +130,13 @@ public:
         return static_cast<Ref>(m_nodes.size()) - 1;
     }
 
+    // The first `keep` codewords of the encoding at `parent`, without the rest.
+    Ref Keep(Ref parent, int keep)
+    {
+        m_nodes.push_back(Node{parent, keep, 0, static_cast<int>(m_pool.size()), 0});
+        return static_cast<Ref>(m_nodes.size()) - 1;
+    }
+
     Ref AddBase256(Ref parent, int keep, int inputStart, int count)
     {
         const int field = FieldLength(count);
@@ -461,7 +468,7 @@ private:
     {
         const int first = c.pendingStart;
         --c.wordCount;
-        c.words = m_trail.Add(c.words, c.wordCount, nullptr, 0);
+        c.words = m_trail.Keep(c.words, c.wordCount);
         EnterAscii(c);
         for (int i = first; i < m_size; ++i) {
             if (!EncodeAscii(c, m_input[static_cast<size_t>(i)])) {
