@@ -107,6 +107,18 @@ bool InRange(const char* function, T value, double min, double max)
     return false;
 }
 
+// Columns, rows or both choose the size mode that keeps them; with neither (both 0) the grid
+// follows the aspect ratio and row height again.
+void ChooseSizeMode(PDF417& pdf)
+{
+    const bool columns = pdf.GetColumns() > 0;
+    const bool rows = pdf.GetRows() > 0;
+    pdf.SetSizeMode(columns && rows ? PDF417SizeMode::ColumnsAndRows
+                    : columns       ? PDF417SizeMode::Columns
+                    : rows          ? PDF417SizeMode::Rows
+                                    : PDF417SizeMode::Auto);
+}
+
 } // namespace
 
 extern "C" {
@@ -191,9 +203,15 @@ void barcode_set_encode_scheme(void* handle, const char* scheme)
 
 void barcode_set_error_level(void* handle, int level)
 {
+    // 0..8 fixes the level (the automatic choice is off from then on); a negative level turns
+    // the automatic choice back on; anything above 8 is ignored.
     OnPdf417("barcode_set_error_level", handle, [level](PDF417& pdf) {
-        pdf.SetErrorLevel(static_cast<PDF417ErrorLevel>(level));
-        InRange("barcode_set_error_level", level, 0, 8);
+        if (level < 0) {
+            pdf.SetUseAutoErrorLevel(true);
+        } else if (InRange("barcode_set_error_level", level, 0, 8)) {
+            pdf.SetErrorLevel(static_cast<PDF417ErrorLevel>(level));
+            pdf.SetUseAutoErrorLevel(false);
+        }
     });
 }
 
@@ -202,6 +220,7 @@ void barcode_set_columns(void* handle, int columns)
     OnPdf417("barcode_set_columns", handle, [columns](PDF417& pdf) {
         pdf.SetColumns(columns);
         InRange("barcode_set_columns", columns, 0, 30);
+        ChooseSizeMode(pdf);
     });
 }
 
@@ -210,6 +229,7 @@ void barcode_set_rows(void* handle, int rows)
     OnPdf417("barcode_set_rows", handle, [rows](PDF417& pdf) {
         pdf.SetRows(rows);
         InRange("barcode_set_rows", rows, 0, 90);
+        ChooseSizeMode(pdf);
     });
 }
 
