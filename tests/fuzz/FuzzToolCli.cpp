@@ -1,45 +1,32 @@
 // SPDX-License-Identifier: MIT
-// libFuzzer harness of the command line of the lumeo tool (tools/lumeo.cpp: Parse and the
-// option table), without drawing anything. Properties:
-// - Parse refuses a command line only with a UsageError (std::invalid_argument) that says why;
-//   no other exception leaves it;
+// libFuzzer harness of the command line of the lumeo tool (tools/Command.cpp: Parse,
+// CheckSharedOptions and the option table), without drawing anything. Properties:
+// - Parse refuses a command line only with a UsageError (exit status 2) that says why; no
+//   other exception leaves it (a DrawError only for a NUL byte in TEXT, which a command line
+//   cannot hold);
 // - an accepted command line names a type of 0 to 18, keeps TEXT as given, has an output, a
-//   format of png, png8 or svg, a box of non-zero sides, a margin of -1 (the quiet zone) to
-//   10,000, and a draw kind that the type accepts;
+//   format of png, png8 or svg, sides of 1 to 16,384 pixels within the limit on the area (the
+//   postal barcode's width by its height), a margin of -1 (the quiet zone) to 10,000, and a
+//   draw kind that the type accepts;
 // - the option setters it collected run on a handle of that type without throwing, and the
-//   handle still draws nothing it was not asked to (no image before a draw).
+//   handle still draws nothing it was not asked to (no image before a draw);
+// - the options after TEXT, given to every line of a batch, are refused only with a UsageError,
+//   always when one of them names an output.
 //
 // Input: the arguments after the program name, separated by NUL bytes.
 //
-// Parse lives in an unnamed namespace of the tool's source, which is compiled here whole with
-// its main() renamed.
-#include "Batch.h"
-#include "QuietZone.h"
-#include "barcode_lumeo.h"
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <iostream>
-#include <iterator>
-#include <sstream>
-#include <stdexcept>
-#include <string>
-#include <vector>
-
-#define main lumeo_tool_main
-#include "lumeo.cpp"
-#undef main
-
+// The option table lives in an unnamed namespace of the tool's source, which is compiled here
+// whole (the tool's other sources are compiled beside it).
+#include "Command.cpp"
 #include "FuzzSupport.h"
 
 namespace {
 
 constexpr char kName[] = "fuzz_tool_cli";
+
+using lumeo::DrawError;
+using lumeo::Request;
+using lumeo::UsageError;
 
 std::string Shown(const std::vector<std::string>& args)
 {
@@ -52,11 +39,15 @@ std::string Shown(const std::vector<std::string>& args)
 
 void CheckRequest(const std::vector<std::string>& args, const Request& r)
 {
+    using namespace lumeo;
     const auto& kinds = DrawKinds();
     const auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const DrawKind& k) { return r.draw == k.name; });
-    if (r.type < 0 || r.type >= kTypeCount || r.text != args[1] || r.output.empty()
-        || (r.format != "png" && r.format != "png8" && r.format != "svg") || r.width == 0 || r.height == 0
-        || r.margin < -1 || r.margin > 10000 || kind == kinds.end() || !Accepts(kind->types, r.type)) {
+    const long long area = static_cast<long long>(r.width) * (r.draw == "2d" ? r.width : r.height);
+    const bool boxed = r.draw == "yubin" ? r.height * kYubinWidthPerHeight <= kMaxSide : area <= kMaxPixels;
+    if (r.type < 0 || r.type >= kTypeCount || r.text != args[1] || r.output.empty() ||
+        (r.format != "png" && r.format != "png8" && r.format != "svg") || r.width < 1 || r.width > kMaxSide ||
+        r.height < 1 || r.height > kMaxSide || !boxed || r.margin < -1 || r.margin > 10000 || kind == kinds.end() ||
+        !Accepts(kind->types, r.type)) {
         fuzz::Broken(kName, "an accepted command line gives a request out of bounds: " + Shown(args));
     }
     void* h = barcode_create(r.type);
@@ -77,6 +68,28 @@ void CheckRequest(const std::vector<std::string>& args, const Request& r)
     barcode_destroy(h);
 }
 
+void CheckShared(const std::vector<std::string>& args)
+{
+    const std::vector<std::string> options(args.begin() + std::min<std::size_t>(2, args.size()), args.end());
+    bool output = false;
+    for (std::size_t i = 0; i < options.size(); i += 2) {
+        output = output || options[i] == "-o" || options[i] == "--output";
+    }
+    try {
+        lumeo::CheckSharedOptions(options);
+    } catch (const UsageError& e) {
+        if (std::strlen(e.what()) == 0) {
+            fuzz::Broken(kName, "CheckSharedOptions refused without a reason: " + Shown(options));
+        }
+        return;
+    } catch (const std::exception& e) {
+        fuzz::Broken(kName, std::string("CheckSharedOptions threw \"") + e.what() + "\" for " + Shown(options));
+    }
+    if (output) {
+        fuzz::Broken(kName, "shared options that name an output are accepted: " + Shown(options));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
@@ -95,13 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             args.back() += static_cast<char>(data[i]);
         }
     }
+    CheckShared(args);
     Request r;
     try {
-        r = Parse(args);
-    } catch (const std::invalid_argument& e) {
-        if (dynamic_cast<const UsageError*>(&e) == nullptr || std::strlen(e.what()) == 0) {
-            fuzz::Broken(kName,
-                         std::string("Parse threw a bare invalid_argument \"") + e.what() + "\" for " + Shown(args));
+        r = lumeo::Parse(args);
+    } catch (const UsageError& e) {
+        if (std::strlen(e.what()) == 0) {
+            fuzz::Broken(kName, "Parse refused without a reason: " + Shown(args));
         }
         return 0;
     } catch (const std::exception& e) {

@@ -279,6 +279,10 @@ OTHER_SEEDS = {
         b"jan13,4901234567894,sub/dir/j.svg,--extended-guard 1\n",
         "paths": b"\x01a,b,/abs.png\na,b,./x/../y.png\na,b,x/./y.png\na,b,.\na,b,sub/\n",
         "fields": b"\x80qr\xffHELLO, \"WORLD\"\xffq.png\xff--draw 2d",
+        "spreadsheet": b"\x0a\xef\xbb\xbftype,text,file,options\r\ncode128,\"two\r\nlines\",a.png,--width 300\r\n"
+        b"qr,\"x\ny\",\"q\n.png\",--draw 2d\r\n  # a comment\r\n\r\ncode128,z,b.png,-o c.png\r\n"
+        b"code128,z,d.png,--output=e.png\r\ncode128,nul\x00,f.png\r\ncode128,\"open\r\n",
+        "nul-fields": b"\x98code128\xffA\x00B\xffn.png\xff--height 80",
     },
     "fuzz_tool_cli": {
         "code128": b"code128\0Order 2024-00815\0-o\0order.png\0--width\0600\0--height\0150",
@@ -300,12 +304,13 @@ DICTIONARIES = {
                                    "\xfa\x40", "\xa1", "\xdf", "\\", "~", "\xc3\xa9", "\xef\xbd\x9e",
                                    "\xe2\x88\x92", "\xf0\x9f\x98\x80", "\xed\xa0\x80", "\xc0\xaf"),
     "fuzz_tool_csv": tokens(",", "\"", "\"\"", "\r\n", "\n", "#", "type,text,file", "../", "/", "./", ".",
-                            "--draw 2d", "qr,", "code128,", ".png", ".svg", "\t"),
+                            "--draw 2d", "qr,", "code128,", ".png", ".svg", "\t",
+                            b"\xef\xbb\xbf", "\"\r\n", "-o ", "--output=", "\x00", " #"),
     "fuzz_tool_cli": tokens(*(["\0" + w + "\0" for w in (
         "-o", "--output", "--format", "--width", "--height", "--margin", "--draw", "--fg", "--bg", "--fit-width",
         "--px-black", "--px-white", "--show-text", "--font-scale", "--text-gap", "--even-spacing", "--start-stop",
         "--code-mode", "--extended-guard", "--encoding", "--level", "--version", "--mode", "--code-size", "--size",
-        "--scheme", "--error-level", "--columns", "--rows", "--aspect-ratio", "--ratio", "--y-height",
+        "--scheme", "--error-level", "--qr-version", "--columns", "--rows", "--aspect-ratio", "--ratio", "--y-height",
         "--databar14", "--databar-exp", "--block-columns")] + [w + "\0" for w in (
         "code39", "code93", "code128", "gs1-128", "nw7", "matrix2of5", "nec2of5", "jan8", "jan13", "upca", "upce",
         "itf", "databar14", "databar-limited", "databar-expanded", "yubin", "qr", "datamatrix", "pdf417")] + [
