@@ -148,6 +148,8 @@ def test_the_man_page_covers_every_option_and_command():
     helped = options_of(lumeo("--help").stdout.decode()) | options_of(lumeo("--list").stdout.decode())
     assert helped - documented == set(), "options missing from lumeo.1"
     assert documented - helped - {"--version", "--help", "--list"} == set(), "lumeo.1 names options the tool lacks"
+    for kind in re.findall(r"^    (\w+) +", lumeo("--help").stdout.decode(), re.M):
+        assert f".B {kind}" in page.replace("\\", ""), f"--draw {kind} missing from lumeo.1"
     for word in (".SH EXIT STATUS", ".SH EXAMPLES", "batch", "gallery", "byte-order mark", "symbolic link"):
         assert word in page
 
