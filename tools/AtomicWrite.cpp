@@ -173,7 +173,8 @@ bool LinkUnnamed(int fd, int dirFd, const std::string& name)
 
 // Writes the bytes to a new file and puts it in place of `name`. `mode` < 0: a new file (the
 // permissions the umask leaves of 0666); else the permissions of the file it replaces.
-void Replace(int dirFd, const std::string& name, const std::string& bytes, const std::string& shown, int mode)
+void Replace(int dirFd, const std::string& name, const std::string& bytes, const std::string& shown, int mode,
+             bool syncFolder)
 {
     const bool existed = mode >= 0;
     int error = 0;
@@ -222,7 +223,9 @@ void Replace(int dirFd, const std::string& name, const std::string& bytes, const
         // temporary name that the rename below takes away.
         if (!existed && LinkUnnamed(file.Get(), dirFd, name)) {
             file.Close();
-            ::fsync(dirFd);
+            if (syncFolder) {
+                ::fsync(dirFd);
+            }
             return;
         }
         if (!existed && errno != EEXIST) {
@@ -250,7 +253,9 @@ void Replace(int dirFd, const std::string& name, const std::string& bytes, const
         removeTemporary();
         Fail(shown, error);
     }
-    ::fsync(dirFd); // the rename itself on the disk; some file systems refuse, which changes nothing
+    if (syncFolder) {
+        ::fsync(dirFd); // the rename itself on the disk; some file systems refuse, which changes nothing
+    }
 }
 
 // Devices, FIFOs and the like: written as they are, in place.
@@ -320,10 +325,11 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes)
     if (dirFd.Get() < 0) {
         Fail(path, errno);
     }
-    Replace(dirFd.Get(), name, bytes, path, exists ? static_cast<int>(st.st_mode) : -1);
+    Replace(dirFd.Get(), name, bytes, path, exists ? static_cast<int>(st.st_mode) : -1, true);
 }
 
-void WriteFileAt(int dirFd, const std::string& name, const std::string& bytes, const std::string& shown)
+void WriteFileAt(int dirFd, const std::string& name, const std::string& bytes, const std::string& shown,
+                 bool syncFolder)
 {
     struct stat st{};
     const bool exists = ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
@@ -333,7 +339,7 @@ void WriteFileAt(int dirFd, const std::string& name, const std::string& bytes, c
     if (exists && !S_ISREG(st.st_mode)) {
         throw std::runtime_error("cannot write " + shown + ": it exists and is not a regular file");
     }
-    Replace(dirFd, name, bytes, shown, exists ? static_cast<int>(st.st_mode) : -1);
+    Replace(dirFd, name, bytes, shown, exists ? static_cast<int>(st.st_mode) : -1, syncFolder);
 }
 
 } // namespace lumeo

@@ -22,7 +22,9 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes);
 
 // The same for `name` (one path component) in the directory open as `dirFd`. The name is never
 // followed: when it is a symbolic link or anything but a regular file the write is refused.
-// `shown` is the path used in messages.
-void WriteFileAt(int dirFd, const std::string& name, const std::string& bytes, const std::string& shown);
+// `shown` is the path used in messages. Without `syncFolder` the caller flushes the folder itself
+// (once for many files) to make the renames durable.
+void WriteFileAt(int dirFd, const std::string& name, const std::string& bytes, const std::string& shown,
+                 bool syncFolder = true);
 
 } // namespace lumeo

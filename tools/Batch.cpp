@@ -17,6 +17,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -37,6 +38,7 @@ struct Job
     std::string name;              // the file, relative to the output folder, normalised
     std::string error;             // why the line failed; empty while it has not
     std::string warnings;          // what the library said about a line it drew
+    bool written = false;          // the file is in place
 };
 
 std::string Trim(const std::string& s)
@@ -270,6 +272,28 @@ Fd OpenFolders(int rootFd, const std::string& dir, const std::string& name)
     return current;
 }
 
+// Flushes every folder that received a file (and the folders above it, which may be new) once,
+// so that the renames are on the disk: one flush per folder rather than one per file.
+void SyncFolders(const std::vector<Job>& jobs, int rootFd, const std::string& dir)
+{
+    std::set<std::string> folders;
+    for (const Job& job : jobs) {
+        for (fs::path p = fs::path(job.name).parent_path(); job.written; p = p.parent_path()) {
+            if (!folders.insert(p.string()).second || p.empty()) {
+                break;
+            }
+        }
+    }
+    for (const std::string& folder : folders) {
+        try {
+            const Fd fd = OpenFolders(rootFd, dir, folder.empty() ? "x" : folder + "/x");
+            ::fsync(fd.Get());
+        } catch (const std::exception&) {
+            // gone or replaced meanwhile: its files were written, only not flushed
+        }
+    }
+}
+
 void WriteAll(int fd, const std::string& s)
 {
     size_t done = 0;
@@ -319,7 +343,8 @@ size_t RunParallel(std::vector<Job>& jobs, int rootFd, const std::string& dir, c
                     throw std::runtime_error("line " + std::to_string(other) + " writes " + dir + "/" + job.name +
                                              " already, under another name");
                 }
-                WriteFileAt(folder.Get(), file, r.bytes, dir + "/" + job.name);
+                WriteFileAt(folder.Get(), file, r.bytes, dir + "/" + job.name, false);
+                job.written = true;
                 ++wrote;
             } catch (const std::exception& e) {
                 job.error = e.what();
@@ -347,6 +372,7 @@ size_t RunParallel(std::vector<Job>& jobs, int rootFd, const std::string& dir, c
     for (std::thread& t : threads) {
         t.join();
     }
+    SyncFolders(jobs, rootFd, dir);
     return wrote;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Command.h"
 
+#include "Catalog.h"
 #include "barcode_lumeo.h"
 #include "barcode_lumeo_ext.h"
 
@@ -10,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <sstream>
+#include <map>
 
 #ifndef LUMEO_TOOL_VERSION
 #define LUMEO_TOOL_VERSION "0"
@@ -19,305 +20,146 @@
 namespace lumeo {
 namespace {
 
-constexpr int kTypeCount = 19;
-
-// Largest box side and box area the library draws (its canvas limits).
-constexpr long long kMaxSide = 16384;
-constexpr long long kMaxPixels = 40000000;
-// The Japan Post barcode drawn by its height is this many times as wide.
+// The Japan Post barcode drawn by its height alone is this many times as wide as high.
 constexpr double kYubinWidthPerHeight = 22.5;
 
-struct TypeInfo
-{
-    const char* name; // on the command line; the type number works too
-    int type;
-    const char* title;
-    QuietZoneModules quiet; // from the symbology's standard; linear codes get 2 modules above and below
+// Older spellings the tool still takes after TYPE, and the option each stands for.
+const std::map<std::string, std::string> kOldSpellings = {
+    {"--version", "--qr-version"},
+    {"--size", "--code-size"},
+    {"--ratio", "--aspect-ratio"},
 };
 
-// Japan Post asks for 2 mm around bars 0.6 mm wide: 10/3 modules.
-constexpr double kYubinQuiet = 10.0 / 3.0;
-
-const TypeInfo kTypes[] = {
-    {"code39", 0, "Code 39", {10, 10, 2}},
-    {"code93", 1, "Code 93", {10, 10, 2}},
-    {"code128", 2, "Code 128", {10, 10, 2}},
-    {"gs1-128", 3, "GS1-128", {10, 10, 2}},
-    {"nw7", 4, "NW-7 (Codabar)", {10, 10, 2}},
-    {"matrix2of5", 5, "Matrix 2 of 5", {10, 10, 2}},
-    {"nec2of5", 6, "NEC 2 of 5", {10, 10, 2}},
-    {"jan8", 7, "JAN-8 (EAN-8)", {7, 7, 2}},
-    {"jan13", 8, "JAN-13 (EAN-13)", {11, 7, 2}},
-    {"upca", 9, "UPC-A", {9, 9, 2}},
-    {"upce", 10, "UPC-E", {9, 7, 2}},
-    {"itf", 11, "ITF (Interleaved 2 of 5)", {10, 10, 2}},
-    {"databar14", 12, "GS1 DataBar Omnidirectional", {1, 1, 1}},
-    {"databar-limited", 13, "GS1 DataBar Limited", {1, 5, 1}},
-    {"databar-expanded", 14, "GS1 DataBar Expanded", {1, 1, 1}},
-    {"yubin", 15, "Japan Post customer barcode", {kYubinQuiet, kYubinQuiet, kYubinQuiet}},
-    {"qr", 16, "QR Code", {4, 4, 4}},
-    {"datamatrix", 17, "Data Matrix", {1, 1, 1}},
-    {"pdf417", 18, "PDF417", {2, 2, 2}},
+// What each way of drawing does, for --help.
+const std::map<std::string, std::string> kDrawHelp = {
+    {"1d", "the symbol in a W x H box (default)"},
+    {"2d", "a square W x W 2D symbol"},
+    {"2d_rect", "a 2D symbol in a W x H box"},
+    {"yubin", "the postal barcode by its height H"},
+    {"yubin_with_width", "the postal barcode in a W x H box"},
+    {"convenience", "the 44-digit payment barcode"},
+    {"stacked", "DataBar Expanded in rows"},
 };
-static_assert(sizeof(kTypes) / sizeof(kTypes[0]) == kTypeCount, "one row per type number");
+
+const char* const kFormats[] = {"png", "png8", "svg"};
 
 const TypeInfo& Info(int type)
 {
-    return kTypes[type];
+    return TheCatalog().types.at(static_cast<size_t>(type));
 }
 
-// A set of type numbers, one bit each.
-using TypeSet = unsigned long;
+TypeSet AllTypes()
+{
+    return (1ul << TheCatalog().types.size()) - 1;
+}
 
-constexpr TypeSet kAllTypes = (1ul << kTypeCount) - 1;
-constexpr TypeSet kLinearTypes = (1ul << 16) - 1;
-
-TypeSet Types(std::initializer_list<int> types)
+// The types whose options the list shows together: the linear ones (all but the 2D symbols).
+TypeSet LinearTypes()
 {
     TypeSet set = 0;
-    for (int t : types) {
-        set |= 1ul << t;
+    for (const DrawKind& d : TheCatalog().draws) {
+        if (d.kind == "2d") {
+            set = AllTypes() & ~d.types;
+        }
     }
     return set;
 }
 
-bool Accepts(TypeSet set, int type)
+const DrawKind* FindDraw(const std::string& kind)
 {
-    return ((set >> type) & 1u) != 0;
-}
-
-enum class Kind
-{
-    Int,    // a whole number in [min, max]
-    Number, // a finite number in [min, max]
-    Switch, // 0 or 1
-    Color,  // R,G,B[,A], each 0 to 255
-    Choice  // one of the choices
-};
-
-// Options that take a value, each one a C interface setter.
-struct ValueOption
-{
-    const char* name;
-    const char* value; // what the value looks like
-    const char* help;
-    TypeSet types;
-    Kind kind;
-    double min;
-    double max;
-    std::vector<std::string> choices; // the exact strings accepted (Choice)
-    std::function<void(void*, const std::string&)> apply;
-    const char* alias = nullptr; // an older spelling, accepted after the TYPE
-};
-
-struct DrawKind
-{
-    const char* name;
-    const char* help;
-    TypeSet types;
-};
-
-// A whole number, or std::invalid_argument / std::out_of_range.
-long long ToLong(const std::string& s)
-{
-    size_t used = 0;
-    const long long v = std::stoll(s, &used);
-    if (used != s.size() || s.empty() || std::isspace(static_cast<unsigned char>(s[0]))) {
-        throw std::invalid_argument(s);
-    }
-    return v;
-}
-
-int ToInt(const std::string& s)
-{
-    const long long v = ToLong(s);
-    if (v < INT32_MIN || v > INT32_MAX) {
-        throw std::out_of_range(s);
-    }
-    return static_cast<int>(v);
-}
-
-double ToDouble(const std::string& s)
-{
-    size_t used = 0;
-    const double v = std::stod(s, &used);
-    if (used != s.size() || !std::isfinite(v) || std::isspace(static_cast<unsigned char>(s[0]))) {
-        throw std::invalid_argument(s);
-    }
-    return v;
-}
-
-Color ToColor(const std::string& s)
-{
-    std::vector<int> c;
-    std::stringstream in(s);
-    std::string part;
-    while (std::getline(in, part, ',')) {
-        const int v = ToInt(part);
-        if (v < 0 || v > 255) {
-            throw std::out_of_range(s);
+    for (const DrawKind& d : TheCatalog().draws) {
+        if (d.kind == kind) {
+            return &d;
         }
-        c.push_back(v);
     }
-    if (c.size() == 3) {
-        c.push_back(255);
-    }
-    if (c.size() != 4 || s.back() == ',') {
-        throw std::invalid_argument(s);
-    }
-    return Color{c[0], c[1], c[2], c[3]};
+    return nullptr;
 }
 
-ValueOption Switch(const char* name, const char* help, TypeSet types, void (*set)(void*, int))
-{
-    return {name, "0|1", help, types, Kind::Switch, 0, 1, {}, [set](void* h, const std::string& v) { set(h, ToInt(v)); }};
-}
-
-ValueOption Whole(const char* name, const char* value, const char* help, TypeSet types, double min, double max,
-                  void (*set)(void*, int))
-{
-    return {name, value, help, types, Kind::Int, min, max, {}, [set](void* h, const std::string& v) { set(h, ToInt(v)); }};
-}
-
-ValueOption Real(const char* name, const char* help, TypeSet types, double min, double max, void (*set)(void*, double))
-{
-    return {name, "F", help, types, Kind::Number, min, max, {},
-            [set](void* h, const std::string& v) { set(h, ToDouble(v)); }};
-}
-
-ValueOption Choice(const char* name, const char* value, const char* help, TypeSet types,
-                   std::vector<std::string> choices, void (*set)(void*, const char*))
-{
-    return {name, value, help, types, Kind::Choice, 0, 0, std::move(choices),
-            [set](void* h, const std::string& v) { set(h, v.c_str()); }};
-}
-
-const std::vector<ValueOption>& Options()
-{
-    static const std::vector<std::string> codeSizes = {
-        "AUTO",  "10x10", "12x12", "14x14", "16x16", "18x18",   "20x20",   "22x22",   "24x24",   "26x26",
-        "32x32", "36x36", "40x40", "44x44", "48x48", "52x52",   "64x64",   "72x72",   "80x80",   "88x88",
-        "96x96", "104x104", "120x120", "132x132", "144x144", "8x18", "8x32", "12x26", "12x36", "16x36", "16x48"};
-    static const std::vector<ValueOption> options = [] {
-        std::vector<ValueOption> o = {
-            {"--fg", "R,G,B[,A]", "bar colour", kAllTypes, Kind::Color, 0, 255, {},
-             [](void* h, const std::string& v) {
-                 const Color c = ToColor(v);
-                 barcode_set_foreground_color(h, c.r, c.g, c.b, c.a);
-             }},
-            {"--bg", "R,G,B[,A]", "background colour", kAllTypes, Kind::Color, 0, 255, {},
-             [](void* h, const std::string& v) {
-                 const Color c = ToColor(v);
-                 barcode_set_background_color(h, c.r, c.g, c.b, c.a);
-             }},
-            Switch("--fit-width", "keep fractional module widths", kAllTypes, barcode_set_fit_width),
-            Whole("--px-black", "N", "pixels added to every bar", kAllTypes, -kMaxSide, kMaxSide,
-                  barcode_set_px_adjust_black),
-            Whole("--px-white", "N", "pixels added to every space", kAllTypes, -kMaxSide, kMaxSide,
-                  barcode_set_px_adjust_white),
-            Switch("--show-text", "human-readable text", kLinearTypes, barcode_set_show_text),
-            Real("--font-scale", "text size factor", kLinearTypes, 0, 1000, barcode_set_text_font_scale),
-            Real("--text-gap", "gap factor between bars and text", kLinearTypes, -1000, 1000, barcode_set_text_gap),
-            Switch("--even-spacing", "spread the text characters", kLinearTypes, barcode_set_text_even_spacing),
-            Switch("--start-stop", "print the start/stop characters", Types({0, 4}), barcode_set_show_start_stop),
-            Choice("--code-mode", "MODE", "Code 128 code set", Types({2}), {"A", "B", "C", "AUTO"},
-                   barcode_set_code_mode),
-            Switch("--extended-guard", "JAN/UPC guard bars reaching into the text", Types({7, 8, 9, 10}),
-                   barcode_set_extended_guard),
-            Choice("--encoding", "NAME", "text encoding of 2D symbols", Types({16, 17, 18}),
-                   {"utf-8", "UTF-8", "shift-jis", "Shift-JIS", "shift_jis"}, barcode_set_string_encoding),
-            Choice("--level", "LEVEL", "QR error correction", Types({16}), {"L", "M", "Q", "H"},
-                   barcode_set_error_correction_level),
-            Whole("--qr-version", "N", "QR version, 1-40 (0: automatic)", Types({16}), 0, 40, barcode_set_version),
-            Choice("--mode", "MODE", "QR encoding mode", Types({16}),
-                   {"AUTO", "BYTE", "NUMERIC", "ALPHANUMERIC", "KANJI"}, barcode_set_encode_mode),
-            Choice("--code-size", "SIZE", "Data Matrix rows x columns", Types({17}), codeSizes, barcode_set_code_size),
-            Choice("--size", "SIZE", "same as --code-size", Types({17}), codeSizes, barcode_set_code_size),
-            Choice("--scheme", "SCHEME", "Data Matrix encodation", Types({17}),
-                   {"AUTO", "ASCII", "C40", "TEXT", "X12", "EDIFACT", "BASE256"}, barcode_set_encode_scheme),
-            Whole("--error-level", "N", "PDF417 error correction level", Types({18}), 0, 8, barcode_set_error_level),
-            Whole("--columns", "N", "PDF417 data columns (0: automatic)", Types({18}), 0, 30, barcode_set_columns),
-            Whole("--rows", "N", "PDF417 rows (0: automatic)", Types({18}), 0, 90, barcode_set_rows),
-            Real("--aspect-ratio", "PDF417 aspect ratio", Types({18}), 0.001, 1000, barcode_set_aspect_ratio),
-            Real("--ratio", "same as --aspect-ratio", Types({18}), 0.001, 1000, barcode_set_aspect_ratio),
-            Whole("--y-height", "N", "PDF417 row height in modules", Types({18}), 1, kMaxSide, barcode_set_y_height),
-            Choice("--databar14", "KIND", "DataBar Omnidirectional layout", Types({12}),
-                   {"OMNIDIRECTIONAL", "STACKED", "STACKED_OMNIDIRECTIONAL"}, barcode_set_symbol_type_14),
-            Choice("--databar-exp", "KIND", "DataBar Expanded layout", Types({14}), {"UNSTACKED", "STACKED"},
-                   barcode_set_symbol_type_exp),
-            Whole("--block-columns", "N", "DataBar Expanded blocks per row", Types({14}), 1, 11,
-                  barcode_set_no_of_columns),
-        };
-        for (ValueOption& v : o) {
-            if (std::strcmp(v.name, "--qr-version") == 0) {
-                v.alias = "--version";
-            }
-        }
-        return o;
-    }();
-    return options;
-}
-
-const std::vector<DrawKind>& DrawKinds()
-{
-    static const std::vector<DrawKind> kinds = {
-        {"1d", "the symbol in a W x H box (default)", kAllTypes},
-        {"2d", "a square W x W 2D symbol", Types({16, 17, 18})},
-        {"yubin", "the postal barcode by its height H", Types({15})},
-        {"convenience", "the 44-digit payment barcode", Types({3})},
-        {"stacked", "DataBar Expanded in rows", Types({14})},
-    };
-    return kinds;
-}
-
-const char* const kFormats[] = {"png", "png8", "svg"};
-
-std::string Choices(const std::vector<std::string>& choices)
+std::string Joined(const std::vector<std::string>& words, const char* between)
 {
     std::string joined;
-    for (const std::string& c : choices) {
-        joined += (joined.empty() ? "" : "|") + c;
+    for (const std::string& w : words) {
+        joined += (joined.empty() ? "" : between) + w;
     }
     return joined;
 }
 
-std::string Modules(double m)
+std::string Number(double m)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.4g", m);
     return text;
 }
 
-std::string OptionValue(const ValueOption& o)
+// What the value of an option looks like in the usage text.
+std::string Placeholder(const ValueOption& o)
 {
-    if (o.kind == Kind::Choice) {
-        return Choices(o.choices);
+    switch (o.kind) {
+    case Kind::Bool: return "0|1";
+    case Kind::Color: return "R,G,B[,A]";
+    case Kind::Double: return "F";
+    case Kind::Int: return "N";
+    case Kind::Choice: break;
     }
-    if (o.kind == Kind::Int && o.max - o.min <= 100) {
-        return Modules(o.min) + "-" + Modules(o.max);
+    // The last word of the option's name (error_correction_level: LEVEL), unless it is too
+    // short to say anything (symbol_type_exp).
+    std::string last = o.name.substr(o.name.rfind('_') + 1);
+    if (last.size() <= 3 || std::any_of(last.begin(), last.end(), [](unsigned char c) { return !std::isalpha(c); })) {
+        return "KIND";
     }
-    return o.value;
+    std::transform(last.begin(), last.end(), last.begin(), [](unsigned char c) { return std::toupper(c); });
+    return last;
+}
+
+// The values an option takes, in full, for --list and for messages.
+std::string Range(const ValueOption& o)
+{
+    switch (o.kind) {
+    case Kind::Bool: return "0|1";
+    case Kind::Color: return "R,G,B[,A]";
+    case Kind::Choice: return Joined(o.choices, "|");
+    case Kind::Int:
+    case Kind::Double: break;
+    }
+    const char* what = o.kind == Kind::Int ? "N" : "F";
+    if (std::isinf(o.min) && std::isinf(o.max)) {
+        return what;
+    }
+    if (std::isinf(o.max)) {
+        return what + std::string(" >= ") + Number(o.min);
+    }
+    if (std::isinf(o.min)) {
+        return what + std::string(" <= ") + Number(o.max);
+    }
+    if (std::fabs(o.min) >= 1e6 || std::fabs(o.max) >= 1e6) {
+        return what; // any number a setter takes
+    }
+    return o.kind == Kind::Int ? Number(o.min) + "-" + Number(o.max)
+                               : what + (" in " + Number(o.min) + ".." + Number(o.max));
 }
 
 void ListOptions(std::ostream& out, const char* indent, TypeSet types, int type)
 {
-    for (const ValueOption& o : Options()) {
-        if (type >= 0 ? Accepts(o.types, type) && o.types != kAllTypes && o.types != kLinearTypes : o.types == types) {
-            out << indent << o.name << ' ' << OptionValue(o) << '\n';
+    const TypeSet all = AllTypes();
+    const TypeSet linear = LinearTypes();
+    for (const ValueOption& o : TheCatalog().options) {
+        if (type >= 0 ? Has(o.types, type) && o.types != all && o.types != linear : o.types == types) {
+            out << indent << o.flag << ' ' << Range(o) << '\n';
         }
     }
 }
 
+// A type by name, alias or number; -1 when there is none.
 int ParseType(const std::string& s)
 {
-    for (const TypeInfo& t : kTypes) {
-        if (s == t.name) {
-            return t.type;
+    for (const TypeInfo& t : TheCatalog().types) {
+        if (s == t.name || std::find(t.aliases.begin(), t.aliases.end(), s) != t.aliases.end()) {
+            return t.number;
         }
     }
     try {
-        const int n = ToInt(s);
-        return (n >= 0 && n < kTypeCount) ? n : -1;
+        const long long n = ToLong(s);
+        return (n >= 0 && n < static_cast<long long>(TheCatalog().types.size())) ? static_cast<int>(n) : -1;
     } catch (const std::exception&) {
         return -1;
     }
@@ -337,10 +179,12 @@ bool EndsWith(const std::string& s, const std::string& suffix)
     throw UsageError(what + " does not apply to " + Info(type).name + " (lumeo --list shows what each type accepts)");
 }
 
-const ValueOption* FindOption(const std::string& name)
+const ValueOption* FindOption(const std::string& flag)
 {
-    for (const ValueOption& o : Options()) {
-        if (name == o.name || (o.alias != nullptr && name == o.alias)) {
+    const auto old = kOldSpellings.find(flag);
+    const std::string& name = old == kOldSpellings.end() ? flag : old->second;
+    for (const ValueOption& o : TheCatalog().options) {
+        if (name == o.flag) {
             return &o;
         }
     }
@@ -355,25 +199,23 @@ void CheckValue(const ValueOption& o, const std::string& a, const std::string& v
         switch (o.kind) {
         case Kind::Choice:
             if (std::find(o.choices.begin(), o.choices.end(), v) == o.choices.end()) {
-                throw UsageError(bad + " (one of " + Choices(o.choices) + ")");
+                throw UsageError(bad + " (one of " + Joined(o.choices, "|") + ")");
             }
             return;
         case Kind::Color:
             ToColor(v);
             return;
-        case Kind::Switch:
-        case Kind::Int: {
-            const long long n = ToLong(v);
+        case Kind::Bool:
+        case Kind::Int:
+        case Kind::Double: {
+            const double n = o.kind == Kind::Double ? ToDouble(v) : static_cast<double>(ToLong(v));
             if (n < o.min || n > o.max) {
-                throw UsageError(bad + " (" + (o.kind == Kind::Switch ? std::string("0 or 1") : "a whole number from " +
-                                 Modules(o.min) + " to " + Modules(o.max)) + ")");
-            }
-            return;
-        }
-        case Kind::Number: {
-            const double n = ToDouble(v);
-            if (n < o.min || n > o.max) {
-                throw UsageError(bad + " (a number from " + Modules(o.min) + " to " + Modules(o.max) + ")");
+                throw UsageError(bad + " (" +
+                                 (o.kind == Kind::Bool ? std::string("0 or 1")
+                                                       : (o.kind == Kind::Int ? "a whole number" : "a number") +
+                                                             std::string(std::isinf(o.min) ? "" : " from " + Number(o.min)) +
+                                                             (std::isinf(o.max) ? "" : " to " + Number(o.max))) +
+                                 ")");
             }
             return;
         }
@@ -381,9 +223,9 @@ void CheckValue(const ValueOption& o, const std::string& a, const std::string& v
     } catch (const UsageError&) {
         throw;
     } catch (const std::exception&) {
-        const char* what = o.kind == Kind::Color ? " (R,G,B or R,G,B,A, each 0 to 255)"
-                           : o.kind == Kind::Number ? " (a finite number)"
-                           : o.kind == Kind::Switch ? " (0 or 1)"
+        const char* what = o.kind == Kind::Color    ? " (R,G,B or R,G,B,A, each 0 to 255)"
+                           : o.kind == Kind::Double ? " (a finite number)"
+                           : o.kind == Kind::Bool   ? " (0 or 1)"
                                                     : " (a whole number)";
         throw UsageError(bad + what);
     }
@@ -392,14 +234,15 @@ void CheckValue(const ValueOption& o, const std::string& a, const std::string& v
 // A box side in pixels: a whole number from 1 to the canvas limit.
 int ToSide(const std::string& a, const std::string& v)
 {
+    const long long limit = TheCatalog().maxSide;
     long long n = 0;
     try {
         n = ToLong(v);
     } catch (const std::exception&) {
         throw UsageError("bad value for " + a + ": " + v + " (a whole number of pixels)");
     }
-    if (n < 1 || n > kMaxSide) {
-        throw UsageError("bad value for " + a + ": " + v + " (from 1 to " + std::to_string(kMaxSide) + " pixels)");
+    if (n < 1 || n > limit) {
+        throw UsageError("bad value for " + a + ": " + v + " (from 1 to " + std::to_string(limit) + " pixels)");
     }
     return static_cast<int>(n);
 }
@@ -432,16 +275,15 @@ void ParseOption(Request& r, const std::string& a, const std::string& v)
         }
         r.format = v;
     } else if (a == "--draw") {
-        const auto& kinds = DrawKinds();
-        const auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const DrawKind& k) { return v == k.name; });
-        if (kind == kinds.end()) {
-            std::string names;
-            for (const DrawKind& k : kinds) {
-                names += (names.empty() ? "" : "|") + std::string(k.name);
+        const DrawKind* kind = FindDraw(v);
+        if (kind == nullptr) {
+            std::vector<std::string> kinds;
+            for (const DrawKind& d : TheCatalog().draws) {
+                kinds.push_back(d.kind);
             }
-            throw UsageError("bad value for --draw: " + v + " (one of " + names + ")");
+            throw UsageError("bad value for --draw: " + v + " (one of " + Joined(kinds, "|") + ")");
         }
-        if (!Accepts(kind->types, r.type)) {
+        if (!Has(kind->types, r.type)) {
             NotFor("--draw " + v, r.type);
         }
         r.draw = v;
@@ -450,16 +292,16 @@ void ParseOption(Request& r, const std::string& a, const std::string& v)
         if (option == nullptr) {
             throw UsageError("unknown option " + a);
         }
-        if (!Accepts(option->types, r.type)) {
+        if (!Has(option->types, r.type)) {
             NotFor("option " + a, r.type);
         }
         CheckValue(*option, a, v);
-        if (a == "--fg") {
+        if (option->name == "foreground_color") {
             r.fg = ToColor(v);
-        } else if (a == "--bg") {
+        } else if (option->name == "background_color") {
             r.bg = ToColor(v);
-        } else if (a == "--px-black") {
-            r.pxAdjustBlack = ToInt(v);
+        } else if (option->name == "px_adjust_black") {
+            r.pxAdjustBlack = static_cast<int>(ToLong(v));
         }
         const auto apply = option->apply;
         r.setters.push_back([apply, v](void* h) { apply(h, v); });
@@ -469,16 +311,23 @@ void ParseOption(Request& r, const std::string& a, const std::string& v)
 bool DrawRequest(void* h, const Request& r)
 {
     const char* t = r.text.c_str();
-    if (r.draw == "2d") {
+    const std::string& f = FindDraw(r.draw)->function;
+    if (f == "barcode_draw_2d") {
         return barcode_draw_2d(h, t, r.width);
     }
-    if (r.draw == "yubin") {
+    if (f == "barcode_draw_2d_rect") {
+        return barcode_draw_2d_rect(h, t, r.width, r.height);
+    }
+    if (f == "barcode_draw_yubin") {
         return barcode_draw_yubin(h, t, r.height);
     }
-    if (r.draw == "convenience") {
+    if (f == "barcode_draw_yubin_with_width") {
+        return barcode_draw_yubin_with_width(h, t, r.width, r.height);
+    }
+    if (f == "barcode_draw_convenience") {
         return barcode_draw_convenience(h, t, r.width, r.height);
     }
-    if (r.draw == "stacked") {
+    if (f == "barcode_draw_stacked") {
         return barcode_draw_stacked(h, t, r.width, r.height);
     }
     return barcode_draw_1d(h, t, r.width, r.height);
@@ -656,22 +505,28 @@ Request Parse(const std::vector<std::string>& args)
                              ": name it .png or .svg, or give --format png|png8|svg");
         }
     }
-    const bool twoD = r.type >= 16;
     if (r.width == 0) {
-        r.width = twoD ? 300 : 400;
+        r.width = Info(r.type).defaultWidth;
     }
     if (r.height == 0) {
-        r.height = twoD ? 300 : 150;
+        r.height = Info(r.type).defaultHeight;
     }
-    const long long area = static_cast<long long>(r.width) * (r.draw == "2d" ? r.width : r.height);
-    if (r.draw == "yubin" && r.height * kYubinWidthPerHeight > kMaxSide) {
-        throw UsageError("bad value for --height: " + std::to_string(r.height) + " (the Japan Post barcode is 22.5 times as wide as high: at most " +
-                         std::to_string(static_cast<int>(kMaxSide / kYubinWidthPerHeight)) + " pixels)");
-    }
-    if (r.draw != "yubin" && area > kMaxPixels) {
-        throw UsageError("the box of " + std::to_string(r.width) + " x " +
-                         std::to_string(r.draw == "2d" ? r.width : r.height) + " pixels is beyond the limit of " +
-                         std::to_string(kMaxPixels) + " pixels in all");
+    // The canvas the drawing function makes, against the library's limits.
+    const std::vector<std::string>& box = FindDraw(r.draw)->arguments;
+    const Catalog& c = TheCatalog();
+    if (box == std::vector<std::string>{"height"}) {
+        if (r.height * kYubinWidthPerHeight > static_cast<double>(c.maxSide)) {
+            throw UsageError("bad value for --height: " + std::to_string(r.height) +
+                             " (the Japan Post barcode is 22.5 times as wide as high: at most " +
+                             std::to_string(static_cast<int>(static_cast<double>(c.maxSide) / kYubinWidthPerHeight)) +
+                             " pixels)");
+        }
+    } else {
+        const long long high = box == std::vector<std::string>{"size"} ? r.width : r.height;
+        if (r.width * high > c.maxPixels) {
+            throw UsageError("the box of " + std::to_string(r.width) + " x " + std::to_string(high) +
+                             " pixels is beyond the limit of " + std::to_string(c.maxPixels) + " pixels in all");
+        }
     }
     const size_t nul = r.text.find('\0');
     if (nul != std::string::npos) {
@@ -694,12 +549,13 @@ void CheckSharedOptions(const std::vector<std::string>& options)
         // Valid for at least one type: each line's own type decides the rest.
         std::string reason;
         bool accepted = false;
-        for (int type = 0; type < kTypeCount && !accepted; ++type) {
+        for (const TypeInfo& t : TheCatalog().types) {
             Request r;
-            r.type = type;
+            r.type = t.number;
             try {
                 ParseOption(r, a, options[i + 1]);
                 accepted = true;
+                break;
             } catch (const UsageError& e) {
                 if (reason.empty() || std::strstr(e.what(), "does not apply to") == nullptr) {
                     reason = e.what();
@@ -718,8 +574,7 @@ Rendered Produce(const Request& r)
     const Listening listening(heard);
     Handle h(r.type);
     if (h == nullptr) {
-        throw DrawError(std::string(Info(r.type).title) + " (type " + std::to_string(r.type) +
-                        ") is not built into this library");
+        throw DrawError(Info(r.type).title + " (type " + std::to_string(r.type) + ") is not built into this library");
     }
     for (const auto& set : r.setters) {
         set(h);
@@ -727,9 +582,8 @@ Rendered Produce(const Request& r)
     const bool svg = r.format == "svg";
     barcode_set_output_format(h, r.format.c_str());
     if (!DrawRequest(h, r)) {
-        throw DrawError("the " + std::string(Info(r.type).title) + " symbol could not be drawn from \"" +
-                        Shorten(r.text) + "\"" + (r.format == "png" || svg ? "" : " as " + r.format) + ": " +
-                        LibraryReason(heard));
+        throw DrawError("the " + Info(r.type).title + " symbol could not be drawn from \"" + Shorten(r.text) + "\"" +
+                        (r.format == "png" || svg ? "" : " as " + r.format) + ": " + LibraryReason(heard));
     }
     Rendered out;
     const std::string image = Result(h, svg);
@@ -745,9 +599,7 @@ Rendered Produce(const Request& r)
     } catch (const std::exception& e) {
         throw DrawError(e.what());
     }
-    for (const std::string& w : heard.warnings) {
-        out.warnings += (out.warnings.empty() ? "" : "; ") + w;
-    }
+    out.warnings = Joined(heard.warnings, "; ");
     return out;
 }
 
@@ -763,13 +615,15 @@ std::string Versions()
 
 void Usage(std::ostream& out)
 {
+    const Catalog& c = TheCatalog();
     out << "usage: lumeo TYPE TEXT -o FILE [options]   draw one symbol\n"
            "       lumeo batch FILE.csv DIR [options] one symbol per CSV line: TYPE,TEXT,FILE[,OPTIONS]\n"
            "       lumeo gallery DIR                  every symbology side by side in DIR/index.html\n"
            "       lumeo --list                       the types and the options each accepts\n"
            "       lumeo --help | --version           this text | the tool's and the library's versions\n\n"
-           "TYPE is a type number (0-18) or one of:";
-    for (const TypeInfo& t : kTypes) {
+           "TYPE is a type number (0-"
+        << c.types.size() - 1 << ") or one of:";
+    for (const TypeInfo& t : c.types) {
         out << ' ' << t.name;
     }
     out << "\nTEXT - reads the text from standard input (one trailing newline is dropped).\n\n"
@@ -781,19 +635,32 @@ void Usage(std::ostream& out)
            "  --width W, --height H   box of the symbol in pixels (default 400 x 150; 2D: 300 x 300)\n"
            "  --margin N              N pixels of background on every side (default: the quiet zone of\n"
            "                          the symbology's standard, in modules of the drawn symbol)\n"
-           "  --draw KIND             how to draw:";
-    for (const DrawKind& k : DrawKinds()) {
-        out << ' ' << k.name;
+           "  --draw KIND             how to draw:\n";
+    for (const DrawKind& d : c.draws) {
+        const auto help = kDrawHelp.find(d.kind);
+        std::string head = "    " + d.kind;
+        head.resize(std::max<size_t>(head.size() + 1, 26), ' ');
+        out << head << (help != kDrawHelp.end() ? help->second : d.function) << '\n';
     }
-    out << "\n\nsymbol options (lumeo --list shows which types accept which):\n";
-    for (const ValueOption& o : Options()) {
-        std::string head = std::string(o.name) + ' ' + o.value;
+    out << "\nsymbol options (lumeo --list shows which types accept which):\n";
+    std::map<std::string, std::string> old; // option -> its older spelling
+    for (const auto& [spelling, flag] : kOldSpellings) {
+        old[flag] = spelling;
+    }
+    for (const ValueOption& o : c.options) {
+        std::string head = o.flag + ' ' + Placeholder(o);
         head.resize(std::max<size_t>(head.size() + 1, 24), ' ');
         out << "  " << head << o.help;
         if (o.kind == Kind::Choice && o.choices.size() <= 7) {
-            out << ": " << Choices(o.choices);
+            out << ": " << Joined(o.choices, "|");
         }
         out << '\n';
+        const auto spelling = old.find(o.flag);
+        if (spelling != old.end()) {
+            head = spelling->second + ' ' + Placeholder(o);
+            head.resize(std::max<size_t>(head.size() + 1, 24), ' ');
+            out << "  " << head << "same as " << o.flag << (o.flag == "--qr-version" ? " (after TYPE)" : "") << '\n';
+        }
     }
     out << "\nbatch: options after DIR apply to every line; a line's own options (fourth field) win.\n"
            "The CSV file may start with a byte-order mark, end its lines with CRLF and quote fields\n"
@@ -814,25 +681,27 @@ void Usage(std::ostream& out)
 // Types, their quiet zones and the options each accepts.
 void List(std::ostream& out)
 {
+    const Catalog& c = TheCatalog();
     out << "Every type accepts:\n";
-    ListOptions(out, "    ", kAllTypes, -1);
-    out << "Linear types (0-15) also accept:\n";
-    ListOptions(out, "    ", kLinearTypes, -1);
+    ListOptions(out, "    ", AllTypes(), -1);
+    out << "Linear types also accept:\n";
+    ListOptions(out, "    ", LinearTypes(), -1);
     out << "Types, their quiet zones (in modules) and their own options:\n";
-    for (const TypeInfo& t : kTypes) {
-        void* probe = barcode_create(t.type);
-        barcode_destroy(probe);
-        out << (t.type < 10 ? " " : "") << t.type << "  " << t.name << " - " << t.title
-            << (probe == nullptr ? " (not built into this library)" : "") << '\n';
-        out << "    quiet zone " << Modules(t.quiet.left) << " left, " << Modules(t.quiet.right) << " right, "
-            << Modules(t.quiet.vertical) << " above and below\n    --draw";
-        for (const DrawKind& k : DrawKinds()) {
-            if (Accepts(k.types, t.type)) {
-                out << ' ' << k.name;
+    for (const TypeInfo& t : c.types) {
+        out << (t.number < 10 ? " " : "") << t.number << "  " << t.name << " - " << t.title;
+        if (!t.aliases.empty()) {
+            out << " (also " << Joined(t.aliases, ", ") << ")";
+        }
+        out << (t.built ? "" : " (not built into this library)") << '\n';
+        out << "    quiet zone " << Number(t.quiet.left) << " left, " << Number(t.quiet.right) << " right, "
+            << Number(t.quiet.vertical) << " above and below\n    --draw";
+        for (const DrawKind& d : c.draws) {
+            if (Has(d.types, t.number)) {
+                out << ' ' << d.kind;
             }
         }
         out << '\n';
-        ListOptions(out, "    ", 0, t.type);
+        ListOptions(out, "    ", 0, t.number);
     }
 }
 

@@ -2,7 +2,9 @@
 """The tool's command line as a table: exit status, reason on standard error, and standard output
 that is a whole image, the listing asked for, or nothing at all."""
 
+import ctypes
 import io
+import json
 import os
 import re
 import subprocess
@@ -12,6 +14,7 @@ import pytest
 LUMEO = os.environ["LUMEO"]
 HERE = os.path.dirname(os.path.abspath(__file__))
 MAN_PAGE = os.path.join(HERE, "..", "..", "tools", "lumeo.1")
+SANITIZED = os.environ.get("LUMEO_SANITIZED") == "1"
 
 
 def lumeo(*args, input=None, cwd=None, env=None):
@@ -145,5 +148,54 @@ def test_the_man_page_covers_every_option_and_command():
     helped = options_of(lumeo("--help").stdout.decode()) | options_of(lumeo("--list").stdout.decode())
     assert helped - documented == set(), "options missing from lumeo.1"
     assert documented - helped - {"--version", "--help", "--list"} == set(), "lumeo.1 names options the tool lacks"
+    for kind in re.findall(r"^    (\w+) +", lumeo("--help").stdout.decode(), re.M):
+        assert f".B {kind}" in page.replace("\\", ""), f"--draw {kind} missing from lumeo.1"
     for word in (".SH EXIT STATUS", ".SH EXAMPLES", "batch", "gallery", "byte-order mark", "symbolic link"):
         assert word in page
+
+
+def describe():
+    """The library's own table, from lumeo_describe() of the library the tool runs with."""
+    path = os.environ.get("LUMEO_LIBRARY")
+    if not path or SANITIZED:
+        pytest.skip("no uninstrumented library to load here")
+    library = ctypes.CDLL(path)
+    library.lumeo_describe.restype = ctypes.c_char_p
+    return json.loads(library.lumeo_describe().decode())
+
+
+def test_the_list_is_the_library_table():
+    table = describe()
+    listing = lumeo("--list").stdout.decode()
+    blocks = re.split(r"^ ?(?=\d+  )", listing.split("their own options:\n", 1)[1], flags=re.M)[1:]
+    assert len(blocks) == len(table["types"])
+    common = listing.split("Types, their quiet zones", 1)[0]
+    for block, t in zip(blocks, table["types"]):
+        head = block.splitlines()[0]
+        assert head.startswith(f"{t['number']}  {t['name']} - {t['title']}")
+        for alias in t["aliases"]:
+            assert alias in head
+        q = t["quiet_zone"]
+        assert f"quiet zone {q['left']:.4g} left, {q['right']:.4g} right, {q['vertical']:.4g} above" in block
+        assert block.splitlines()[2].split()[1:] == t["draw"]
+        for option in t["options"]:
+            if option["flag"] == "--format":
+                continue
+            assert re.search(rf"^    {re.escape(option['flag'])} ", block + common, re.M), (t["name"], option["flag"])
+            if option["value"] == "choice":
+                assert f"{option['flag']} {'|'.join(option['choices'])}\n" in block + common
+
+
+def test_the_tool_takes_the_library_names_ranges_and_limits():
+    table = describe()
+    for t in table["types"]:
+        for name in [t["name"], str(t["number"])] + t["aliases"]:
+            run = lumeo(name, "x", "--width", 0, "-o", "-")
+            assert "unknown type" not in run.stderr.decode(), name
+    limit = table["limits"]["max_canvas_side"]
+    assert lumeo("code39", "A", "--width", limit + 1, "-o", "-").returncode == 2
+    for option in table["options"]:
+        if option["value"] == "int" and option["max"] is not None and option["max"] < 2 ** 31 - 1:
+            kind = table["types"][option["types"][0]]["name"]
+            too_big = lumeo(kind, "1", "--draw", "1d", option["flag"], option["max"] + 1, "-o", "-")
+            assert too_big.returncode == 2 and f"{option['flag']}: {option['max'] + 1}" in too_big.stderr.decode()

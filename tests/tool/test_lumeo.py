@@ -8,6 +8,7 @@ import re
 import shutil
 import struct
 import subprocess
+import threading
 
 import pytest
 
@@ -238,19 +239,29 @@ def test_batch_of_ten_thousand_lines_shows_a_progress_bar_on_a_terminal(tmp_path
     lines = [kinds[i % 4].format(i, 490000000000 + i) for i in range(10000)]
     (tmp_path / "big.csv").write_text("\n".join(lines) + "\n")
     controller, terminal = pty.openpty()
-    run = subprocess.run([LUMEO, "batch", "big.csv", "out"], cwd=tmp_path, stdout=subprocess.PIPE,
-                         stderr=terminal, timeout=900)
+    process = subprocess.Popen([LUMEO, "batch", "big.csv", "out"], cwd=tmp_path, stdout=subprocess.PIPE,
+                               stderr=terminal)
     os.close(terminal)
-    screen = b""
-    while True:
-        try:
-            chunk = os.read(controller, 65536)
-        except OSError:
-            break
-        if not chunk:
-            break
-        screen += chunk
+    # The terminal is read while the batch runs: a full terminal buffer would hold the bar back.
+    screen = []
+
+    def read_screen():
+        while True:
+            try:
+                chunk = os.read(controller, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            screen.append(chunk)
+
+    reader = threading.Thread(target=read_screen)
+    reader.start()
+    stdout, _ = process.communicate(timeout=900)
+    reader.join(timeout=60)
     os.close(controller)
+    screen = b"".join(screen)
+    run = subprocess.CompletedProcess(process.args, process.returncode, stdout)
     assert run.returncode == 0
     assert b"wrote 10000 of 10000 symbols" in run.stdout
     assert b"] 10000/10000 100%" in screen and screen.count(b"\r[") >= 1
