@@ -5,6 +5,7 @@
 #include "core/Limits.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
+#include "core/ProcessLocks.h"
 #include "core/SvgText.h"
 
 #include <SDL_image.h>
@@ -24,7 +25,6 @@ namespace {
 
 using barcode_log::Stream;
 
-std::mutex g_modulePathMutex;
 std::string g_modulePath;
 
 // PNG output is written into a fixed buffer of four bytes per pixel plus this reserve.
@@ -123,14 +123,17 @@ void BarcodeBase::DiscardOutput()
 
 void BarcodeBase::ReleaseCanvas()
 {
-    if (m_ownsRenderer && m_canvas != nullptr) {
-        SDL_DestroyRenderer(m_canvas);
-        m_canvas = nullptr;
-        m_ownsRenderer = false;
-    }
-    if (m_surface != nullptr) {
-        SDL_FreeSurface(m_surface);
-        m_surface = nullptr;
+    if ((m_ownsRenderer && m_canvas != nullptr) || m_surface != nullptr) {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        if (m_ownsRenderer && m_canvas != nullptr) {
+            SDL_DestroyRenderer(m_canvas);
+            m_canvas = nullptr;
+            m_ownsRenderer = false;
+        }
+        if (m_surface != nullptr) {
+            SDL_FreeSurface(m_surface);
+            m_surface = nullptr;
+        }
     }
     m_pixels.reset();
     m_uniform = false;
@@ -163,7 +166,10 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
     }
     if (callersRenderer) {
         // Painting goes to the caller's renderer; the surface only has to exist (blank).
-        m_surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
+        {
+            const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+            m_surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
+        }
         if (m_surface == nullptr) {
             barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
             return false;
@@ -178,8 +184,11 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
         return false;
     }
-    m_surface =
-        SDL_CreateRGBSurfaceWithFormatFrom(m_pixels.get(), width, height, 32, width * 4, SDL_PIXELFORMAT_ABGR8888);
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        m_surface =
+            SDL_CreateRGBSurfaceWithFormatFrom(m_pixels.get(), width, height, 32, width * 4, SDL_PIXELFORMAT_ABGR8888);
+    }
     if (m_surface == nullptr) {
         m_pixels.reset();
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
@@ -187,10 +196,16 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
     }
     // Rows are written when first painted or read (see m_rowSource): one write per pixel.
     BlankRows(SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
-    m_canvas = SDL_CreateSoftwareRenderer(m_surface);
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        m_canvas = SDL_CreateSoftwareRenderer(m_surface);
+    }
     if (m_canvas == nullptr) {
         barcode_log::Error(Stream::Err, std::string("レンダラー作成に失敗: ") + SDL_GetError());
-        SDL_FreeSurface(m_surface);
+        {
+            const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+            SDL_FreeSurface(m_surface);
+        }
         m_surface = nullptr;
         m_pixels.reset();
         m_rowSource.clear();
@@ -383,8 +398,12 @@ struct BlitSettings
 
 bool BlitThroughView(SDL_Surface* source, SDL_Surface* target, int x, int y)
 {
-    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(
-        source->pixels, source->w, source->h, source->format->BitsPerPixel, source->pitch, source->format->format);
+    SDL_Surface* view = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        view = SDL_CreateRGBSurfaceWithFormatFrom(source->pixels, source->w, source->h, source->format->BitsPerPixel,
+                                                  source->pitch, source->format->format);
+    }
     if (view == nullptr) {
         return false;
     }
@@ -394,6 +413,7 @@ bool BlitThroughView(SDL_Surface* source, SDL_Surface* target, int x, int y)
     SDL_SetSurfaceAlphaMod(view, settings.a);
     SDL_Rect dst{x, y, source->w, source->h};
     SDL_BlitSurface(view, nullptr, target, &dst);
+    const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
     SDL_FreeSurface(view);
     return true;
 }
@@ -523,11 +543,16 @@ bool BarcodeBase::BlankUnderInk(const SDL_Rect& rect, const InkSpan* ink, const 
 
 SDL_Surface* BarcodeBase::BlendOver(SDL_Surface* source, std::uint32_t under)
 {
-    SDL_Surface* block = SDL_CreateRGBSurfaceWithFormat(0, source->w, source->h, 32, SDL_PIXELFORMAT_ABGR8888);
+    SDL_Surface* block = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        block = SDL_CreateRGBSurfaceWithFormat(0, source->w, source->h, 32, SDL_PIXELFORMAT_ABGR8888);
+    }
     if (block == nullptr) {
         return nullptr;
     }
     if (SDL_FillRect(block, nullptr, under) != 0 || !BlitThroughView(source, block, 0, 0)) {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
         SDL_FreeSurface(block);
         return nullptr;
     }
@@ -602,8 +627,10 @@ bool TextBlendIsSdls()
     static const bool same = [] {
         constexpr int kWidth = 256;
         constexpr int kHeight = 24;
+        std::unique_lock<std::mutex> surfaces(process_locks::Surfaces());
         SDL_Surface* source = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, SDL_PIXELFORMAT_ARGB8888);
         SDL_Surface* canvas = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, SDL_PIXELFORMAT_ABGR8888);
+        surfaces.unlock();
         bool ok = source != nullptr && canvas != nullptr && SDL_MUSTLOCK(source) == 0 && SDL_MUSTLOCK(canvas) == 0
                   && SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_BLEND) == 0;
         std::vector<std::uint32_t> expected;
@@ -645,6 +672,7 @@ bool TextBlendIsSdls()
                 ok = std::equal(d, d + kWidth, expected.begin() + static_cast<std::ptrdiff_t>(y) * kWidth);
             }
         }
+        surfaces.lock();
         SDL_FreeSurface(source);
         SDL_FreeSurface(canvas);
         return ok;
@@ -967,13 +995,13 @@ std::shared_ptr<const std::string> BarcodeBase::GetSvgDocument() const
 
 void BarcodeBase::SetModulePath(const std::string& path)
 {
-    std::lock_guard<std::mutex> lock(g_modulePathMutex);
+    std::lock_guard<std::mutex> lock(process_locks::ModulePath());
     g_modulePath = path;
 }
 
 std::string BarcodeBase::GetModulePath()
 {
-    std::lock_guard<std::mutex> lock(g_modulePathMutex);
+    std::lock_guard<std::mutex> lock(process_locks::ModulePath());
     return g_modulePath;
 }
 

@@ -4,6 +4,7 @@
 #include "core/EmbeddedFont.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
+#include "core/ProcessLocks.h"
 #include "core/SvgText.h"
 
 #include <algorithm>
@@ -21,7 +22,10 @@ using barcode_log::Stream;
 
 // SDL_ttf shares one FreeType library between fonts; opening and closing fonts is not
 // thread-safe, so every open and close goes through this lock.
-std::recursive_mutex g_fontMutex;
+std::recursive_mutex& FontMutex()
+{
+    return process_locks::Fonts();
+}
 TTF_Font* g_font = nullptr; // the process-wide 18-point font; its presence means text can be drawn
 
 // Fonts by point size, so that a draw does not search and parse the font file again.
@@ -210,13 +214,13 @@ BarcodeBase1D::BarcodeBase1D(const std::string& outputFormat) : BarcodeBase(outp
 
 bool BarcodeBase1D::HasFont()
 {
-    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    std::lock_guard<std::recursive_mutex> lock(FontMutex());
     return g_font != nullptr;
 }
 
 bool BarcodeBase1D::InitFont()
 {
-    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    std::lock_guard<std::recursive_mutex> lock(FontMutex());
     if (g_font != nullptr) {
         return true;
     }
@@ -238,7 +242,7 @@ bool BarcodeBase1D::InitFont()
 
 void BarcodeBase1D::DestroyFont()
 {
-    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    std::lock_guard<std::recursive_mutex> lock(FontMutex());
     ClearPieceCache();
     for (const CachedFontEntry& e : g_fontCache) {
         TTF_CloseFont(e.font);
@@ -279,7 +283,7 @@ std::string BarcodeBase1D::GetFontPath()
 
 TTF_Font* BarcodeBase1D::OpenFont(int size)
 {
-    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    std::lock_guard<std::recursive_mutex> lock(FontMutex());
     if (TTF_WasInit() == 0 && TTF_Init() != 0) {
         return nullptr;
     }
@@ -309,14 +313,14 @@ TTF_Font* BarcodeBase1D::OpenFont(int size)
 void BarcodeBase1D::CloseFont(TTF_Font* font)
 {
     if (font != nullptr) {
-        std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+        std::lock_guard<std::recursive_mutex> lock(FontMutex());
         TTF_CloseFont(font);
     }
 }
 
 std::unique_lock<std::recursive_mutex> BarcodeBase1D::LockFonts()
 {
-    return std::unique_lock<std::recursive_mutex>(g_fontMutex);
+    return std::unique_lock<std::recursive_mutex>(FontMutex());
 }
 
 void BarcodeBase1D::UseHinting(TTF_Font* font, int hinting)
@@ -328,7 +332,7 @@ void BarcodeBase1D::UseHinting(TTF_Font* font, int hinting)
 
 TTF_Font* BarcodeBase1D::CachedFont(int size)
 {
-    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    std::lock_guard<std::recursive_mutex> lock(FontMutex());
     for (size_t i = 0; i < g_fontCache.size(); ++i) {
         if (g_fontCache[i].size == size) {
             const CachedFontEntry hit = g_fontCache[i];
@@ -551,6 +555,7 @@ BarcodeBase1D::~BarcodeBase1D()
 void BarcodeBase1D::ReleaseUncachedPiece()
 {
     if (m_uncachedPiece != nullptr) {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
         SDL_FreeSurface(m_uncachedPiece);
         m_uncachedPiece = nullptr;
     }
@@ -578,7 +583,7 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
     if (mixed && (clipped.w <= 0 || !MixedUnder(glyphs, &under))) {
         return false;
     }
-    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    const std::lock_guard<std::recursive_mutex> lock(FontMutex());
     if (data->blend == nullptr || data->under != under) {
         std::string blendKey = data->key;
         blendKey.append(reinterpret_cast<const char*>(&under), sizeof(under));
@@ -648,7 +653,7 @@ bool BarcodeBase1D::PieceWithinBudget(TTF_Font* font, int size, const std::strin
 SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey)
 {
     const SDL_Color c = m_foregroundColor;
-    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    const std::lock_guard<std::recursive_mutex> lock(FontMutex());
     ReleaseUncachedPiece();
     // One byte pieces are remembered by this object too: no key to build or look up.
     const int hinting = TTF_GetFontHinting(font);
@@ -730,7 +735,7 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
 bool BarcodeBase1D::MeasureText(TTF_Font* font, int size, const std::string& text, int* width, int* height)
 {
     std::string key = FontKey(font, size) + text;
-    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    const std::lock_guard<std::recursive_mutex> lock(FontMutex());
     auto hit = g_extentCache.find(key);
     if (hit == g_extentCache.end()) {
         int w = 0;

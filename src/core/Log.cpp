@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace barcode_log {
 namespace {
@@ -64,6 +65,11 @@ void Progress(Stream stream, const std::string& line)
     if (Verbose()) {
         Write(stream, line);
     }
+}
+
+void RestartAfterFork()
+{
+    new (&g_writeMutex) std::mutex();
 }
 
 } // namespace barcode_log

@@ -23,4 +23,8 @@ void Progress(Stream stream, const std::string& line);
 // can tell whether a failure below it already gave its reason.
 unsigned long ErrorsOnThisThread();
 
+// In the child of fork(): makes the write lock anew, since the thread that may have held it at
+// the fork does not exist there (core/ProcessLocks.cpp calls it).
+void RestartAfterFork();
+
 } // namespace barcode_log
