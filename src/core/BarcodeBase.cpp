@@ -92,6 +92,8 @@ void BarcodeBase::SetBackgroundColor(std::uint8_t r, std::uint8_t g, std::uint8_
 
 bool BarcodeBase::Draw(const std::string& /*text*/, int /*x*/, int /*y*/, int width, int height)
 {
+    // A fetch returns only what the last draw made: the document of an earlier SVG draw goes.
+    m_svgDocument.reset();
     m_width = width;
     m_height = height;
     if (IsRasterOutput()) {
@@ -1110,6 +1112,8 @@ void BarcodeBase::SvgBegin(int width, int height)
     if (!problem.empty()) {
         throw std::length_error(problem);
     }
+    // A fetch returns only what the last draw made: the image of an earlier raster draw goes.
+    ReleaseCanvas();
     m_svgWidth = width;
     m_svgHeight = height;
     // A new document each time: one handed out earlier stays as it was.
