@@ -828,6 +828,27 @@ std::vector<std::uint8_t> BarcodeBase::GetImageMemory()
 
 std::vector<std::uint8_t> BarcodeBase::EncodeCanvas()
 {
+    try {
+        return EncodeCanvasOrThrow();
+    } catch (const std::bad_alloc&) {
+        // The drawing stays as it was: a later fetch with memory enough gets its image.
+        SDL_OutOfMemory();
+        ReportEncodingFailure();
+        return {};
+    }
+}
+
+void BarcodeBase::ReportEncodingFailure()
+{
+    try {
+        barcode_log::Error(Stream::Err, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
+    } catch (const std::bad_alloc&) {
+        // Not even the line fits: the empty result has to speak for itself.
+    }
+}
+
+std::vector<std::uint8_t> BarcodeBase::EncodeCanvasOrThrow()
+{
     if (IsPng8Output()) {
         std::vector<const std::uint32_t*> rows;
         if (!m_rowSource.empty()) {
@@ -885,7 +906,7 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
     }
     if (size > INT_MAX) {
         SDL_SetError("PNG buffer of %lld bytes is too large", static_cast<long long>(size));
-        barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
+        barcode_log::Error(Stream::Err, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
         return {};
     }
     // Not zero-filled: only the bytes the encoder writes are touched (and returned), so the
@@ -893,23 +914,23 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
     const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[static_cast<size_t>(size)]);
     if (buffer == nullptr) {
         SDL_OutOfMemory();
-        barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
+        barcode_log::Error(Stream::Err, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
         return {};
     }
     SDL_RWops* stream = SDL_RWFromMem(buffer.get(), static_cast<int>(size));
     if (stream == nullptr) {
-        barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
+        barcode_log::Error(Stream::Err, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
         return {};
     }
     const int result = IMG_SavePNG_RW(surface, stream, 0);
     const Sint64 written = SDL_RWtell(stream);
+    SDL_RWclose(stream);
     if (verbose) {
         Progress(Stream::Out, std::string("書き込み結果: ") + (result == 0 ? "成功" : "失敗"));
         Progress(Stream::Out, "書き込みサイズ: " + std::to_string(written) + " バイト");
     }
-    SDL_RWclose(stream);
     if (result != 0 || written <= 0) {
-        barcode_log::Error(Stream::Out, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
+        ReportEncodingFailure();
         return {};
     }
     std::vector<std::uint8_t> png(buffer.get(), buffer.get() + written);
@@ -946,7 +967,7 @@ std::vector<std::uint8_t> BarcodeBase::CompactPng(SDL_Surface* surface, const st
         return {};
     }
     if (compact.outcome != compact_png::Outcome::Written) {
-        barcode_log::Error(Stream::Out, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
+        ReportEncodingFailure();
         return {};
     }
     if (verbose) {
@@ -975,7 +996,14 @@ std::string BarcodeBase::GetImageBase64()
             return GetFallbackImage();
         }
         const char* mime = (m_format == "jpg" || m_format == "jpeg") ? "image/jpeg" : "image/png";
-        return std::string("data:") + mime + ";base64," + Base64Encode(png.data(), png.size());
+        try {
+            return std::string("data:") + mime + ";base64," + Base64Encode(png.data(), png.size());
+        } catch (const std::bad_alloc&) {
+            SDL_OutOfMemory();
+            png = std::vector<std::uint8_t>(); // room for the line
+            ReportEncodingFailure();
+            throw;
+        }
     } catch (const std::exception& e) {
         return std::string("Error: ") + e.what();
     }
