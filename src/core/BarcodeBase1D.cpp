@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <dlfcn.h>
@@ -167,17 +169,50 @@ std::string ExecutableDirectory()
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash);
 }
 
-// The directory of the shared library (or program) that holds this code; empty if unknown.
-std::string LibraryDirectory()
+// The file mapped at `address`, from the process's own list of mappings; empty if unknown.
+std::string MappedFile(const void* address)
 {
-    static const char anchor = 0;
-    Dl_info info{};
-    if (::dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) {
+    std::FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (maps == nullptr) {
         return {};
     }
-    const std::string path(info.dli_fname);
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    std::string file;
+    char line[4096 + 128];
+    while (file.empty() && std::fgets(line, sizeof(line), maps) != nullptr) {
+        unsigned long long begin = 0;
+        unsigned long long end = 0;
+        int pathAt = 0;
+        if (std::sscanf(line, "%llx-%llx %*s %*s %*s %*s %n", &begin, &end, &pathAt) >= 2 && pathAt > 0
+            && begin <= at && at < end && line[pathAt] == '/') {
+            file.assign(line + pathAt);
+            file.erase(file.find_last_not_of('\n') + 1);
+        }
+    }
+    std::fclose(maps);
+    return file;
+}
+
+// The directory of the shared library (or program) that holds this code, as an absolute path;
+// empty if unknown. The loader may know it by a path relative to the directory the process
+// worked in then, which says nothing about the working directory now: the absolute path of the
+// mapping is taken instead.
+std::string LibraryDirectory()
+{
+    static const std::string directory = [] {
+        static const char anchor = 0;
+        std::string path;
+        Dl_info info{};
+        if (::dladdr(&anchor, &info) != 0 && info.dli_fname != nullptr) {
+            path = info.dli_fname;
+        }
+        if (path.empty() || path[0] != '/') {
+            path = MappedFile(&anchor);
+        }
+        const size_t slash = path.rfind('/');
+        return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    }();
+    return directory;
 }
 
 // Character pitch and start offset of evenly spaced text (integer arithmetic).
@@ -255,27 +290,45 @@ void BarcodeBase1D::DestroyFont()
     TTF_Quit();
 }
 
-std::string BarcodeBase1D::GetFontPath()
+std::vector<BarcodeBase1D::FontCandidate> BarcodeBase1D::FontCandidates()
 {
-    std::vector<std::string> candidates;
+    const auto file = [](std::string path) { return FontCandidate{std::move(path), false}; };
+    std::vector<FontCandidate> candidates;
+    // The host's own choice first.
     const std::string modulePath = GetModulePath();
     if (!modulePath.empty()) {
-        candidates.push_back(modulePath + "/fonts/Roboto-Regular.ttf");
+        candidates.push_back(file(modulePath + "/fonts/Roboto-Regular.ttf"));
     }
-    candidates.push_back(ExecutableDirectory() + "/assets/fonts/Roboto-Regular.ttf");
-    candidates.emplace_back("./assets/fonts/Roboto-Regular.ttf");
+    // Then the library's own font: beside the library (the build tree), installed with it, or
+    // compiled into it.
+    const std::string libraryDir = LibraryDirectory();
+    if (!libraryDir.empty()) {
+        candidates.push_back(file(libraryDir + "/assets/fonts/Roboto-Regular.ttf"));
 #ifdef BARCODE_INSTALLED_FONT
-    // An installed library: the copy that installation puts under share/, relative to the library.
-    if (const std::string libraryDir = LibraryDirectory(); !libraryDir.empty()) {
-        candidates.push_back(libraryDir + "/" BARCODE_INSTALLED_FONT);
-    }
+        candidates.push_back(file(libraryDir + "/" BARCODE_INSTALLED_FONT));
 #endif
+    }
+    if (embedded_font::Data() != nullptr) {
+        candidates.push_back(FontCandidate{std::string(), true});
+    }
+    candidates.push_back(file(ExecutableDirectory() + "/assets/fonts/Roboto-Regular.ttf"));
     // The platform's own copies of the same font.
-    candidates.emplace_back("/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Regular.ttf");
-    candidates.emplace_back("/usr/share/fonts/truetype/roboto/hinted/Roboto-Regular.ttf");
-    for (const std::string& path : candidates) {
-        if (FileExists(path)) {
-            return path;
+    candidates.push_back(file("/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Regular.ttf"));
+    candidates.push_back(file("/usr/share/fonts/truetype/roboto/hinted/Roboto-Regular.ttf"));
+    // Last, and only when nothing else exists: a file under the working directory, which a
+    // library must not prefer to its own (whoever can write there would choose the font parsed).
+    candidates.push_back(file("./assets/fonts/Roboto-Regular.ttf"));
+    return candidates;
+}
+
+std::string BarcodeBase1D::GetFontPath()
+{
+    for (const FontCandidate& candidate : FontCandidates()) {
+        if (candidate.embedded) {
+            return {};
+        }
+        if (FileExists(candidate.path)) {
+            return candidate.path;
         }
     }
     return {};
