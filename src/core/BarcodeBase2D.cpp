@@ -160,6 +160,18 @@ bool BarcodeBase2D::DrawSymbol(Target /*target*/, const std::vector<std::uint8_t
     return false;
 }
 
+void BarcodeBase2D::ProgressRows(const ModuleMatrix& modules)
+{
+    // A line each: a line feed inside a line is written as an escape (core/PrintableText.h).
+    const std::string rows = modules.ToString();
+    size_t at = 0;
+    do {
+        const size_t end = std::min(rows.find('\n', at), rows.size());
+        barcode_log::Progress(Stream::Out, rows.substr(at, end - at));
+        at = end + 1;
+    } while (at < rows.size());
+}
+
 void BarcodeBase2D::SetStringEncoding(StringEncoding e)
 {
     m_stringEncoding = e == StringEncoding::ShiftJis ? "shift-jis" : "utf-8";

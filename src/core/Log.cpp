@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/Log.h"
 
+#include "core/PrintableText.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -52,7 +54,7 @@ void Error(Stream stream, const std::string& line)
     if (stream == Stream::Err) {
         ++t_errors;
     }
-    Write(stream, line);
+    Write(stream, printable_text::Escape(line));
 }
 
 unsigned long ErrorsOnThisThread()
@@ -63,7 +65,7 @@ unsigned long ErrorsOnThisThread()
 void Progress(Stream stream, const std::string& line)
 {
     if (Verbose()) {
-        Write(stream, line);
+        Write(stream, printable_text::Escape(line));
     }
 }
 

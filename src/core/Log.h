@@ -15,7 +15,8 @@ bool Verbose();
 // Overrides the environment for the rest of the process (tests and tools).
 void SetQuiet(bool quiet);
 
-// Writes `line` and a newline to the stream, then flushes it.
+// Writes `line` and a newline to the stream, then flushes it. Control characters and broken
+// UTF-8 in the line (the caller's text, quoted) are written as \xNN (core/PrintableText.h).
 void Error(Stream stream, const std::string& line);
 void Progress(Stream stream, const std::string& line);
 
