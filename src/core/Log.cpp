@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/Log.h"
 
+#include "core/PrintableText.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -43,8 +45,11 @@ bool QuietFromEnvironment()
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-void Write(Level level, Stream stream, const std::string& line)
+// Control characters and broken UTF-8 in a line (the caller's text, quoted) are written as
+// \xNN, whether the line goes to a stream or to the host's sink.
+void Write(Level level, Stream stream, const std::string& raw)
 {
+    const std::string line = printable_text::Escape(raw);
     std::lock_guard<std::mutex> lock(g_writeMutex);
     if (g_sink != nullptr) {
         g_sink(static_cast<int>(level), line.c_str(), g_sinkUser);
@@ -78,7 +83,7 @@ void Error(Stream stream, const std::string& line, const char* code)
     if (stream == Stream::Err) {
         ++t_errors;
     }
-    NoteReason(code, line);
+    NoteReason(code, printable_text::Escape(line));
     Write(Level::Error, stream, line);
 }
 
@@ -150,6 +155,11 @@ const std::string& ReasonText()
 const char* ReasonCode()
 {
     return t_reasonCode;
+}
+
+void RestartAfterFork()
+{
+    new (&g_writeMutex) std::mutex();
 }
 
 } // namespace barcode_log

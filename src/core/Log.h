@@ -64,6 +64,10 @@ void SetSink(Sink sink, void* user);
 // can tell whether a failure below it already gave its reason.
 unsigned long ErrorsOnThisThread();
 
+// In the child of fork(): makes the write lock anew, since the thread that may have held it at
+// the fork does not exist there (core/ProcessLocks.cpp calls it).
+void RestartAfterFork();
+
 // The calling thread's reason: cleared when a C interface call begins, set by the first error
 // line or NoteReason after that. `code` is null when the text alone tells it.
 void ClearReason();

@@ -131,8 +131,7 @@ bool DataMatrix::DrawSymbol(Target target, const std::vector<std::uint8_t>& data
         barcode_log::Progress(Stream::Out, line);
         std::snprintf(line, sizeof(line), "【Debug: DataMatrixのビットパターン出力 %d列x%d行】", cols, rows);
         barcode_log::Debug(Stream::Out, line);
-        const std::string pattern = modules.ToString();
-        barcode_log::Debug(Stream::Out, pattern.substr(0, pattern.size() - 1));
+        DebugRows(modules);
     }
 
     ModuleLayout layout;

@@ -123,8 +123,7 @@ bool QR::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, int x,
         barcode_log::Progress(Stream::Out, "[ステップ3] モジュールを描画します... (" + std::to_string(n) + "x"
                                                + std::to_string(n) + ")");
         barcode_log::Debug(Stream::Out, "【Debug: QRコードのビットパターン出力】");
-        const std::string rows = modules.ToString();
-        barcode_log::Debug(Stream::Out, rows.substr(0, rows.empty() ? 0 : rows.size() - 1));
+        DebugRows(modules);
         barcode_log::Debug(Stream::Out, "【Debug: 出力終了】");
     }
     BeginModules(target, box);
