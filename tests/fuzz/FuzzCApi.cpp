@@ -7,9 +7,6 @@
 // holds whole calls with those values for libFuzzer to splice in. Every draw is checked: true gives a complete PNG or SVG (no "inf" or "nan" in it), false gives
 // a reason on standard error and leaves no image, no document and the fallback URI. A broken
 // rule aborts, which libFuzzer reports with the input that caused it.
-// LLVMFuzzerCustomMutator below works on whole calls half of the time: it inserts hostile calls
-// (extreme values, output formats, large canvases) at call boundaries, replaces calls by them
-// and copies calls, so that several unusual calls come together in one program quickly.
 //
 // Input format (tests/fuzz/make_corpus.py writes seeds in it): a sequence of operations, each
 // an op byte (modulo 43, the functions in the order of the public header) followed by a slot
@@ -23,11 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
-#include <iterator>
 #include <limits>
-#include <random>
-#include <vector>
 #include <string>
 
 namespace {
@@ -124,8 +117,6 @@ public:
     Reader(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
 
     bool AtEnd() const { return m_pos >= m_size; }
-
-    std::size_t Position() const { return m_pos; }
 
     std::uint8_t Byte() { return m_pos < m_size ? m_data[m_pos++] : 0; }
 
@@ -317,153 +308,7 @@ void CheckDraw(const char* function, void* h, bool drawn, unsigned long errorsBe
     }
 }
 
-// Program-level mutation. Byte mutations rarely make several calls land together (a setter
-// with an extreme value, an output format and a draw on a large canvas), so half of the
-// mutations work on whole calls: a call from the table of hostile calls below is inserted at a
-// call boundary or replaces a call, or a call is copied elsewhere. The rest are libFuzzer's.
-
-// Reads past one call's arguments exactly as LLVMFuzzerTestOneInput does.
-void SkipArguments(Reader& in, int op, int slot)
-{
-    switch (op) {
-    case 0:
-        if (slot < kSlots && in.Byte() >= 240) {
-            (void)in.Int();
-        }
-        break;
-    case 1: case 29: case 39: case 40: case 42: break;
-    case 3:
-    case 4:
-        for (int i = 0; i < 4; ++i) {
-            (void)in.Int();
-        }
-        break;
-    case 9: case 10: case 24: (void)in.Double(); break;
-    case 2: case 13: case 15: case 16: case 18: case 19: case 20: case 26: case 27: case 30: case 31:
-        (void)in.String();
-        break;
-    case 32: case 33: case 34: case 35: case 36: case 37: case 38:
-        (void)in.String();
-        (void)in.Int();
-        (void)in.Int();
-        (void)in.Byte();
-        break;
-    case 41: (void)in.Byte(); break;
-    default: (void)in.Int(); break; // the setters of one whole number
-    }
-}
-
-// The offsets where the calls of a program start, and its end.
-std::vector<std::size_t> CallBoundaries(const std::uint8_t* data, std::size_t size)
-{
-    std::vector<std::size_t> at{0};
-    Reader in(data, size);
-    while (!in.AtEnd() && at.size() <= 64) {
-        const int op = in.Byte() % 43;
-        const int slot = in.Byte() % (kSlots + 1);
-        SkipArguments(in, op, slot);
-        at.push_back(std::min(in.Position(), size));
-    }
-    return at;
-}
-
-template <typename Rng>
-std::uint8_t Pick(Rng& rng, std::size_t n)
-{
-    return static_cast<std::uint8_t>(rng() % n);
-}
-
-// One hostile call on `slot`: an extreme value from the tables of Reader (Int mode 3, Double
-// mode 0, String words and texts), an output format, a draw on a large or degenerate canvas.
-template <typename Rng>
-std::vector<std::uint8_t> HostileCall(Rng& rng, std::uint8_t slot)
-{
-    static const std::uint8_t kIntSetters[] = {5, 6, 7, 8, 11, 12, 14, 17, 21, 22, 23, 25, 28};
-    static const std::uint8_t kDoubleSetters[] = {9, 10, 24};
-    static const std::uint8_t kStringSetters[] = {2, 2, 2, 13, 15, 16, 18, 19, 20, 26, 27};
-    const auto extremeInt = [&] { return std::vector<std::uint8_t>{3, Pick(rng, std::size(kSpecialInts))}; };
-    const auto side = [&]() -> std::vector<std::uint8_t> {
-        if (rng() % 2 == 0) {
-            return {4, static_cast<std::uint8_t>(8 + rng() % 7), Pick(rng, 256), Pick(rng, 256)};
-        }
-        return extremeInt();
-    };
-    std::vector<std::uint8_t> call;
-    switch (rng() % 6) {
-    case 0: call = {kIntSetters[rng() % std::size(kIntSetters)], slot}; {
-            const auto v = rng() % 3 == 0 ? std::vector<std::uint8_t>{static_cast<std::uint8_t>(5 + rng() % 2),
-                                                                        Pick(rng, 256), Pick(rng, 256)}
-                                          : extremeInt();
-            call.insert(call.end(), v.begin(), v.end());
-        }
-        break;
-    case 1: call = {kDoubleSetters[rng() % std::size(kDoubleSetters)], slot, 0, Pick(rng, 27)}; break;
-    case 2: {
-        const std::uint8_t op = kStringSetters[rng() % std::size(kStringSetters)];
-        const std::uint8_t word = op == 2 ? static_cast<std::uint8_t>(96 + (rng() % 2 == 0 ? 40 + rng() % 6 : rng() % 2))
-                                          : static_cast<std::uint8_t>(96 + rng() % std::size(kWords));
-        call = {op, slot, word};
-        break;
-    }
-    case 3:
-    case 4: {
-        call = {static_cast<std::uint8_t>(32 + rng() % 7), slot, static_cast<std::uint8_t>(176 + rng() % std::size(kTexts))};
-        const auto w = side();
-        const auto h = side();
-        call.insert(call.end(), w.begin(), w.end());
-        call.insert(call.end(), h.begin(), h.end());
-        call.push_back(Pick(rng, 2));
-        break;
-    }
-    default: call = {0, slot, Pick(rng, 19)}; break; // a fresh handle of any type
-    }
-    return call;
-}
-
 } // namespace
-
-extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
-
-extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t maxSize,
-                                               unsigned int seed)
-{
-    std::minstd_rand rng(seed);
-    if (size == 0 || rng() % 2 == 0) {
-        return LLVMFuzzerMutate(data, size, maxSize);
-    }
-    const std::vector<std::size_t> at = CallBoundaries(data, size);
-    const std::size_t calls = at.size() - 1;
-    const std::size_t i = rng() % calls;
-    // The slot of a call already in the program, so that the new call meets its handle.
-    const std::uint8_t slot = at[i] + 1 < size ? static_cast<std::uint8_t>(data[at[i] + 1] % (kSlots + 1)) : 0;
-    std::vector<std::uint8_t> program(data, data + size);
-    switch (rng() % 4) {
-    case 0:
-    case 1: { // insert a hostile call before call i (or at the end)
-        const std::size_t where = rng() % 4 == 0 ? size : at[i];
-        const std::vector<std::uint8_t> call = HostileCall(rng, slot);
-        program.insert(program.begin() + static_cast<std::ptrdiff_t>(where), call.begin(), call.end());
-        break;
-    }
-    case 2: { // replace call i by a hostile one on the same slot
-        const std::vector<std::uint8_t> call = HostileCall(rng, slot);
-        program.erase(program.begin() + static_cast<std::ptrdiff_t>(at[i]), program.begin() + static_cast<std::ptrdiff_t>(at[i + 1]));
-        program.insert(program.begin() + static_cast<std::ptrdiff_t>(at[i]), call.begin(), call.end());
-        break;
-    }
-    default: { // copy call i before another call
-        const std::size_t j = rng() % (calls + 1);
-        const std::vector<std::uint8_t> call(data + at[i], data + at[i + 1]);
-        program.insert(program.begin() + static_cast<std::ptrdiff_t>(at[j]), call.begin(), call.end());
-        break;
-    }
-    }
-    if (program.size() > maxSize) {
-        return LLVMFuzzerMutate(data, size, maxSize);
-    }
-    std::memcpy(data, program.data(), program.size());
-    return program.size();
-}
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
 {
@@ -474,14 +319,9 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     Reader in(data, size);
-    // The mutator's view of the call boundaries must be the one the calls are read with.
-    const std::vector<std::size_t> boundaries = CallBoundaries(data, size);
     void* slots[kSlots + 1] = {};
     int steps = 0;
-    while (!in.AtEnd() && steps < 64) {
-        if (in.Position() != boundaries[static_cast<std::size_t>(steps++)]) {
-            Broken("LLVMFuzzerCustomMutator", "a call boundary that is not where the call starts");
-        }
+    while (!in.AtEnd() && steps++ < 64) {
         const int op = in.Byte() % 43;
         const int slot = in.Byte() % (kSlots + 1);
         void*& h = slots[slot]; // slot kSlots stays null
