@@ -278,10 +278,10 @@ bool InSet39(char c)
     return IsDigit(c) || (c >= 'A' && c <= 'Z') || c == '#' || c == '-' || c == '/';
 }
 
-size_t PartCount(const AiSpec& spec)
+size_t PartCount(const AiSpec& entry)
 {
     size_t n = 0;
-    while (n < 3 && spec.parts[n].max != 0) {
+    while (n < 3 && entry.parts[n].max != 0) {
         ++n;
     }
     return n;
@@ -289,15 +289,15 @@ size_t PartCount(const AiSpec& spec)
 
 const AiSpec* Find(const std::string& ai)
 {
-    for (const AiSpec& spec : kAis) {
-        const size_t len = std::strlen(spec.prefix);
-        if (spec.first == 0) {
-            if (ai == spec.prefix) {
-                return &spec;
+    for (const AiSpec& entry : kAis) {
+        const size_t len = std::strlen(entry.prefix);
+        if (entry.first == 0) {
+            if (ai == entry.prefix) {
+                return &entry;
             }
-        } else if (ai.size() == len + 1 && ai.compare(0, len, spec.prefix) == 0 && ai[len] >= spec.first
-                   && ai[len] <= spec.last) {
-            return &spec;
+        } else if (ai.size() == len + 1 && ai.compare(0, len, entry.prefix) == 0 && ai[len] >= entry.first
+                   && ai[len] <= entry.last) {
+            return &entry;
         }
     }
     return nullptr;
@@ -328,10 +328,10 @@ bool IsPredefined(const std::string& ai)
     return false;
 }
 
-bool AllNumeric(const AiSpec& spec)
+bool AllNumeric(const AiSpec& entry)
 {
-    for (size_t i = 0; i < PartCount(spec); ++i) {
-        if (spec.parts[i].set != Set::N) {
+    for (size_t i = 0; i < PartCount(entry); ++i) {
+        if (entry.parts[i].set != Set::N) {
             return false;
         }
     }
@@ -455,15 +455,15 @@ std::string RuleFault(Rule rule, const std::string& s)
 }
 
 // The fault of one element's data, empty when none.
-std::string ValueFault(const AiSpec& spec, const std::string& value)
+std::string ValueFault(const AiSpec& entry, const std::string& value)
 {
-    const size_t parts = PartCount(spec);
-    const bool digits = AllNumeric(spec);
+    const size_t parts = PartCount(entry);
+    const bool digits = AllNumeric(entry);
     size_t fixedMin = 0;
     size_t totalMax = 0;
     for (size_t i = 0; i < parts; ++i) {
-        fixedMin += spec.parts[i].optional ? 0 : spec.parts[i].min;
-        totalMax += spec.parts[i].max;
+        fixedMin += entry.parts[i].optional ? 0 : entry.parts[i].min;
+        totalMax += entry.parts[i].max;
     }
     if (value.empty()) {
         return "no data";
@@ -471,7 +471,7 @@ std::string ValueFault(const AiSpec& spec, const std::string& value)
     // Characters first: a letter in a numeric field says more than its length.
     size_t pos = 0;
     for (size_t i = 0; i < parts && pos < value.size(); ++i) {
-        const Part& part = spec.parts[i];
+        const Part& part = entry.parts[i];
         const size_t end = std::min(value.size(), pos + part.max);
         for (size_t k = pos; k < end; ++k) {
             const char c = value[k];
@@ -499,7 +499,7 @@ std::string ValueFault(const AiSpec& spec, const std::string& value)
     }
     pos = 0;
     for (size_t i = 0; i < parts; ++i) {
-        const Part& part = spec.parts[i];
+        const Part& part = entry.parts[i];
         const size_t take = std::min<size_t>(n - pos, part.max);
         if (part.optional && part.min == part.max && take != 0 && take < part.min) {
             // An optional part is there in full or not at all.
@@ -518,11 +518,11 @@ std::string ValueFault(const AiSpec& spec, const std::string& value)
 
 std::string ElementFault(const Element& e)
 {
-    const AiSpec* spec = Find(e.ai);
-    if (spec == nullptr) {
+    const AiSpec* entry = Find(e.ai);
+    if (entry == nullptr) {
         return Label(e.ai) + "unknown application identifier";
     }
-    const std::string fault = ValueFault(*spec, e.value);
+    const std::string fault = ValueFault(*entry, e.value);
     return fault.empty() ? std::string() : Label(e.ai) + fault;
 }
 
@@ -653,15 +653,15 @@ Result<Elements> ParseLibrary(const std::string& text, Syntax syntax)
                                           + ") as part of its data");
         }
         pos += ai.size();
-        const AiSpec& spec = *Find(ai);
+        const AiSpec& entry = *Find(ai);
         // A field of predefined length ends after its length; any other at the next separator.
         std::string value;
         const bool predefined = IsPredefined(ai);
-        const size_t limit = predefined ? spec.parts[0].max : text.size();
+        const size_t limit = predefined ? entry.parts[0].max : text.size();
         while (pos < text.size() && value.size() < limit && !at(pos, kMarker) && !at(pos, fnc1)) {
             value += text[pos++];
         }
-        const std::string fault = ValueFault(spec, value);
+        const std::string fault = ValueFault(entry, value);
         if (!fault.empty()) {
             return Result<Elements>::Fail(Label(ai) + fault);
         }
@@ -811,16 +811,16 @@ std::string ToBrackets(const Elements& elements)
 AiInfo Describe(const std::string& ai)
 {
     AiInfo info;
-    const AiSpec* spec = Find(ai);
-    if (spec == nullptr) {
+    const AiSpec* entry = Find(ai);
+    if (entry == nullptr) {
         return info;
     }
     info.known = true;
-    info.title = spec->title;
+    info.title = entry->title;
     info.predefined = IsPredefined(ai);
     info.format = "N" + std::to_string(ai.size());
-    for (size_t i = 0; i < PartCount(*spec); ++i) {
-        const Part& p = spec->parts[i];
+    for (size_t i = 0; i < PartCount(*entry); ++i) {
+        const Part& p = entry->parts[i];
         const char set = p.set == Set::N ? 'N' : p.set == Set::X ? 'X' : 'Y';
         const bool fixed = p.min == p.max;
         info.format += std::string("+") + (p.optional ? "[" : "") + set + (fixed ? "" : "..") + std::to_string(p.max)
