@@ -1,5 +1,7 @@
 # Debian package (cpack -G DEB): the library with its soname, the header, the pkg-config file,
-# the CMake package, the lumeo tool and the font, installed under /usr.
+# the CMake package, the lumeo tool with its manual page, the font and the copyright file,
+# installed under /usr. scripts/package.sh builds it without the tests.
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/deb/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/barcode-lumeo)
 set(CPACK_PACKAGE_NAME "barcode-lumeo")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "barcode_lumeo")

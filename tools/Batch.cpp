@@ -1,23 +1,29 @@
 // SPDX-License-Identifier: MIT
 #include "Batch.h"
 
+#include "AtomicWrite.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace lumeo {
@@ -27,10 +33,12 @@ namespace fs = std::filesystem;
 
 struct Job
 {
-    int line = 0;                  // line number in the file, from 1
-    std::vector<std::string> args; // TYPE TEXT -o PATH [options]
+    int line = 0;                  // line number in the file where the record starts, from 1
+    std::vector<std::string> args; // TYPE TEXT -o NAME [shared options] [the line's options]
+    std::string name;              // the file, relative to the output folder, normalised
     std::string error;             // why the line failed; empty while it has not
-    bool rendered = false;         // handed to the renderer (not refused while reading)
+    std::string warnings;          // what the library said about a line it drew
+    bool written = false;          // the file is in place
 };
 
 std::string Trim(const std::string& s)
@@ -58,6 +66,49 @@ std::string Lower(std::string s)
     return s;
 }
 
+// Reads one record starting at `i`; leaves `i` after its line end and `line` on the next line.
+// Returns false when the record has a quoted field that is not closed.
+bool ParseRecord(const std::string& data, size_t& i, int& line, std::vector<std::string>& fields)
+{
+    std::string field;
+    bool quoted = false;
+    bool fieldStart = true;
+    for (; i < data.size(); ++i) {
+        const char c = data[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < data.size() && data[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                line += c == '\n' ? 1 : 0;
+                field += c;
+            }
+            continue;
+        }
+        if (c == '\n' || (c == '\r' && (i + 1 == data.size() || data[i + 1] == '\n'))) {
+            i += c == '\r' ? 2 : 1;
+            ++line;
+            break;
+        }
+        if (c == ',') {
+            fields.push_back(field);
+            field.clear();
+            fieldStart = true;
+            continue;
+        }
+        if (c == '"' && fieldStart) {
+            quoted = true;
+        } else {
+            field += c;
+        }
+        fieldStart = false;
+    }
+    fields.push_back(field);
+    return !quoted;
+}
+
 // A relative path without ".." that stays inside the output directory.
 bool StaysInside(const std::string& file)
 {
@@ -70,37 +121,48 @@ bool StaysInside(const std::string& file)
             return false;
         }
     }
-    return p.has_filename();
+    return p.has_filename() && p.lexically_normal().has_filename() && p.lexically_normal() != ".";
 }
 
-// Reads the records of the file; malformed lines become jobs that have already failed.
-std::vector<Job> ReadJobs(std::istream& in, const std::string& dir)
+bool IsOutputOption(const std::string& word)
+{
+    return word == "-o" || word == "--output" || word.rfind("--output=", 0) == 0;
+}
+
+// Why a field that holds a NUL byte cannot be used, or "".
+std::string NulReason(const std::vector<std::string>& fields)
+{
+    static const char* const kWhat[] = {"the type", "the text", "the file name"};
+    for (size_t f = 0; f < fields.size(); ++f) {
+        const size_t at = fields[f].find('\0');
+        if (at != std::string::npos) {
+            return std::string(f < 3 ? kWhat[f] + std::string(" holds") : "the options hold") + " a NUL byte (at byte " +
+                   std::to_string(at + 1) + "), which cannot be passed on";
+        }
+    }
+    return {};
+}
+
+// Turns the records of the file into jobs; records that cannot be drawn become jobs that have
+// already failed.
+std::vector<Job> ReadJobs(const std::vector<CsvRecord>& records, const std::string& dir,
+                          const std::vector<std::string>& shared)
 {
     std::vector<Job> jobs;
-    std::map<std::string, int> writers; // output path -> first line writing it
-    std::string text;
+    std::map<std::string, int> writers; // normalised name -> first line writing it
     bool first = true;
-    for (int number = 1; std::getline(in, text); ++number) {
-        if (!text.empty() && text.back() == '\r') {
-            text.pop_back();
-        }
-        const std::string trimmed = Trim(text);
-        if (trimmed.empty() || trimmed[0] == '#') {
-            continue;
-        }
+    for (const CsvRecord& record : records) {
         Job job;
-        job.line = number;
-        std::vector<std::string> fields;
-        try {
-            fields = SplitCsv(text);
-        } catch (const std::invalid_argument& e) {
-            job.error = e.what();
-            jobs.push_back(job);
-            continue;
-        }
-        const bool header = first && Lower(Trim(fields[0])) == "type";
+        job.line = record.line;
+        const std::vector<std::string>& fields = record.fields;
+        const bool header = first && record.error.empty() && Lower(Trim(fields[0])) == "type";
         first = false;
         if (header) {
+            continue;
+        }
+        job.error = record.error.empty() ? NulReason(fields) : record.error;
+        if (!job.error.empty()) {
+            jobs.push_back(job);
             continue;
         }
         if (fields.size() < 3) {
@@ -108,15 +170,23 @@ std::vector<Job> ReadJobs(std::istream& in, const std::string& dir)
         } else if (!StaysInside(Trim(fields[2]))) {
             job.error = "the file name \"" + fields[2] + "\" must be a relative path inside " + dir;
         } else {
-            const std::string path = (fs::path(dir) / Trim(fields[2])).lexically_normal().string();
-            const auto [at, added] = writers.emplace(path, number);
-            if (!added) {
-                job.error = "line " + std::to_string(at->second) + " writes " + Trim(fields[2]) + " already";
-            }
-            job.args = {Trim(fields[0]), fields[1], "-o", path};
-            for (size_t i = 3; i < fields.size(); ++i) {
+            job.name = fs::path(Trim(fields[2])).lexically_normal().string();
+            job.args = {Trim(fields[0]), fields[1], "-o", job.name};
+            job.args.insert(job.args.end(), shared.begin(), shared.end());
+            for (size_t i = 3; i < fields.size() && job.error.empty(); ++i) {
                 for (const std::string& w : Words(fields[i])) {
+                    if (IsOutputOption(w)) {
+                        job.error = "the options may not name an output (" + w +
+                                    "): the third field is the file, inside " + dir;
+                        break;
+                    }
                     job.args.push_back(w);
+                }
+            }
+            if (job.error.empty()) {
+                const auto [at, added] = writers.emplace(job.name, job.line);
+                if (!added) {
+                    job.error = "line " + std::to_string(at->second) + " writes " + job.name + " already";
                 }
             }
         }
@@ -125,66 +195,103 @@ std::vector<Job> ReadJobs(std::istream& in, const std::string& dir)
     return jobs;
 }
 
-// Points standard error (file descriptor 2, where the library prints its reasons) at another
-// file while alive. Only one may exist at a time.
-class StderrRedirect
+class Fd
 {
 public:
-    explicit StderrRedirect(int fd) : m_saved(::dup(2))
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd()
     {
-        std::fflush(stderr);
-        std::cerr.flush();
-        if (m_saved >= 0) {
-            ::dup2(fd, 2);
+        if (m_fd >= 0) {
+            ::close(m_fd);
         }
     }
-
-    ~StderrRedirect()
+    Fd(Fd&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    Fd& operator=(Fd&& other) noexcept
     {
-        std::fflush(stderr);
-        std::cerr.flush();
-        if (m_saved >= 0) {
-            ::dup2(m_saved, 2);
-            ::close(m_saved);
-        }
+        std::swap(m_fd, other.m_fd);
+        return *this;
     }
-
-    StderrRedirect(const StderrRedirect&) = delete;
-    StderrRedirect& operator=(const StderrRedirect&) = delete;
-
-    // The terminal (or whatever standard error was) before the redirection.
-    int Original() const { return m_saved >= 0 ? m_saved : 2; }
+    int Get() const { return m_fd; }
 
 private:
-    int m_saved;
+    int m_fd;
 };
 
-// Runs `render` and returns what was printed on standard error meanwhile, lines joined by "; ".
-std::string Captured(const std::function<void()>& render)
+// The files written so far, by the folder they are in (device, inode) and their name: a second
+// line reaching one of them through another name fails instead of overwriting it.
+class Written
 {
-    std::FILE* file = std::tmpfile();
-    if (file == nullptr) {
-        render();
-        return {};
-    }
+public:
+    // The line that wrote the file already, or 0 after claiming it for `line`.
+    int Claim(int dirFd, const std::string& name, int line)
     {
-        StderrRedirect redirect(fileno(file));
-        render();
-    }
-    std::rewind(file);
-    std::string joined;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
-        std::string line = Trim(buffer);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-            line.pop_back();
+        struct stat st{};
+        if (::fstat(dirFd, &st) != 0) {
+            return 0;
         }
-        if (!line.empty()) {
-            joined += (joined.empty() ? "" : "; ") + line;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto [at, added] = m_files.emplace(std::make_tuple(st.st_dev, st.st_ino, name), line);
+        return added ? 0 : at->second;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::tuple<dev_t, ino_t, std::string>, int> m_files;
+};
+
+// Opens (and makes, when missing) the folders of `name` below the output folder, following no
+// symbolic link; returns the innermost one. Throws std::runtime_error with the reason.
+Fd OpenFolders(int rootFd, const std::string& dir, const std::string& name)
+{
+    Fd current(::dup(rootFd));
+    std::string shown = dir;
+    const fs::path parent = fs::path(name).parent_path();
+    for (const fs::path& part : parent) {
+        const std::string component = part.string();
+        shown += "/" + component;
+        if (::mkdirat(current.Get(), component.c_str(), 0777) != 0 && errno != EEXIST) {
+            throw std::runtime_error("cannot make the folder " + shown + ": " + std::strerror(errno));
+        }
+        const int fd = ::openat(current.Get(), component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            struct stat st{};
+            if (::fstatat(current.Get(), component.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                if (S_ISLNK(st.st_mode)) {
+                    throw std::runtime_error("cannot write into " + shown +
+                                             ": it is a symbolic link, which is not followed");
+                }
+                if (!S_ISDIR(st.st_mode)) {
+                    throw std::runtime_error("cannot make the folder " + shown + ": a file of that name is in the way");
+                }
+            }
+            throw std::runtime_error("cannot open the folder " + shown + ": " + std::strerror(error));
+        }
+        current = Fd(fd);
+    }
+    return current;
+}
+
+// Flushes every folder that received a file (and the folders above it, which may be new) once,
+// so that the renames are on the disk: one flush per folder rather than one per file.
+void SyncFolders(const std::vector<Job>& jobs, int rootFd, const std::string& dir)
+{
+    std::set<std::string> folders;
+    for (const Job& job : jobs) {
+        for (fs::path p = fs::path(job.name).parent_path(); job.written; p = p.parent_path()) {
+            if (!folders.insert(p.string()).second || p.empty()) {
+                break;
+            }
         }
     }
-    std::fclose(file);
-    return joined;
+    for (const std::string& folder : folders) {
+        try {
+            const Fd fd = OpenFolders(rootFd, dir, folder.empty() ? "x" : folder + "/x");
+            ::fsync(fd.Get());
+        } catch (const std::exception&) {
+            // gone or replaced meanwhile: its files were written, only not flushed
+        }
+    }
 }
 
 void WriteAll(int fd, const std::string& s)
@@ -207,8 +314,10 @@ std::string ProgressBar(size_t done, size_t total)
            + std::to_string(total) + " " + std::to_string(total == 0 ? 100 : done * 100 / total) + "%";
 }
 
-// Draws the jobs that have not failed yet on all cores; `progressFd` >= 0 shows a progress bar.
-void RunParallel(std::vector<Job>& jobs, const LineRenderer& render, int progressFd)
+// Draws and writes the jobs that have not failed yet on all cores; `progressFd` >= 0 shows a
+// progress bar. Returns the number of files written.
+size_t RunParallel(std::vector<Job>& jobs, int rootFd, const std::string& dir, const LineRenderer& render,
+                   int progressFd)
 {
     std::vector<Job*> pending;
     for (Job& job : jobs) {
@@ -216,16 +325,27 @@ void RunParallel(std::vector<Job>& jobs, const LineRenderer& render, int progres
             pending.push_back(&job);
         }
     }
+    Written written;
     std::atomic<size_t> next{0};
     std::atomic<size_t> done{0};
+    std::atomic<size_t> wrote{0};
     std::mutex mutex;
     std::condition_variable finished;
     const auto work = [&] {
         for (size_t i = next++; i < pending.size(); i = next++) {
             Job& job = *pending[i];
-            job.rendered = true;
             try {
-                job.error = render(job.args);
+                Rendered r = render(job.args);
+                job.warnings = std::move(r.warnings);
+                const Fd folder = OpenFolders(rootFd, dir, job.name);
+                const std::string file = fs::path(job.name).filename().string();
+                if (const int other = written.Claim(folder.Get(), file, job.line); other != 0) {
+                    throw std::runtime_error("line " + std::to_string(other) + " writes " + dir + "/" + job.name +
+                                             " already, under another name");
+                }
+                WriteFileAt(folder.Get(), file, r.bytes, dir + "/" + job.name, false);
+                job.written = true;
+                ++wrote;
             } catch (const std::exception& e) {
                 job.error = e.what();
             } catch (...) {
@@ -252,6 +372,8 @@ void RunParallel(std::vector<Job>& jobs, const LineRenderer& render, int progres
     for (std::thread& t : threads) {
         t.join();
     }
+    SyncFolders(jobs, rootFd, dir);
+    return wrote;
 }
 
 } // namespace
@@ -259,105 +381,81 @@ void RunParallel(std::vector<Job>& jobs, const LineRenderer& render, int progres
 std::vector<std::string> SplitCsv(const std::string& line)
 {
     std::vector<std::string> fields;
-    std::string field;
-    bool quoted = false;
-    bool fieldStart = true;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == ',') {
-            fields.push_back(field);
-            field.clear();
-            fieldStart = true;
-            continue;
-        } else if (c == '"' && fieldStart) {
-            quoted = true;
-        } else {
-            field += c;
-        }
-        fieldStart = false;
-    }
-    if (quoted) {
+    size_t i = 0;
+    int number = 1;
+    if (!ParseRecord(line, i, number, fields)) {
         throw std::invalid_argument("a quoted field is not closed");
     }
-    fields.push_back(field);
     return fields;
 }
 
-int RunBatch(const std::string& csvPath, const std::string& dir, const LineRenderer& render)
+std::vector<CsvRecord> ReadCsv(std::istream& in)
+{
+    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<CsvRecord> records;
+    size_t i = data.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    int line = 1;
+    while (i < data.size()) {
+        const size_t end = std::min(data.find('\n', i), data.size());
+        std::string physical = data.substr(i, end - i);
+        if (!physical.empty() && physical.back() == '\r') {
+            physical.pop_back();
+        }
+        const std::string trimmed = Trim(physical);
+        if (trimmed.empty() || trimmed[0] == '#') {
+            i = end + 1;
+            ++line;
+            continue;
+        }
+        CsvRecord record;
+        record.line = line;
+        if (!ParseRecord(data, i, line, record.fields)) {
+            // The quote runs to the end of the file: this line alone fails, the next ones are read.
+            record.error = "a quoted field opened on this line is not closed";
+            record.fields.clear();
+            i = end + 1;
+            line = record.line + 1;
+        }
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+int RunBatch(const std::string& csvPath, const std::string& dir, const std::vector<std::string>& shared,
+             const LineRenderer& render)
 {
     std::ifstream file;
     if (csvPath != "-") {
-        file.open(csvPath);
+        file.open(csvPath, std::ios::binary);
         if (!file) {
-            std::cerr << "lumeo: cannot read " << csvPath << '\n';
+            std::cerr << "lumeo: cannot read " << csvPath << ": " << std::strerror(errno) << '\n';
             return 1;
         }
     }
-    std::vector<Job> jobs = ReadJobs(csvPath == "-" ? std::cin : file, dir);
+    std::vector<Job> jobs = ReadJobs(ReadCsv(csvPath == "-" ? std::cin : file), dir, shared);
     if (jobs.empty()) {
         std::cerr << "lumeo: " << csvPath << " holds no lines to draw (TYPE,TEXT,FILE[,OPTIONS])\n";
         return 1;
     }
-    std::set<fs::path> folders;
-    for (const Job& job : jobs) {
-        if (job.error.empty()) {
-            folders.insert(fs::path(job.args[3]).parent_path());
-        }
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    const Fd root(ec ? -1 : ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (root.Get() < 0) {
+        std::cerr << "lumeo: cannot use the folder " << dir << ": " << (ec ? ec.message() : std::strerror(errno))
+                  << '\n';
+        return 1;
     }
-    for (const fs::path& folder : folders) {
-        std::error_code ec;
-        fs::create_directories(folder, ec);
-        if (ec) {
-            std::cerr << "lumeo: cannot create directory " << folder.string() << ": " << ec.message() << '\n';
-            return 1;
-        }
-    }
-
-    {
-        // The library prints the reason of a failed draw from whichever thread drew it; those
-        // lines are collected again below, one record at a time, so that each names its line.
-        const int null = ::open("/dev/null", O_WRONLY);
-        StderrRedirect quiet(null >= 0 ? null : 2);
-        RunParallel(jobs, render, ::isatty(quiet.Original()) ? quiet.Original() : -1);
-        if (null >= 0) {
-            ::close(null);
-        }
-    }
-    size_t failed = 0;
-    for (Job& job : jobs) {
-        if (job.error.empty()) {
-            continue;
-        }
-        if (job.rendered) {
-            std::string again;
-            const std::string printed = Captured([&] { again = render(job.args); });
-            if (again.empty()) {
-                job.error.clear(); // a passing trouble, such as a full disk, has gone
-                continue;
-            }
-            if (!printed.empty()) {
-                job.error += ": " + printed;
-            }
-        }
-        ++failed;
-    }
-    std::cout << "lumeo: wrote " << jobs.size() - failed << " of " << jobs.size() << " symbols to " << dir;
+    const size_t wrote = RunParallel(jobs, root.Get(), dir, render, ::isatty(2) ? 2 : -1);
+    const size_t failed = jobs.size() - wrote;
+    std::cout << "lumeo: wrote " << wrote << " of " << jobs.size() << " symbols to " << dir;
     if (failed > 0) {
         std::cout << "; " << failed << " failed";
     }
     std::cout << '\n' << std::flush;
     for (const Job& job : jobs) {
-        if (!job.error.empty()) {
-            std::cerr << "lumeo: " << csvPath << ':' << job.line << ": " << job.error << '\n';
+        const std::string& say = job.error.empty() ? job.warnings : job.error;
+        if (!say.empty()) {
+            std::cerr << "lumeo: " << csvPath << ':' << job.line << ": " << say << '\n';
         }
     }
     return failed == 0 ? 0 : 1;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Handle, common options, general drawing and results of the C interface.
+#include "api/Ext.h"
 #include "api/Handle.h"
+#include "api/TypeTable.h"
 #include "barcode_lumeo.h"
 #include "core/BarcodeBase.h"
 #include "core/BarcodeBase1D.h"
@@ -25,33 +27,30 @@ std::uint8_t Low8(int v)
 }
 
 template <class F>
-void WithBase(void* handle, F&& apply)
+void WithBase(const char* function, void* handle, F&& apply)
 {
+    capi::Enter();
     GuardVoid([&] {
-        if (BarcodeHandle* h = Usable(handle)) {
-            if (auto* base = dynamic_cast<BarcodeBase*>(h->symbol.get())) {
-                apply(*base);
-            }
+        if (auto* base = capi::OptionTarget<BarcodeBase>(function, handle, lumeo_table::kAllTypes)) {
+            apply(*base);
         }
     });
 }
 
 template <class F>
-void WithLinear(void* handle, F&& apply)
+void WithLinear(const char* function, void* handle, F&& apply)
 {
+    capi::Enter();
     GuardVoid([&] {
-        BarcodeHandle* h = Usable(handle);
-        if (h != nullptr && capi::IsLinear(h->type)) {
-            if (auto* linear = dynamic_cast<BarcodeBase1D*>(h->symbol.get())) {
-                apply(*linear);
-            }
+        if (auto* linear = capi::OptionTarget<BarcodeBase1D>(function, handle, lumeo_table::kLinearTypes)) {
+            apply(*linear);
         }
     });
 }
 
-void PrintReason(const char* function, const std::string& reason) noexcept
+void PrintReason(const char* function, const std::string& reason, const char* code) noexcept
 {
-    GuardVoid([&] { barcode_log::Error(barcode_log::Stream::Err, std::string("[") + function + "] " + reason); });
+    GuardVoid([&] { barcode_log::Error(barcode_log::Stream::Err, std::string("[") + function + "] " + reason, code); });
 }
 
 } // namespace
@@ -68,35 +67,35 @@ bool AdmitDraw(const char* function, BarcodeHandle* h, const char* text, bool ty
 {
     return Guard(false, [&] {
         if (h == nullptr) {
-            PrintReason(function, "Invalid handle");
+            PrintReason(function, "Invalid handle", kBadHandle);
             return false;
         }
         if (text == nullptr) {
-            PrintReason(function, "Text is null");
+            PrintReason(function, "Text is null", kBadText);
             return false;
         }
         if (!typeFits) {
-            PrintReason(function, "Not a drawing function of type " + std::to_string(h->type));
+            PrintReason(function, "Not a drawing function of type " + std::to_string(h->type), kBadHandle);
             return false;
         }
         auto* base = dynamic_cast<BarcodeBase*>(h->symbol.get());
         if (base != nullptr && !base->IsRasterOutput() && !base->IsSvgOutput()) {
-            PrintReason(function, "Unknown output format \"" + base->GetOutputFormat() + "\"");
+            PrintReason(function, "Unknown output format \"" + base->GetOutputFormat() + "\"", kBadOption);
             return false;
         }
         const std::size_t limit = MaxTextBytes(h->type);
         const std::size_t length = strnlen(text, limit + 1);
         if (length > limit) {
-            PrintReason(function, "Text longer than the limit of " + std::to_string(limit) + " bytes");
+            PrintReason(function, "Text longer than the limit of " + std::to_string(limit) + " bytes", kTooLong);
             return false;
         }
         return true;
     });
 }
 
-void ReportDrawException(const char* function, const char* what) noexcept
+void ReportDrawException(const char* function, const char* what, const char* code) noexcept
 {
-    PrintReason(function, what);
+    PrintReason(function, what, code);
 }
 
 bool FinishDraw(const char* function, BarcodeHandle* h, bool drawn, unsigned long errorsBefore) noexcept
@@ -105,10 +104,12 @@ bool FinishDraw(const char* function, BarcodeHandle* h, bool drawn, unsigned lon
     // Out of memory while writing the SVG document or the image throws inside the draw, which
     // fails it: a true draw always holds its whole output.
     if (drawn) {
+        // A line logged on the way (a font that could not be opened) is no failure of the call.
+        barcode_log::ClearReason();
         return true;
     }
     if (barcode_log::ErrorsOnThisThread() == errorsBefore) {
-        PrintReason(function, "The symbol could not be drawn");
+        PrintReason(function, "The symbol could not be drawn", nullptr);
     }
     if (base != nullptr) {
         GuardVoid([base] { base->DiscardOutput(); });
@@ -122,81 +123,85 @@ extern "C" {
 
 void* barcode_create(int type)
 {
+    capi::Enter();
     return Guard<void*>(nullptr, [type]() -> void* {
         std::unique_ptr<IBarcodeSymbology> symbol = capi::CreateSymbol(type);
         if (symbol == nullptr) {
+            capi::NoteUnused("barcode_create", capi::kBadHandle,
+                             capi::IsBuilt(type) ? "The symbol object could not be made"
+                                                 : "No type number " + std::to_string(type) + " in this library");
             return nullptr;
         }
         auto* handle = new BarcodeHandle();
         handle->symbol = std::move(symbol);
         handle->type = type;
+        barcode_log::ClearReason(); // a line on the way (no font for the text) is no failure
         return handle;
     });
 }
 
 void barcode_destroy(void* handle)
 {
+    capi::Enter();
     GuardVoid([handle] { delete static_cast<BarcodeHandle*>(handle); });
 }
 
 void barcode_set_output_format(void* handle, const char* format)
 {
-    if (format != nullptr) {
-        WithBase(handle, [format](BarcodeBase& b) { b.SetOutputFormat(format); });
+    if (format == nullptr) {
+        capi::Enter();
+        capi::NoteUnused("barcode_set_output_format", capi::kBadOption, "Value is null");
+        return;
     }
+    WithBase("barcode_set_output_format", handle, [format](BarcodeBase& b) { b.SetOutputFormat(format); });
 }
 
 void barcode_set_foreground_color(void* handle, int r, int g, int b, int a)
 {
-    GuardVoid([&] {
-        if (BarcodeHandle* h = Usable(handle)) {
-            h->symbol->SetForegroundColor(Low8(r), Low8(g), Low8(b), Low8(a));
-        }
-    });
+    WithBase("barcode_set_foreground_color", handle,
+             [&](BarcodeBase& base) { base.SetForegroundColor(Low8(r), Low8(g), Low8(b), Low8(a)); });
 }
 
 void barcode_set_background_color(void* handle, int r, int g, int b, int a)
 {
-    GuardVoid([&] {
-        if (BarcodeHandle* h = Usable(handle)) {
-            h->symbol->SetBackgroundColor(Low8(r), Low8(g), Low8(b), Low8(a));
-        }
-    });
+    WithBase("barcode_set_background_color", handle,
+             [&](BarcodeBase& base) { base.SetBackgroundColor(Low8(r), Low8(g), Low8(b), Low8(a)); });
 }
 
 void barcode_set_px_adjust_black(void* handle, int px)
 {
-    WithBase(handle, [px](BarcodeBase& b) { b.SetPxAdjustBlack(px); });
+    WithBase("barcode_set_px_adjust_black", handle, [px](BarcodeBase& b) { b.SetPxAdjustBlack(px); });
 }
 
 void barcode_set_px_adjust_white(void* handle, int px)
 {
-    WithBase(handle, [px](BarcodeBase& b) { b.SetPxAdjustWhite(px); });
+    WithBase("barcode_set_px_adjust_white", handle, [px](BarcodeBase& b) { b.SetPxAdjustWhite(px); });
 }
 
 void barcode_set_fit_width(void* handle, int on)
 {
-    WithBase(handle, [on](BarcodeBase& b) { b.SetFitWidth(on != 0); });
+    WithBase("barcode_set_fit_width", handle, [on](BarcodeBase& b) { b.SetFitWidth(on != 0); });
 }
 
 void barcode_set_show_text(void* handle, int on)
 {
-    WithLinear(handle, [on](BarcodeBase1D& b) { b.SetShowText(on != 0); });
+    WithLinear("barcode_set_show_text", handle, [on](BarcodeBase1D& b) { b.SetShowText(on != 0); });
 }
 
 void barcode_set_text_font_scale(void* handle, double scale)
 {
-    WithLinear(handle, [scale](BarcodeBase1D& b) { b.SetTextFontScale(numeric::ToFloat(scale)); });
+    WithLinear("barcode_set_text_font_scale", handle,
+               [scale](BarcodeBase1D& b) { b.SetTextFontScale(numeric::ToFloat(scale)); });
 }
 
 void barcode_set_text_gap(void* handle, double gap)
 {
-    WithLinear(handle, [gap](BarcodeBase1D& b) { b.SetTextGap(numeric::ToFloat(gap)); });
+    WithLinear("barcode_set_text_gap", handle, [gap](BarcodeBase1D& b) { b.SetTextGap(numeric::ToFloat(gap)); });
 }
 
 void barcode_set_text_even_spacing(void* handle, int on)
 {
-    WithLinear(handle, [on](BarcodeBase1D& b) { b.SetTextEvenSpacing(on != 0); });
+    WithLinear("barcode_set_text_even_spacing", handle, [on](BarcodeBase1D& b) { b.SetTextEvenSpacing(on != 0); });
 }
 
 bool barcode_draw_1d(void* handle, const char* text, int width, int height)
@@ -208,57 +213,93 @@ bool barcode_draw_1d(void* handle, const char* text, int width, int height)
 
 const char* barcode_get_base64(void* handle)
 {
-    return Guard<const char*>(kEmpty, [handle]() -> const char* {
-        BarcodeHandle* h = Usable(handle);
+    capi::Enter();
+    return capi::GuardFetch<const char*>("barcode_get_base64", kEmpty, [handle]() -> const char* {
+        BarcodeHandle* h = capi::FetchTarget("barcode_get_base64", handle);
         if (h == nullptr) {
             return kEmpty;
         }
         std::string uri = h->symbol->GetImageBase64();
         h->lastText = std::move(uri);
+        if (h->lastText == BarcodeBase::GetFallbackImage()) {
+            capi::NoteNothingToFetch("barcode_get_base64");
+        } else {
+            barcode_log::ClearReason();
+        }
         return h->lastText.c_str();
     });
 }
 
 const char* barcode_get_svg(void* handle)
 {
-    return Guard<const char*>(kEmpty, [handle]() -> const char* {
-        BarcodeHandle* h = Usable(handle);
+    capi::Enter();
+    return capi::GuardFetch<const char*>("barcode_get_svg", kEmpty, [handle]() -> const char* {
+        BarcodeHandle* h = capi::FetchTarget("barcode_get_svg", handle);
         auto* base = h != nullptr ? dynamic_cast<BarcodeBase*>(h->symbol.get()) : nullptr;
         if (base == nullptr) {
+            return kEmpty;
+        }
+        if (!base->IsSvgOutput()) {
+            capi::NoteNothingToFetch("barcode_get_svg");
             return kEmpty;
         }
         // The document itself, shared with the object: no copy of it is made.
         std::shared_ptr<const std::string> svg = base->GetSvgDocument();
         if (svg == nullptr) {
+            capi::NoteNothingToFetch("barcode_get_svg");
             return kEmpty;
         }
         h->lastSvg = std::move(svg);
+        barcode_log::ClearReason();
         return h->lastSvg->c_str();
     });
 }
 
 const unsigned char* barcode_get_image_data(void* handle, int* size)
 {
-    BarcodeHandle* h = Usable(handle);
+    capi::Enter();
+    BarcodeHandle* h = capi::FetchTarget("barcode_get_image_data", handle);
     if (h == nullptr || size == nullptr) {
+        if (h != nullptr) {
+            capi::NoteUnused("barcode_get_image_data", capi::kBadOption, "Size pointer is null");
+        }
         return nullptr;
     }
     try {
         std::vector<std::uint8_t> bytes = h->symbol->GetImageMemory();
         h->lastImage = std::move(bytes);
         *size = static_cast<int>(h->lastImage.size());
-        return h->lastImage.empty() ? nullptr : h->lastImage.data();
+        if (h->lastImage.empty()) {
+            capi::NoteNothingToFetch("barcode_get_image_data");
+            return nullptr;
+        }
+        barcode_log::ClearReason();
+        return h->lastImage.data();
+    } catch (const std::bad_alloc&) {
+        *size = 0;
+        capi::NoteUnused("barcode_get_image_data", capi::kNoMemory, "Out of memory");
+        return nullptr;
+    } catch (const std::exception& e) {
+        *size = 0;
+        capi::NoteUnused("barcode_get_image_data", nullptr, e.what());
+        return nullptr;
     } catch (...) {
         *size = 0;
+        capi::NoteNothingToFetch("barcode_get_image_data");
         return nullptr;
     }
 }
 
 bool barcode_is_svg_output(void* handle)
 {
+    capi::Enter();
     return Guard(false, [handle] {
         BarcodeHandle* h = Usable(handle);
-        auto* base = h != nullptr ? dynamic_cast<BarcodeBase*>(h->symbol.get()) : nullptr;
+        if (h == nullptr) {
+            capi::NoteUnused("barcode_is_svg_output", capi::kBadHandle, "Invalid handle");
+            return false;
+        }
+        auto* base = dynamic_cast<BarcodeBase*>(h->symbol.get());
         return base != nullptr && base->IsSvgOutput();
     });
 }

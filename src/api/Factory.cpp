@@ -67,4 +67,9 @@ std::unique_ptr<IBarcodeSymbology> CreateSymbol(int type)
     return make != nullptr ? make() : nullptr;
 }
 
+bool IsBuilt(int type)
+{
+    return static_cast<unsigned>(type) < static_cast<unsigned>(kSymbolTypeCount) && kFactories[type] != nullptr;
+}
+
 } // namespace capi

@@ -23,16 +23,20 @@ extern "C" {
 
 void barcode_set_code_mode(void* handle, const char* mode)
 {
+    capi::Enter();
     capi::GuardVoid([&] {
-        auto* code128 = mode != nullptr ? capi::SymbolAs<Code128>(handle, {2}) : nullptr;
+        constexpr const char* kFunction = "barcode_set_code_mode";
+        auto* code128 = capi::OptionTarget<Code128>(kFunction, handle, capi::Types({2}), mode);
         if (code128 == nullptr) {
             return;
         }
         for (const CodeModeName& m : kCodeModes) {
             if (std::strcmp(mode, m.name) == 0) {
                 code128->SetCodeMode(m.value);
+                return;
             }
         }
+        capi::NoteBadValue(kFunction, std::string("Unknown code mode \"") + mode + "\": ignored");
     });
 }
 

@@ -12,25 +12,32 @@
 
 namespace {
 
-GS1DataBar14* DataBar14(void* handle)
+GS1DataBar14* DataBar14(const char* function, void* handle)
 {
-    return capi::SymbolAs<GS1DataBar14>(handle, {12});
+    return capi::OptionTarget<GS1DataBar14>(function, handle, capi::Types({12}));
 }
 
-GS1DataBarExpanded* DataBarExpanded(void* handle)
+GS1DataBarExpanded* DataBarExpanded(const char* function, void* handle)
 {
-    return capi::SymbolAs<GS1DataBarExpanded>(handle, {14});
+    return capi::OptionTarget<GS1DataBarExpanded>(function, handle, capi::Types({14}));
 }
 
 // Hands `set` the value the table gives the kind string; an unknown string changes nothing.
 template <class Value, class Set>
-void SetKind(const char* kind, std::initializer_list<std::pair<const char*, Value>> table, Set&& set)
+void SetKind(const char* function, const char* kind, std::initializer_list<std::pair<const char*, Value>> table,
+             Set&& set)
 {
+    if (kind == nullptr) {
+        capi::NoteUnused(function, capi::kBadOption, "Value is null");
+        return;
+    }
     for (const auto& [name, value] : table) {
-        if (kind != nullptr && std::strcmp(kind, name) == 0) {
+        if (std::strcmp(kind, name) == 0) {
             set(value);
+            return;
         }
     }
+    capi::NoteBadValue(function, std::string("Unknown layout \"") + kind + "\": ignored");
 }
 
 } // namespace
@@ -39,10 +46,11 @@ extern "C" {
 
 void barcode_set_symbol_type_14(void* handle, const char* kind)
 {
+    capi::Enter();
     capi::GuardVoid([&] {
-        if (GS1DataBar14* symbol = DataBar14(handle)) {
+        if (GS1DataBar14* symbol = DataBar14("barcode_set_symbol_type_14", handle)) {
             using databar::Layout14;
-            SetKind<Layout14>(kind,
+            SetKind<Layout14>("barcode_set_symbol_type_14", kind,
                               {{"OMNIDIRECTIONAL", Layout14::Omnidirectional},
                                {"STACKED", Layout14::Stacked},
                                {"STACKED_OMNIDIRECTIONAL", Layout14::StackedOmnidirectional}},
@@ -53,9 +61,10 @@ void barcode_set_symbol_type_14(void* handle, const char* kind)
 
 void barcode_set_symbol_type_exp(void* handle, const char* kind)
 {
+    capi::Enter();
     capi::GuardVoid([&] {
-        if (GS1DataBarExpanded* symbol = DataBarExpanded(handle)) {
-            SetKind<bool>(kind, {{"UNSTACKED", false}, {"STACKED", true}},
+        if (GS1DataBarExpanded* symbol = DataBarExpanded("barcode_set_symbol_type_exp", handle)) {
+            SetKind<bool>("barcode_set_symbol_type_exp", kind, {{"UNSTACKED", false}, {"STACKED", true}},
                           [symbol](bool stacked) { symbol->SetStacked(stacked); });
         }
     });
@@ -63,17 +72,23 @@ void barcode_set_symbol_type_exp(void* handle, const char* kind)
 
 void barcode_set_no_of_columns(void* handle, int columns)
 {
+    capi::Enter();
     capi::GuardVoid([&] {
-        if (GS1DataBarExpanded* symbol = DataBarExpanded(handle)) {
+        if (GS1DataBarExpanded* symbol = DataBarExpanded("barcode_set_no_of_columns", handle)) {
             symbol->SetColumns(columns);
+            if (columns < 0 || columns > 10) {
+                capi::NoteBadValue("barcode_set_no_of_columns",
+                                   "Value " + std::to_string(columns) + " outside 0..10: 2 blocks per row");
+            }
         }
     });
 }
 
 const char* barcode_get_symbol_type_14(void* handle)
 {
+    capi::Enter();
     return capi::Guard<const char*>("", [&]() -> const char* {
-        const GS1DataBar14* symbol = DataBar14(handle);
+        const GS1DataBar14* symbol = DataBar14("barcode_get_symbol_type_14", handle);
         if (symbol == nullptr) {
             return "";
         }
@@ -87,9 +102,18 @@ const char* barcode_get_symbol_type_14(void* handle)
 
 bool barcode_encode_14(void* handle, const char* text)
 {
-    return capi::Guard(false, [&] {
-        GS1DataBar14* symbol = DataBar14(handle);
-        return symbol != nullptr && text != nullptr && symbol->encode(text);
+    capi::Enter();
+    constexpr const char* kFunction = "barcode_encode_14";
+    return capi::GuardFetch(kFunction, false, [&] {
+        GS1DataBar14* symbol = DataBar14(kFunction, handle);
+        if (symbol != nullptr && text == nullptr) {
+            capi::NoteUnused(kFunction, capi::kBadText, "Text is null");
+        }
+        const bool encoded = symbol != nullptr && text != nullptr && symbol->encode(text);
+        if (!encoded && !barcode_log::HasReason()) {
+            capi::NoteUnused(kFunction, capi::kBadText, "The text does not encode");
+        }
+        return encoded;
     });
 }
 
@@ -97,8 +121,10 @@ const char* barcode_calculate_check_digit_14(const char* text)
 {
     // One result per thread: a call on one thread never overwrites another thread's result.
     thread_local std::string result;
-    return capi::Guard<const char*>("", [&]() -> const char* {
+    capi::Enter();
+    return capi::GuardFetch<const char*>("barcode_calculate_check_digit_14", "", [&]() -> const char* {
         if (text == nullptr) {
+            capi::NoteUnused("barcode_calculate_check_digit_14", capi::kBadText, "Text is null");
             return "";
         }
         result = GS1DataBar14::CalculateCheckDigit(text);

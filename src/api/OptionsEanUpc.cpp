@@ -8,8 +8,10 @@ extern "C" {
 
 void barcode_set_extended_guard(void* handle, int on)
 {
+    capi::Enter();
     capi::GuardVoid([&] {
-        if (auto* symbol = capi::SymbolAs<EanUpcSymbol>(handle, {7, 8, 9, 10})) {
+        if (auto* symbol =
+                capi::OptionTarget<EanUpcSymbol>("barcode_set_extended_guard", handle, capi::Types({7, 8, 9, 10}))) {
             symbol->SetExtendedGuard(on != 0);
         }
     });

@@ -10,7 +10,12 @@ extern "C" {
 
 void barcode_set_show_start_stop(void* handle, int on)
 {
+    capi::Enter();
     capi::GuardVoid([&] {
+        if (capi::OptionTarget<IBarcodeSymbology>("barcode_set_show_start_stop", handle, capi::Types({0, 4}))
+            == nullptr) {
+            return;
+        }
         if (auto* code39 = capi::SymbolAs<Code39>(handle, {0})) {
             code39->SetShowStartStop(on != 0);
         } else if (auto* nw7 = capi::SymbolAs<NW7>(handle, {4})) {

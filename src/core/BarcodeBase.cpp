@@ -5,6 +5,7 @@
 #include "core/Limits.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
+#include "core/ProcessLocks.h"
 #include "core/SvgText.h"
 
 #include <SDL_image.h>
@@ -24,7 +25,6 @@ namespace {
 
 using barcode_log::Stream;
 
-std::mutex g_modulePathMutex;
 std::string g_modulePath;
 
 // PNG output is written into a fixed buffer of four bytes per pixel plus this reserve.
@@ -92,6 +92,8 @@ void BarcodeBase::SetBackgroundColor(std::uint8_t r, std::uint8_t g, std::uint8_
 
 bool BarcodeBase::Draw(const std::string& /*text*/, int /*x*/, int /*y*/, int width, int height)
 {
+    // A fetch returns only what the last draw made: the document of an earlier SVG draw goes.
+    m_svgDocument.reset();
     m_width = width;
     m_height = height;
     if (IsRasterOutput()) {
@@ -123,14 +125,17 @@ void BarcodeBase::DiscardOutput()
 
 void BarcodeBase::ReleaseCanvas()
 {
-    if (m_ownsRenderer && m_canvas != nullptr) {
-        SDL_DestroyRenderer(m_canvas);
-        m_canvas = nullptr;
-        m_ownsRenderer = false;
-    }
-    if (m_surface != nullptr) {
-        SDL_FreeSurface(m_surface);
-        m_surface = nullptr;
+    if ((m_ownsRenderer && m_canvas != nullptr) || m_surface != nullptr) {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        if (m_ownsRenderer && m_canvas != nullptr) {
+            SDL_DestroyRenderer(m_canvas);
+            m_canvas = nullptr;
+            m_ownsRenderer = false;
+        }
+        if (m_surface != nullptr) {
+            SDL_FreeSurface(m_surface);
+            m_surface = nullptr;
+        }
     }
     m_pixels.reset();
     m_uniform = false;
@@ -163,7 +168,10 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
     }
     if (callersRenderer) {
         // Painting goes to the caller's renderer; the surface only has to exist (blank).
-        m_surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
+        {
+            const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+            m_surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
+        }
         if (m_surface == nullptr) {
             barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
             return false;
@@ -178,8 +186,11 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
         return false;
     }
-    m_surface =
-        SDL_CreateRGBSurfaceWithFormatFrom(m_pixels.get(), width, height, 32, width * 4, SDL_PIXELFORMAT_ABGR8888);
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        m_surface =
+            SDL_CreateRGBSurfaceWithFormatFrom(m_pixels.get(), width, height, 32, width * 4, SDL_PIXELFORMAT_ABGR8888);
+    }
     if (m_surface == nullptr) {
         m_pixels.reset();
         barcode_log::Error(Stream::Err, std::string("サーフェス作成に失敗: ") + SDL_GetError());
@@ -187,10 +198,16 @@ bool BarcodeBase::CreateCanvas(int width, int height, const SDL_Color& fill)
     }
     // Rows are written when first painted or read (see m_rowSource): one write per pixel.
     BlankRows(SDL_MapRGBA(m_surface->format, fill.r, fill.g, fill.b, fill.a));
-    m_canvas = SDL_CreateSoftwareRenderer(m_surface);
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        m_canvas = SDL_CreateSoftwareRenderer(m_surface);
+    }
     if (m_canvas == nullptr) {
         barcode_log::Error(Stream::Err, std::string("レンダラー作成に失敗: ") + SDL_GetError());
-        SDL_FreeSurface(m_surface);
+        {
+            const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+            SDL_FreeSurface(m_surface);
+        }
         m_surface = nullptr;
         m_pixels.reset();
         m_rowSource.clear();
@@ -383,8 +400,12 @@ struct BlitSettings
 
 bool BlitThroughView(SDL_Surface* source, SDL_Surface* target, int x, int y)
 {
-    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(
-        source->pixels, source->w, source->h, source->format->BitsPerPixel, source->pitch, source->format->format);
+    SDL_Surface* view = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        view = SDL_CreateRGBSurfaceWithFormatFrom(source->pixels, source->w, source->h, source->format->BitsPerPixel,
+                                                  source->pitch, source->format->format);
+    }
     if (view == nullptr) {
         return false;
     }
@@ -394,6 +415,7 @@ bool BlitThroughView(SDL_Surface* source, SDL_Surface* target, int x, int y)
     SDL_SetSurfaceAlphaMod(view, settings.a);
     SDL_Rect dst{x, y, source->w, source->h};
     SDL_BlitSurface(view, nullptr, target, &dst);
+    const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
     SDL_FreeSurface(view);
     return true;
 }
@@ -523,11 +545,16 @@ bool BarcodeBase::BlankUnderInk(const SDL_Rect& rect, const InkSpan* ink, const 
 
 SDL_Surface* BarcodeBase::BlendOver(SDL_Surface* source, std::uint32_t under)
 {
-    SDL_Surface* block = SDL_CreateRGBSurfaceWithFormat(0, source->w, source->h, 32, SDL_PIXELFORMAT_ABGR8888);
+    SDL_Surface* block = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        block = SDL_CreateRGBSurfaceWithFormat(0, source->w, source->h, 32, SDL_PIXELFORMAT_ABGR8888);
+    }
     if (block == nullptr) {
         return nullptr;
     }
     if (SDL_FillRect(block, nullptr, under) != 0 || !BlitThroughView(source, block, 0, 0)) {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
         SDL_FreeSurface(block);
         return nullptr;
     }
@@ -602,8 +629,10 @@ bool TextBlendIsSdls()
     static const bool same = [] {
         constexpr int kWidth = 256;
         constexpr int kHeight = 24;
+        std::unique_lock<std::mutex> surfaces(process_locks::Surfaces());
         SDL_Surface* source = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, SDL_PIXELFORMAT_ARGB8888);
         SDL_Surface* canvas = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, SDL_PIXELFORMAT_ABGR8888);
+        surfaces.unlock();
         bool ok = source != nullptr && canvas != nullptr && SDL_MUSTLOCK(source) == 0 && SDL_MUSTLOCK(canvas) == 0
                   && SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_BLEND) == 0;
         std::vector<std::uint32_t> expected;
@@ -645,6 +674,7 @@ bool TextBlendIsSdls()
                 ok = std::equal(d, d + kWidth, expected.begin() + static_cast<std::ptrdiff_t>(y) * kWidth);
             }
         }
+        surfaces.lock();
         SDL_FreeSurface(source);
         SDL_FreeSurface(canvas);
         return ok;
@@ -798,6 +828,27 @@ std::vector<std::uint8_t> BarcodeBase::GetImageMemory()
 
 std::vector<std::uint8_t> BarcodeBase::EncodeCanvas()
 {
+    try {
+        return EncodeCanvasOrThrow();
+    } catch (const std::bad_alloc&) {
+        // The drawing stays as it was: a later fetch with memory enough gets its image.
+        SDL_OutOfMemory();
+        ReportEncodingFailure();
+        return {};
+    }
+}
+
+void BarcodeBase::ReportEncodingFailure()
+{
+    try {
+        barcode_log::Error(Stream::Err, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
+    } catch (const std::bad_alloc&) {
+        // Not even the line fits: the empty result has to speak for itself.
+    }
+}
+
+std::vector<std::uint8_t> BarcodeBase::EncodeCanvasOrThrow()
+{
     if (IsPng8Output()) {
         std::vector<const std::uint32_t*> rows;
         if (!m_rowSource.empty()) {
@@ -855,7 +906,7 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
     }
     if (size > INT_MAX) {
         SDL_SetError("PNG buffer of %lld bytes is too large", static_cast<long long>(size));
-        barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
+        barcode_log::Error(Stream::Err, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
         return {};
     }
     // Not zero-filled: only the bytes the encoder writes are touched (and returned), so the
@@ -863,23 +914,23 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToMemory(SDL_Surface* surface)
     const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[static_cast<size_t>(size)]);
     if (buffer == nullptr) {
         SDL_OutOfMemory();
-        barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
+        barcode_log::Error(Stream::Err, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
         return {};
     }
     SDL_RWops* stream = SDL_RWFromMem(buffer.get(), static_cast<int>(size));
     if (stream == nullptr) {
-        barcode_log::Error(Stream::Out, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
+        barcode_log::Error(Stream::Err, std::string("ERROR: RWops作成失敗: ") + SDL_GetError());
         return {};
     }
     const int result = IMG_SavePNG_RW(surface, stream, 0);
     const Sint64 written = SDL_RWtell(stream);
+    SDL_RWclose(stream);
     if (verbose) {
         Progress(Stream::Out, std::string("書き込み結果: ") + (result == 0 ? "成功" : "失敗"));
         Progress(Stream::Out, "書き込みサイズ: " + std::to_string(written) + " バイト");
     }
-    SDL_RWclose(stream);
     if (result != 0 || written <= 0) {
-        barcode_log::Error(Stream::Out, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
+        ReportEncodingFailure();
         return {};
     }
     std::vector<std::uint8_t> png(buffer.get(), buffer.get() + written);
@@ -916,7 +967,7 @@ std::vector<std::uint8_t> BarcodeBase::CompactPng(SDL_Surface* surface, const st
         return {};
     }
     if (compact.outcome != compact_png::Outcome::Written) {
-        barcode_log::Error(Stream::Out, std::string("ERROR: PNG保存に失敗しました: ") + SDL_GetError());
+        ReportEncodingFailure();
         return {};
     }
     if (verbose) {
@@ -945,7 +996,14 @@ std::string BarcodeBase::GetImageBase64()
             return GetFallbackImage();
         }
         const char* mime = (m_format == "jpg" || m_format == "jpeg") ? "image/jpeg" : "image/png";
-        return std::string("data:") + mime + ";base64," + Base64Encode(png.data(), png.size());
+        try {
+            return std::string("data:") + mime + ";base64," + Base64Encode(png.data(), png.size());
+        } catch (const std::bad_alloc&) {
+            SDL_OutOfMemory();
+            png = std::vector<std::uint8_t>(); // room for the line
+            ReportEncodingFailure();
+            throw;
+        }
     } catch (const std::exception& e) {
         return std::string("Error: ") + e.what();
     }
@@ -967,13 +1025,13 @@ std::shared_ptr<const std::string> BarcodeBase::GetSvgDocument() const
 
 void BarcodeBase::SetModulePath(const std::string& path)
 {
-    std::lock_guard<std::mutex> lock(g_modulePathMutex);
+    std::lock_guard<std::mutex> lock(process_locks::ModulePath());
     g_modulePath = path;
 }
 
 std::string BarcodeBase::GetModulePath()
 {
-    std::lock_guard<std::mutex> lock(g_modulePathMutex);
+    std::lock_guard<std::mutex> lock(process_locks::ModulePath());
     return g_modulePath;
 }
 
@@ -1111,6 +1169,8 @@ void BarcodeBase::SvgBegin(int width, int height)
     if (!problem.empty()) {
         throw std::length_error(problem);
     }
+    // A fetch returns only what the last draw made: the image of an earlier raster draw goes.
+    ReleaseCanvas();
     m_svgWidth = width;
     m_svgHeight = height;
     // A new document each time: one handed out earlier stays as it was.

@@ -188,8 +188,12 @@ private:
     // Creates the surface; in direct-painting mode its pixels hold `fill` (each row written when
     // first painted or read: see m_rowSource).
     bool CreateCanvas(int width, int height, const SDL_Color& fill);
-    // The image file of the raster canvas in the output format.
+    // The image file of the raster canvas in the output format; empty, with the reason on
+    // standard error, when it cannot be made (memory running out included).
     std::vector<std::uint8_t> EncodeCanvas();
+    std::vector<std::uint8_t> EncodeCanvasOrThrow();
+    // Prints "ERROR: PNG保存に失敗しました: " and SDL's error on standard error.
+    static void ReportEncodingFailure();
     // The compact file of `surface`, whose rows are `rows` when given; empty, with
     // `tooManyColours` set, when only the RGBA encoding holds its colours.
     static std::vector<std::uint8_t> CompactPng(SDL_Surface* surface, const std::uint32_t* const* rows,

@@ -4,10 +4,13 @@
 #include "core/EmbeddedFont.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
+#include "core/ProcessLocks.h"
 #include "core/SvgText.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <dlfcn.h>
@@ -21,7 +24,10 @@ using barcode_log::Stream;
 
 // SDL_ttf shares one FreeType library between fonts; opening and closing fonts is not
 // thread-safe, so every open and close goes through this lock.
-std::recursive_mutex g_fontMutex;
+std::recursive_mutex& FontMutex()
+{
+    return process_locks::Fonts();
+}
 TTF_Font* g_font = nullptr; // the process-wide 18-point font; its presence means text can be drawn
 
 // Fonts by point size, so that a draw does not search and parse the font file again.
@@ -163,17 +169,50 @@ std::string ExecutableDirectory()
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash);
 }
 
-// The directory of the shared library (or program) that holds this code; empty if unknown.
-std::string LibraryDirectory()
+// The file mapped at `address`, from the process's own list of mappings; empty if unknown.
+std::string MappedFile(const void* address)
 {
-    static const char anchor = 0;
-    Dl_info info{};
-    if (::dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) {
+    std::FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (maps == nullptr) {
         return {};
     }
-    const std::string path(info.dli_fname);
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    std::string file;
+    char line[4096 + 128];
+    while (file.empty() && std::fgets(line, sizeof(line), maps) != nullptr) {
+        unsigned long long begin = 0;
+        unsigned long long end = 0;
+        int pathAt = 0;
+        if (std::sscanf(line, "%llx-%llx %*s %*s %*s %*s %n", &begin, &end, &pathAt) >= 2 && pathAt > 0
+            && begin <= at && at < end && line[pathAt] == '/') {
+            file.assign(line + pathAt);
+            file.erase(file.find_last_not_of('\n') + 1);
+        }
+    }
+    std::fclose(maps);
+    return file;
+}
+
+// The directory of the shared library (or program) that holds this code, as an absolute path;
+// empty if unknown. The loader may know it by a path relative to the directory the process
+// worked in then, which says nothing about the working directory now: the absolute path of the
+// mapping is taken instead.
+std::string LibraryDirectory()
+{
+    static const std::string directory = [] {
+        static const char anchor = 0;
+        std::string path;
+        Dl_info info{};
+        if (::dladdr(&anchor, &info) != 0 && info.dli_fname != nullptr) {
+            path = info.dli_fname;
+        }
+        if (path.empty() || path[0] != '/') {
+            path = MappedFile(&anchor);
+        }
+        const size_t slash = path.rfind('/');
+        return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    }();
+    return directory;
 }
 
 // Advance widths of the printable ASCII characters (from the space on) in the font the SVG text
@@ -222,13 +261,13 @@ BarcodeBase1D::BarcodeBase1D(const std::string& outputFormat) : BarcodeBase(outp
 
 bool BarcodeBase1D::HasFont()
 {
-    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    std::lock_guard<std::recursive_mutex> lock(FontMutex());
     return g_font != nullptr;
 }
 
 bool BarcodeBase1D::InitFont()
 {
-    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    std::lock_guard<std::recursive_mutex> lock(FontMutex());
     if (g_font != nullptr) {
         return true;
     }
@@ -250,7 +289,7 @@ bool BarcodeBase1D::InitFont()
 
 void BarcodeBase1D::DestroyFont()
 {
-    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    std::lock_guard<std::recursive_mutex> lock(FontMutex());
     ClearPieceCache();
     for (const CachedFontEntry& e : g_fontCache) {
         TTF_CloseFont(e.font);
@@ -263,27 +302,45 @@ void BarcodeBase1D::DestroyFont()
     TTF_Quit();
 }
 
-std::string BarcodeBase1D::GetFontPath()
+std::vector<BarcodeBase1D::FontCandidate> BarcodeBase1D::FontCandidates()
 {
-    std::vector<std::string> candidates;
+    const auto file = [](std::string path) { return FontCandidate{std::move(path), false}; };
+    std::vector<FontCandidate> candidates;
+    // The host's own choice first.
     const std::string modulePath = GetModulePath();
     if (!modulePath.empty()) {
-        candidates.push_back(modulePath + "/fonts/Roboto-Regular.ttf");
+        candidates.push_back(file(modulePath + "/fonts/Roboto-Regular.ttf"));
     }
-    candidates.push_back(ExecutableDirectory() + "/assets/fonts/Roboto-Regular.ttf");
-    candidates.emplace_back("./assets/fonts/Roboto-Regular.ttf");
+    // Then the library's own font: beside the library (the build tree), installed with it, or
+    // compiled into it.
+    const std::string libraryDir = LibraryDirectory();
+    if (!libraryDir.empty()) {
+        candidates.push_back(file(libraryDir + "/assets/fonts/Roboto-Regular.ttf"));
 #ifdef BARCODE_INSTALLED_FONT
-    // An installed library: the copy that installation puts under share/, relative to the library.
-    if (const std::string libraryDir = LibraryDirectory(); !libraryDir.empty()) {
-        candidates.push_back(libraryDir + "/" BARCODE_INSTALLED_FONT);
-    }
+        candidates.push_back(file(libraryDir + "/" BARCODE_INSTALLED_FONT));
 #endif
+    }
+    if (embedded_font::Data() != nullptr) {
+        candidates.push_back(FontCandidate{std::string(), true});
+    }
+    candidates.push_back(file(ExecutableDirectory() + "/assets/fonts/Roboto-Regular.ttf"));
     // The platform's own copies of the same font.
-    candidates.emplace_back("/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Regular.ttf");
-    candidates.emplace_back("/usr/share/fonts/truetype/roboto/hinted/Roboto-Regular.ttf");
-    for (const std::string& path : candidates) {
-        if (FileExists(path)) {
-            return path;
+    candidates.push_back(file("/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Regular.ttf"));
+    candidates.push_back(file("/usr/share/fonts/truetype/roboto/hinted/Roboto-Regular.ttf"));
+    // Last, and only when nothing else exists: a file under the working directory, which a
+    // library must not prefer to its own (whoever can write there would choose the font parsed).
+    candidates.push_back(file("./assets/fonts/Roboto-Regular.ttf"));
+    return candidates;
+}
+
+std::string BarcodeBase1D::GetFontPath()
+{
+    for (const FontCandidate& candidate : FontCandidates()) {
+        if (candidate.embedded) {
+            return {};
+        }
+        if (FileExists(candidate.path)) {
+            return candidate.path;
         }
     }
     return {};
@@ -291,7 +348,7 @@ std::string BarcodeBase1D::GetFontPath()
 
 TTF_Font* BarcodeBase1D::OpenFont(int size)
 {
-    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    std::lock_guard<std::recursive_mutex> lock(FontMutex());
     if (TTF_WasInit() == 0 && TTF_Init() != 0) {
         return nullptr;
     }
@@ -321,14 +378,14 @@ TTF_Font* BarcodeBase1D::OpenFont(int size)
 void BarcodeBase1D::CloseFont(TTF_Font* font)
 {
     if (font != nullptr) {
-        std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+        std::lock_guard<std::recursive_mutex> lock(FontMutex());
         TTF_CloseFont(font);
     }
 }
 
 std::unique_lock<std::recursive_mutex> BarcodeBase1D::LockFonts()
 {
-    return std::unique_lock<std::recursive_mutex>(g_fontMutex);
+    return std::unique_lock<std::recursive_mutex>(FontMutex());
 }
 
 void BarcodeBase1D::UseHinting(TTF_Font* font, int hinting)
@@ -340,7 +397,7 @@ void BarcodeBase1D::UseHinting(TTF_Font* font, int hinting)
 
 TTF_Font* BarcodeBase1D::CachedFont(int size)
 {
-    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    std::lock_guard<std::recursive_mutex> lock(FontMutex());
     for (size_t i = 0; i < g_fontCache.size(); ++i) {
         if (g_fontCache[i].size == size) {
             const CachedFontEntry hit = g_fontCache[i];
@@ -616,6 +673,7 @@ BarcodeBase1D::~BarcodeBase1D()
 void BarcodeBase1D::ReleaseUncachedPiece()
 {
     if (m_uncachedPiece != nullptr) {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
         SDL_FreeSurface(m_uncachedPiece);
         m_uncachedPiece = nullptr;
     }
@@ -643,7 +701,7 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
     if (mixed && (clipped.w <= 0 || !MixedUnder(glyphs, &under))) {
         return false;
     }
-    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    const std::lock_guard<std::recursive_mutex> lock(FontMutex());
     if (data->blend == nullptr || data->under != under) {
         std::string blendKey = data->key;
         blendKey.append(reinterpret_cast<const char*>(&under), sizeof(under));
@@ -713,7 +771,7 @@ bool BarcodeBase1D::PieceWithinBudget(TTF_Font* font, int size, const std::strin
 SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey)
 {
     const SDL_Color c = m_foregroundColor;
-    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    const std::lock_guard<std::recursive_mutex> lock(FontMutex());
     ReleaseUncachedPiece();
     // One byte pieces are remembered by this object too: no key to build or look up.
     const int hinting = TTF_GetFontHinting(font);
@@ -795,7 +853,7 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
 bool BarcodeBase1D::MeasureText(TTF_Font* font, int size, const std::string& text, int* width, int* height)
 {
     std::string key = FontKey(font, size) + text;
-    const std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    const std::lock_guard<std::recursive_mutex> lock(FontMutex());
     auto hit = g_extentCache.find(key);
     if (hit == g_extentCache.end()) {
         int w = 0;

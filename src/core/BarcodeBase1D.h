@@ -25,8 +25,19 @@ public:
     static bool InitFont();
     // Closes the process-wide font and shuts SDL_ttf down; for hosts only.
     static void DestroyFont();
-    // The first existing font file among the search candidates, or "" (the font compiled
-    // into the library is used then).
+    // One place the font search looks: a file, or the font compiled into the library.
+    struct FontCandidate
+    {
+        std::string path; // empty for the compiled-in font
+        bool embedded;
+    };
+
+    // The font search in order: the module path (when set), the library's own font (beside the
+    // library, installed with it, compiled into it), the executable's directory, the platform's
+    // copies, and last a path relative to the working directory.
+    static std::vector<FontCandidate> FontCandidates();
+    // The font file the search settles on: the first candidate that exists, or "" when that is
+    // the compiled-in font (or there is no font at all).
     static std::string GetFontPath();
     // Opens the text font at `size` points; null when no font can be opened.
     static TTF_Font* OpenFont(int size);

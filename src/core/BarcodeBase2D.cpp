@@ -4,10 +4,12 @@
 #include "core/BitOps.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
+#include "core/ProcessLocks.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,6 +20,41 @@
 namespace {
 
 using barcode_log::Stream;
+
+#ifndef _WIN32
+// An iconv descriptor, opened and closed under the conversion lock (both take the C library's
+// lock of its conversion modules, which fork() must not catch taken).
+class Converter
+{
+public:
+    Converter(const std::string& to, const std::string& from)
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Conversion());
+        m_cd = iconv_open(to.c_str(), from.c_str());
+    }
+
+    ~Converter()
+    {
+        if (Open()) {
+            const std::lock_guard<std::mutex> lock(process_locks::Conversion());
+            iconv_close(m_cd);
+        }
+    }
+
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool Open() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+
+    size_t Convert(char** in, size_t* inLeft, char** out, size_t* outLeft) const
+    {
+        return iconv(m_cd, in, inLeft, out, outLeft);
+    }
+
+private:
+    iconv_t m_cd = reinterpret_cast<iconv_t>(-1);
+};
+#endif
 
 bool IsContinuation(unsigned char c)
 {
@@ -124,6 +161,18 @@ bool BarcodeBase2D::DrawSymbol(Target /*target*/, const std::vector<std::uint8_t
     return false;
 }
 
+void BarcodeBase2D::DebugRows(const ModuleMatrix& modules)
+{
+    // A line each: a line feed inside a line is written as an escape (core/PrintableText.h).
+    const std::string rows = modules.ToString();
+    size_t at = 0;
+    do {
+        const size_t end = std::min(rows.find('\n', at), rows.size());
+        barcode_log::Debug(Stream::Out, rows.substr(at, end - at));
+        at = end + 1;
+    } while (at < rows.size());
+}
+
 void BarcodeBase2D::SetStringEncoding(StringEncoding e)
 {
     m_stringEncoding = e == StringEncoding::ShiftJis ? "shift-jis" : "utf-8";
@@ -212,8 +261,8 @@ std::vector<std::uint8_t> BarcodeBase2D::ConvertEncoding(const std::string& text
     // extensions). Japanese text comes in code page 932, so the Shift-JIS names mean CP932 here.
     const std::string fromName = IsShiftJisName(from) ? "CP932" : from;
     const std::string toName = IsShiftJisName(to) ? "CP932" : to;
-    iconv_t cd = iconv_open(toName.c_str(), fromName.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    const Converter converter(toName, fromName);
+    if (!converter.Open()) {
         return {};
     }
     std::string input = text;
@@ -222,8 +271,7 @@ std::vector<std::uint8_t> BarcodeBase2D::ConvertEncoding(const std::string& text
     size_t inLeft = input.size();
     char* out = output.data();
     size_t outLeft = output.size();
-    const size_t result = input.empty() ? 0 : iconv(cd, &in, &inLeft, &out, &outLeft);
-    iconv_close(cd);
+    const size_t result = input.empty() ? 0 : converter.Convert(&in, &inLeft, &out, &outLeft);
     if (result == static_cast<size_t>(-1)) {
         return {};
     }

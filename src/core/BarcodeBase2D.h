@@ -61,6 +61,9 @@ public:
     std::vector<std::uint8_t> ConvertToSJis(const std::string& text);
 
 protected:
+    // Prints `modules` as progress lines on standard output, a line of '1' and '0' per row.
+    static void DebugRows(const ModuleMatrix& modules);
+
     // The whole draw of a symbol from its bytes on either output.
     virtual bool DrawSymbol(Target target, const std::vector<std::uint8_t>& bytes, int x, int y, int width, int height);
 

@@ -163,9 +163,9 @@ bool DataBarSymbol::DrawRows(Target target, const char* tag, const RowEncoder& e
         }
     }
     if (barcode_log::Verbose()) {
-        barcode_log::Progress(barcode_log::Stream::Err, std::string("DEBUG ") + tag
-                                                            + "rows=" + std::to_string(symbol.rows.size())
-                                                            + " modules=" + std::to_string(modules));
+        barcode_log::Debug(barcode_log::Stream::Err, std::string("DEBUG ") + tag
+                                                         + "rows=" + std::to_string(symbol.rows.size())
+                                                         + " modules=" + std::to_string(modules));
     }
     if (!PaintText(target, symbol.text, numeric::TruncToInt(x0), y, numeric::TruncToInt(textWidth), height)) {
         return false;

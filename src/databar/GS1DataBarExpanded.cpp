@@ -5,6 +5,14 @@
 
 bool GS1DataBarExpanded::DrawStacked(const std::string& text, int x, int y, int width, int height)
 {
+    // The stacked form for this draw only: the layout setting is put back however the draw ends.
+    struct Restore
+    {
+        bool& stacked;
+        const bool setting;
+
+        ~Restore() { stacked = setting; }
+    } restore{m_stacked, m_stacked};
     m_stacked = true;
     return Draw(text, x, y, width, height);
 }

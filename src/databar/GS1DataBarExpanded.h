@@ -15,7 +15,7 @@ public:
 
     explicit GS1DataBarExpanded(const std::string& outputFormat) : DataBarSymbol(outputFormat) {}
 
-    // Switches to the stacked form (for good) and draws.
+    // Draws the stacked form whatever the layout setting (SetStacked), which it leaves as it was.
     bool DrawStacked(const std::string& text, int x, int y, int width, int height);
 
     // Encodes and lays out the element string; false with the reason in GetErrorMessage() for

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -16,6 +17,21 @@ constexpr char kFnc1Token[] = "{FNC1}";
 constexpr std::uint8_t kFnc1 = 232;
 // Drawn sizes beyond this many pixels are refused rather than converted out of range.
 constexpr float kMaxDrawnSide = 1.0e9f;
+
+// The lumeo_last_error_code() of an encoding failure, whose message does not tell the causes
+// apart: no data, bytes that the chosen scheme cannot carry (X12 and EDIFACT have small
+// character sets), or more data than any symbol (or the chosen size) holds.
+const char* FailureCode(const std::vector<std::uint8_t>& data, internal::DxScheme scheme, const char* what)
+{
+    if (data.empty()) {
+        return barcode_log::code::kBadText;
+    }
+    if (std::strstr(what, "Failed to encode") == nullptr) {
+        return nullptr; // the message tells
+    }
+    const bool smallSet = scheme == internal::DxScheme::X12 || scheme == internal::DxScheme::Edifact;
+    return smallSet ? barcode_log::code::kBadText : barcode_log::code::kTooLong;
+}
 
 } // namespace
 
@@ -81,7 +97,7 @@ bool DataMatrix::DrawSymbol(Target target, const std::vector<std::uint8_t>& data
     try {
         modules = CalDataMatrix(data);
     } catch (const std::exception& e) {
-        barcode_log::Error(Stream::Err, std::string(kTag) + e.what());
+        barcode_log::Error(Stream::Err, std::string(kTag) + e.what(), FailureCode(data, m_scheme, e.what()));
         return false;
     }
     if (modules.empty()) {
@@ -127,9 +143,8 @@ bool DataMatrix::DrawSymbol(Target target, const std::vector<std::uint8_t>& data
         std::snprintf(line, sizeof(line), "  実際の描画サイズ: %d x %d", drawn.width, drawn.height);
         barcode_log::Progress(Stream::Out, line);
         std::snprintf(line, sizeof(line), "【Debug: DataMatrixのビットパターン出力 %d列x%d行】", cols, rows);
-        barcode_log::Progress(Stream::Out, line);
-        const std::string pattern = modules.ToString();
-        barcode_log::Progress(Stream::Out, pattern.substr(0, pattern.size() - 1));
+        barcode_log::Debug(Stream::Out, line);
+        DebugRows(modules);
     }
 
     ModuleLayout layout;

@@ -130,6 +130,13 @@ public:
         return static_cast<Ref>(m_nodes.size()) - 1;
     }
 
+    // The first `keep` codewords of the encoding at `parent`, without the rest.
+    Ref Keep(Ref parent, int keep)
+    {
+        m_nodes.push_back(Node{parent, keep, 0, static_cast<int>(m_pool.size()), 0});
+        return static_cast<Ref>(m_nodes.size()) - 1;
+    }
+
     Ref AddBase256(Ref parent, int keep, int inputStart, int count)
     {
         const int field = FieldLength(count);
@@ -217,8 +224,11 @@ using DxChannelGroup = std::array<DxChannel, kSchemeCount>;
 class DxChannelEncoder
 {
 public:
-    DxChannelEncoder(const std::vector<std::uint8_t>& input, int sizeOption, bool gs1)
-        : m_input(input), m_size(static_cast<int>(input.size())), m_sizeOption(sizeOption), m_gs1(gs1), m_trail(input)
+    // `singleScheme`: the whole input in one scheme (EncodeSingleScheme), not a candidate of the
+    // automatic choice.
+    DxChannelEncoder(const std::vector<std::uint8_t>& input, int sizeOption, bool gs1, bool singleScheme)
+        : m_input(input), m_size(static_cast<int>(input.size())), m_sizeOption(sizeOption), m_gs1(gs1),
+          m_singleScheme(singleScheme), m_trail(input)
     {}
 
     int InputSize() const { return m_size; }
@@ -414,6 +424,13 @@ private:
     bool ProcessEndOfSymbolTriplet(DxChannel& c)
     {
         const int tailStart = c.pendingStart;
+        if (m_singleScheme && c.wordCount * kWordTwelfths == c.schemeStart && tailStart < m_size) {
+            // Too little input for one whole triplet: the latch would be followed at once by the
+            // unlatch, and a reader that takes the two codewords after a latch as a triplet
+            // before it looks for the unlatch reads the unlatch, the data and the padding as
+            // values. The latch is taken back and the bytes go in ASCII.
+            return TakeBackLatch(c);
+        }
         if (tailStart == m_size) { // ended on a whole triplet
             const bool ok = Room(c.wordCount, 0) < 1 || Write(c, {kUnlatchTriplet});
             EnterAscii(c);
@@ -438,6 +455,22 @@ private:
         }
         EnterAscii(c);
         for (int i = tailStart; i < m_size; ++i) {
+            if (!EncodeAscii(c, m_input[static_cast<size_t>(i)])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Drops the latch that the channel's codewords end with and encodes the bytes from the
+    // scheme's start in ASCII.
+    bool TakeBackLatch(DxChannel& c)
+    {
+        const int first = c.pendingStart;
+        --c.wordCount;
+        c.words = m_trail.Keep(c.words, c.wordCount);
+        EnterAscii(c);
+        for (int i = first; i < m_size; ++i) {
             if (!EncodeAscii(c, m_input[static_cast<size_t>(i)])) {
                 return false;
             }
@@ -511,6 +544,12 @@ private:
         if (left > 0) {
             return true;
         }
+        if (c.pendingValues == 0 && room == 0) {
+            // The data end on a whole group exactly where the symbol's data end: the reader
+            // stops there, and an unlatch would only take a codeword the symbol does not have.
+            EnterAscii(c);
+            return true;
+        }
         // A reader takes the last two codewords of a symbol as ASCII, so one value and the unlatch
         // must not end it: the byte goes there in ASCII, without an unlatch.
         if (c.pendingValues == 1 && Room(c.wordCount, 2) == 2) {
@@ -547,6 +586,7 @@ private:
     int m_size;
     int m_sizeOption;
     bool m_gs1;
+    bool m_singleScheme;
     DxTrail m_trail;
 };
 
@@ -589,7 +629,7 @@ std::vector<std::uint8_t> EncodeSingleScheme(const std::vector<std::uint8_t>& in
     if (input.empty() || BeyondAnySymbol(input)) {
         return {};
     }
-    DxChannelEncoder encoder(input, sizeOption, gs1);
+    DxChannelEncoder encoder(input, sizeOption, gs1, true);
     DxChannel channel;
     while (channel.inputPos < encoder.InputSize()) {
         if (!encoder.EncodeNextWord(channel, scheme)) {
@@ -604,7 +644,7 @@ std::vector<std::uint8_t> EncodeAutoBest(const std::vector<std::uint8_t>& input,
     if (input.empty() || BeyondAnySymbol(input)) {
         return {};
     }
-    DxChannelEncoder encoder(input, sizeOption, false);
+    DxChannelEncoder encoder(input, sizeOption, false, false);
     DxChannelGroup group;
     for (int s = 0; s < kSchemeCount; ++s) {
         encoder.EncodeNextWord(group[static_cast<size_t>(s)], static_cast<DxScheme>(s));

@@ -109,11 +109,14 @@ bool PDF417::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, in
     }
     const int bitColumns = modules.width;
     const int rows = modules.height;
-    // A square request keeps its height and takes the natural width: rows of y-height modules.
+    // A square request keeps its height and takes the natural width: rows of y-height modules,
+    // but never less than one pixel a module, so that the symbol is not cut on the right where
+    // the height is less than y-height pixels a row.
     int w = width;
     if (width == height) {
         const double moduleHeight = m_yHeight < 1 ? 3.0 : static_cast<double>(m_yHeight);
         w = numeric::SaturatingCast<int>(std::round(static_cast<double>(width) * bitColumns / (moduleHeight * rows)));
+        w = std::max(w, bitColumns);
     }
     Box box{x, y, w, height};
     if (target == Target::Raster) {
@@ -155,19 +158,45 @@ bool PDF417::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, in
         layout.xEdges = Edges(target, box.x + offsetX, px, bitColumns);
         layout.yEdges = Edges(target, box.y + offsetY, py, rows);
     }
-    // SVG bars are half a unit wider so that neighbouring rectangles leave no hairline gaps; the
-    // black pixel adjustment does not apply.
-    layout.extraWidth = target == Target::Svg ? 0.5f : 0.0f;
-    // Never a cut symbol: every module must lie inside the box.
+    // The black pixel adjustment does not apply. Never a cut symbol: every module must lie
+    // inside the box.
     const int boxX = target == Target::Svg ? 0 : box.x;
     const int boxY = target == Target::Svg ? 0 : box.y;
     if (!SymbolFits(target, kTag, layout.xEdges.front(), layout.xEdges.back(), boxX, box.width, true)
         || !SymbolFits(target, kTag, layout.yEdges.front(), layout.yEdges.back(), boxY, box.height, false)) {
         return false;
     }
-
     BeginModules(target, box);
-    PaintModules(target, modules, layout);
+    if (target == Target::Svg) {
+        PaintSvgRuns(modules, layout);
+    } else {
+        PaintModules(target, modules, layout);
+    }
     EndModules(target);
     return true;
+}
+
+void PDF417::PaintSvgRuns(const ModuleMatrix& modules, const ModuleLayout& layout)
+{
+    const auto edge = [](const std::vector<float>& edges, int i) { return edges[static_cast<size_t>(i)]; };
+    for (int r = 0; r < modules.height; ++r) {
+        const float top = edge(layout.yEdges, r);
+        const float h = edge(layout.yEdges, r + 1) - top;
+        for (int c = 0; c < modules.width;) {
+            if (!modules.get(c, r)) {
+                ++c;
+                continue;
+            }
+            int end = c + 1;
+            while (end < modules.width && modules.get(end, r)) {
+                ++end;
+            }
+            const float left = edge(layout.xEdges, c);
+            const float w = edge(layout.xEdges, end) - left;
+            if (w > 0.0f && h > 0.0f) {
+                FillRect(Target::Svg, left, top, w, h, m_foregroundColor);
+            }
+            c = end;
+        }
+    }
 }

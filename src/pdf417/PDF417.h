@@ -92,8 +92,11 @@ private:
     // The whole draw on either output (every Draw form ends here). Empty data leave as
     // std::runtime_error ("Text cannot be null."), data that do not fit as std::out_of_range ("The
     // text is too big."). A request with width == height keeps the height and takes the symbol's
-    // natural width (rows y-height modules high).
+    // natural width (rows y-height modules high), at least one pixel a module.
     bool DrawSymbol(Target target, const std::vector<std::uint8_t>& data, int x, int y, int width, int height) override;
+    // One SVG rectangle per run of dark modules in a row, exactly as wide as its modules: the
+    // modules of a bar meet without a seam, and no bar spills into the space after it.
+    void PaintSvgRuns(const ModuleMatrix& modules, const ModuleLayout& layout);
     // The engine settings of a draw (every option) or of CalPDF417 (size kind and automatic flag
     // as the engine last had them).
     internal_pdf417::LayoutSettings EngineSettings() const;

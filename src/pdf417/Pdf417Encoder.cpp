@@ -550,7 +550,7 @@ void Pdf417Engine::paintCode()
         for (size_t i = 0; i < m_codewords.size(); ++i) {
             line += (i != 0 ? ", " : "") + std::to_string(m_codewords[i]);
         }
-        barcode_log::Progress(Stream::Out, line + "]");
+        barcode_log::Debug(Stream::Out, line + "]");
     }
     outPaintCode();
     m_symbol.codewords = m_codewords;
@@ -581,8 +581,8 @@ void Pdf417Engine::outPaintCode()
         const int startCp = k * columns;
         std::string clusters;
         if (verbose) {
-            barcode_log::Progress(Stream::Out, Format("[C++] row=%d startCp=%d codeColumns=%d lenCodewords=%d", k,
-                                                      startCp, columns, lenCodewords));
+            barcode_log::Debug(Stream::Out, Format("[C++] row=%d startCp=%d codeColumns=%d lenCodewords=%d", k, startCp,
+                                                   columns, lenCodewords));
             clusters = Format("C++ clusters row=%d, cluster=%d: [", k, cluster);
         }
         put(kStartPattern, kStartModules);
@@ -613,13 +613,13 @@ void Pdf417Engine::outPaintCode()
         put(CodewordPattern(cluster, right), kPatternModules);
         put(kStopPattern, kStopModules);
         if (verbose) {
-            barcode_log::Progress(Stream::Out, clusters + "]");
+            barcode_log::Debug(Stream::Out, clusters + "]");
         }
     }
     if (verbose) {
         const int rowBytes = (bitColumns + 7) / 8;
-        barcode_log::Progress(Stream::Out, Format("C++ outbits meta: bitColumns=%d, codeRows=%d, lenBytes=%zu",
-                                                  bitColumns, rows, static_cast<size_t>(rowBytes) * rows));
+        barcode_log::Debug(Stream::Out, Format("C++ outbits meta: bitColumns=%d, codeRows=%d, lenBytes=%zu", bitColumns,
+                                               rows, static_cast<size_t>(rowBytes) * rows));
         for (int k = 0; k < rows; ++k) {
             std::string line = Format("C++ outbits row=%d: ", k);
             for (int byte = 0; byte < rowBytes; ++byte) {
@@ -630,7 +630,7 @@ void Pdf417Engine::outPaintCode()
                 }
                 line += Format(byte != 0 ? " %02X" : "%02X", v);
             }
-            barcode_log::Progress(Stream::Out, line);
+            barcode_log::Debug(Stream::Out, line);
         }
     }
     m_symbol.modules = std::move(modules);

@@ -25,7 +25,7 @@ void QR::SetVersion(int version)
     if (static_cast<unsigned>(version) > 40u) {
         char line[96];
         std::snprintf(line, sizeof(line), "Warning: Invalid QR Code version (%d). Setting to auto.", version);
-        barcode_log::Error(Stream::Out, line);
+        barcode_log::Warning(Stream::Out, line);
         m_version = 0;
         return;
     }
@@ -43,7 +43,8 @@ void QR::SetEncodeMode(const std::string& mode)
         return;
     }
     m_encodeMode = "B";
-    barcode_log::Error(Stream::Out, "Warning: Invalid QR Code encode mode ('" + mode + "'). Setting to Binary ('B').");
+    barcode_log::Warning(Stream::Out,
+                         "Warning: Invalid QR Code encode mode ('" + mode + "'). Setting to Binary ('B').");
 }
 
 void QR::SetEncodeMode(QREncodeMode mode)
@@ -138,10 +139,9 @@ bool QR::DrawSymbol(Target target, const std::vector<std::uint8_t>& data, int x,
     if (verbose) {
         barcode_log::Progress(Stream::Out, "[ステップ3] モジュールを描画します... (" + std::to_string(n) + "x"
                                                + std::to_string(n) + ")");
-        barcode_log::Progress(Stream::Out, "【Debug: QRコードのビットパターン出力】");
-        const std::string rows = modules.ToString();
-        barcode_log::Progress(Stream::Out, rows.substr(0, rows.empty() ? 0 : rows.size() - 1));
-        barcode_log::Progress(Stream::Out, "【Debug: 出力終了】");
+        barcode_log::Debug(Stream::Out, "【Debug: QRコードのビットパターン出力】");
+        DebugRows(modules);
+        barcode_log::Debug(Stream::Out, "【Debug: 出力終了】");
     }
     BeginModules(target, box);
     PaintModules(target, modules, layout);

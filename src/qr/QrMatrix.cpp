@@ -2,6 +2,7 @@
 #include "qr/QrMatrix.h"
 
 #include "core/BitOps.h"
+#include "core/ProcessLocks.h"
 #include "core/ReedSolomon.h"
 #include "qr/QrTables.h"
 
@@ -88,7 +89,7 @@ public:
     template <class Make>
     const T& Get(size_t slot, const Make& make)
     {
-        const std::lock_guard<std::mutex> lock(m_mutex);
+        const std::lock_guard<std::mutex> lock(process_locks::Tables());
         auto& value = m_values.at(slot);
         if (value == nullptr) {
             value = make();
@@ -97,7 +98,6 @@ public:
     }
 
 private:
-    std::mutex m_mutex;
     std::array<std::unique_ptr<const T>, N> m_values;
 };
 

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 // libFuzzer harness over the whole C interface: the input is a program of calls to the 43
-// functions on three handle slots (and the null handle), with arbitrary numbers and strings.
-// Every draw is checked: true gives a complete PNG or SVG (no "inf" or "nan" in it), false gives
+// functions on three handle slots (and the null handle), with arbitrary numbers and strings:
+// the extremes as well as the ordinary values (huge and tiny doubles, NaN, infinities, -0.0;
+// pixel adjustments of hundreds of thousands either way; canvas sides up to the limit of 16,384
+// and 40,000,000 pixels; every output format, "png8" among them). tests/fuzz/dict/fuzz_capi.dict
+// holds whole calls with those values for libFuzzer to splice in. Every draw is checked: true gives a complete PNG or SVG (no "inf" or "nan" in it), false gives
 // a reason on standard error and leaves no image, no document and the fallback URI. A broken
 // rule aborts, which libFuzzer reports with the input that caused it.
 //
@@ -68,6 +71,14 @@ const char* const kWords[] = {
     "UNSTACKED",
     "gif",
     "16X48",
+    // Every output format and near misses (appended: the seeds index the words above).
+    "png8",
+    "PNG8",
+    "PNG",
+    "Png8",
+    "png8 ",
+    "bmp",
+    "webp",
 };
 
 // Texts that each family accepts, so that the fuzzer starts from drawn symbols.
@@ -93,7 +104,12 @@ const char* const kTexts[] = {
 };
 
 const int kSpecialInts[] = {INT32_MIN, -100000, -1,   0,    1,     2,     3,     8,      40,       41,
-                            90,        91,      1000, 2441, 16384, 16385, 23000, 100000, INT32_MAX};
+                            90,        91,      1000, 2441, 16384, 16385, 23000, 100000, INT32_MAX,
+                            // Sides of large canvases (16,384 a side and 40,000,000 pixels at most)
+                            // and extreme pixel adjustments (appended: the seeds index those above).
+                            1033, 1128, 2237, 2442, 4000, 4096, 6324, 6325, 8192, 12000, 16000, 16383, -16384,
+                            -16385, -1000000, 1000000, 40000000, 40000001, INT32_MIN + 1, INT32_MAX - 1, -2, 10,
+                            255, 256, 65535, 65536};
 
 class Reader
 {
@@ -106,15 +122,34 @@ public:
 
     int Int()
     {
-        switch (Byte() % 4) {
+        switch (Byte() % 8) {
         case 0: return Byte();
         case 1: {
             const int high = Byte();
             return high << 2 | Byte() >> 6; // up to 1023
         }
         case 2: return -static_cast<int>(Byte());
-        default: return kSpecialInts[Byte() % std::size(kSpecialInts)];
+        case 3: return kSpecialInts[Byte() % std::size(kSpecialInts)];
+        case 4: { // a canvas side up to twice the limit, as often from 2^k to 2^(k+1) for each k
+            const int k = Byte() % 15;
+            return (1 << k) + static_cast<int>(U16() % (1u << k));
         }
+        case 5: return -static_cast<int>(U16()) * 16;   // a large negative pixel adjustment
+        case 6: return static_cast<int>(U16()) * 16;    // a large positive one
+        default: {
+            std::uint32_t bits = 0;
+            for (int i = 0; i < 4; ++i) {
+                bits = bits << 8 | Byte();
+            }
+            return static_cast<int>(bits);
+        }
+        }
+    }
+
+    unsigned U16()
+    {
+        const unsigned high = Byte();
+        return high << 8 | Byte();
     }
 
     double Double()
@@ -133,8 +168,21 @@ public:
                                           1000.0,
                                           0.001,
                                           1e-300,
-                                          std::numeric_limits<double>::denorm_min()};
-        switch (Byte() % 4) {
+                                          std::numeric_limits<double>::denorm_min(),
+                                          // Appended: the seeds index those above.
+                                          std::numeric_limits<double>::max(),
+                                          std::numeric_limits<double>::lowest(),
+                                          std::numeric_limits<double>::min(),
+                                          -std::numeric_limits<double>::min(),
+                                          -std::numeric_limits<double>::denorm_min(),
+                                          -1e-300,
+                                          1e-10,
+                                          1e10,
+                                          1e15,
+                                          65536.0,
+                                          2.5,
+                                          -0.5};
+        switch (Byte() % 8) {
         case 0: return specials[Byte() % std::size(specials)];
         case 1: {
             std::uint64_t bits = 0;
@@ -146,7 +194,19 @@ public:
             return v;
         }
         case 2: return Byte() / 16.0;
-        default: return -Byte() / 16.0;
+        case 3: return -Byte() / 16.0;
+        case 4: { // a power of ten from 1e-324 (zero) to 1e308, either sign
+            const std::uint8_t b = Byte();
+            const double v = std::pow(10.0, -324 + (b & 0x7F) * 632 / 127);
+            return (b & 0x80) != 0 ? -v : v;
+        }
+        case 5: { // a power of two from 2^-1074 to 2^1023, either sign
+            const std::uint8_t b = Byte();
+            const double v = std::ldexp(1.0, -1074 + (b & 0x7F) * 2097 / 127);
+            return (b & 0x80) != 0 ? -v : v;
+        }
+        case 6: return (static_cast<int>(U16()) - 32768) / 64.0;
+        default: return specials[Byte() % std::size(specials)];
         }
     }
 

@@ -20,7 +20,10 @@ if(NOT pcfile)
   message(FATAL_ERROR "no pkg-config file installed")
 endif()
 get_filename_component(pcdir ${pcfile} DIRECTORY)
-set(ENV{PKG_CONFIG_PATH} ${pcdir})
+# Only the installed file on the search path: it must work without the development files of the
+# library's own dependencies (SDL2 and the rest), which a consumer does not need.
+set(ENV{PKG_CONFIG_LIBDIR} ${pcdir})
+unset(ENV{PKG_CONFIG_PATH})
 execute_process(COMMAND pkg-config --cflags --libs barcode_lumeo RESULT_VARIABLE rc OUTPUT_VARIABLE flags
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
 if(NOT rc EQUAL 0)

@@ -32,7 +32,8 @@ contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 for f in ./usr/lib/libbarcode_lumeo.so.0 ./usr/lib/libbarcode_lumeo.so ./usr/include/barcode_lumeo.h \
          ./usr/lib/pkgconfig/barcode_lumeo.pc ./usr/lib/cmake/barcode_lumeo/barcode_lumeoConfig.cmake \
          ./usr/lib/cmake/barcode_lumeo/barcode_lumeoTargets.cmake ./usr/bin/lumeo \
-         ./usr/share/barcode_lumeo/fonts/Roboto-Regular.ttf; do
+         ./usr/share/barcode_lumeo/fonts/Roboto-Regular.ttf ./usr/share/man/man1/lumeo.1.gz \
+         ./usr/share/doc/barcode-lumeo/copyright; do
   grep -qx -- "$f" <<<"$contents" || fail "package lacks $f"
 done
 
@@ -40,6 +41,24 @@ root=$work/root
 dpkg-deb -x "$deb" "$root"
 soname=$(objdump -p "$root/usr/lib/libbarcode_lumeo.so.0" | awk '/SONAME/ {print $2}')
 [ "$soname" = "libbarcode_lumeo.so.0" ] || fail "soname is '$soname'"
+
+# The manual page reads, and the copyright file names the licences of everything shipped.
+zcat "$root/usr/share/man/man1/lumeo.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "lumeo.1.gz is no manual page"
+if command -v man >/dev/null; then
+  page=$(MANWIDTH=80 man -l "$root/usr/share/man/man1/lumeo.1.gz" 2>&1)
+  grep -q 'lumeo batch FILE.csv DIR' <<<"$page" || fail "man -l lumeo.1.gz: $page"
+fi
+copyright=$root/usr/share/doc/barcode-lumeo/copyright
+for licence in 'License: MIT' 'License: Apache-2.0'; do
+  grep -qx "$licence" "$copyright" || fail "copyright lacks '$licence'"
+done
+
+# pkg-config with nothing but the package's own file on its path: no SDL2 development files needed.
+if command -v pkg-config >/dev/null; then
+  flags=$(PKG_CONFIG_LIBDIR=$root/usr/lib/pkgconfig PKG_CONFIG_PATH= pkg-config --cflags --libs barcode_lumeo) \
+    || fail "pkg-config cannot use barcode_lumeo.pc on its own"
+  grep -q -- "-lbarcode_lumeo" <<<"$flags" || fail "pkg-config flags: $flags"
+fi
 
 # The tool from the scratch root, against the library of the scratch root.
 export LD_LIBRARY_PATH=$root/usr/lib

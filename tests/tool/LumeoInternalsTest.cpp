@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The lumeo tool's quiet-zone arithmetic, PNG framing and CSV splitting.
+// The lumeo tool's quiet-zone arithmetic, PNG framing and CSV reading.
 #include "Batch.h"
 #include "QuietZone.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -155,6 +156,43 @@ TEST(LumeoCsv, SplitsQuotedFieldsAndRefusesAnOpenQuote)
         EXPECT_EQ(lumeo::SplitCsv(line), fields) << line;
     }
     EXPECT_THROW(lumeo::SplitCsv("qr,\"open,a.png"), std::invalid_argument);
+}
+
+TEST(LumeoCsv, ReadsFilesAsSpreadsheetsWriteThem)
+{
+    struct Record
+    {
+        int line;
+        std::vector<std::string> fields;
+        std::string error;
+    };
+    const std::pair<std::string, std::vector<Record>> cases[] = {
+        // a byte-order mark, CRLF line ends, a header like any record
+        {"\xEF\xBB\xBFtype,text,file\r\nqr,A,a.png\r\n", {{1, {"type", "text", "file"}, ""}, {2, {"qr", "A", "a.png"}, ""}}},
+        // line breaks inside quotes stay as written; the next record's line counts them
+        {"qr,\"BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\",v.png\r\ncode39,B,b.png",
+         {{1, {"qr", "BEGIN:VCARD\r\nFN:A\r\nEND:VCARD", "v.png"}, ""}, {4, {"code39", "B", "b.png"}, ""}}},
+        {"qr,\"two\nlines\",x.png\n", {{1, {"qr", "two\nlines", "x.png"}, ""}}},
+        // blank lines and comments are left out, but counted
+        {"\n  \r\n# note,\"open\ncode39,C,c.png\n", {{4, {"code39", "C", "c.png"}, ""}}},
+        // a quote left open fails its own line; the next lines are read
+        {"code39,\"open,a.png\ncode39,D,d.png\n",
+         {{1, {}, "a quoted field opened on this line is not closed"}, {2, {"code39", "D", "d.png"}, ""}}},
+        // a last line without its line end, a lone CR at the end
+        {"code39,E,e.png\r", {{1, {"code39", "E", "e.png"}, ""}}},
+        // NUL bytes are kept for the caller to refuse
+        {std::string("code39,A\0B,n.png\n", 17), {{1, {"code39", std::string("A\0B", 3), "n.png"}, ""}}},
+    };
+    for (const auto& [csv, expected] : cases) {
+        std::istringstream in(csv);
+        const std::vector<lumeo::CsvRecord> records = lumeo::ReadCsv(in);
+        ASSERT_EQ(records.size(), expected.size()) << csv;
+        for (size_t i = 0; i < records.size(); ++i) {
+            EXPECT_EQ(records[i].line, expected[i].line) << csv;
+            EXPECT_EQ(records[i].fields, expected[i].fields) << csv;
+            EXPECT_EQ(records[i].error, expected[i].error) << csv;
+        }
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@ import re
 import shutil
 import struct
 import subprocess
+import threading
 
 import pytest
 
@@ -218,6 +219,17 @@ def test_batch_writes_good_lines_and_names_every_bad_one(tmp_path):
     assert not (tmp_path / "escape.png").exists()
 
 
+def test_batch_refuses_a_file_name_that_names_the_output_directory(tmp_path):
+    (tmp_path / "dirs.csv").write_text("code128,A,.\ncode128,B,sub/.\ncode128,C,sub/./c.png\n")
+    run = lumeo("batch", "dirs.csv", "out", cwd=tmp_path)
+    assert run.returncode == 1
+    assert b"wrote 1 of 3 symbols to out; 2 failed" in run.stdout
+    assert run.stderr.decode().splitlines() == [
+        'lumeo: dirs.csv:1: the file name "." must be a relative path inside out',
+        'lumeo: dirs.csv:2: the file name "sub/." must be a relative path inside out']
+    assert zxing((tmp_path / "out/sub/c.png").read_bytes()) == ["C"]
+
+
 @pytest.mark.skipif(SANITIZED, reason="10,000 symbols take too long under the sanitizers")
 def test_batch_of_ten_thousand_lines_shows_a_progress_bar_on_a_terminal(tmp_path):
     kinds = ["code128,ITEM-{0:05d},c128/{0}.png,--width 200 --height 50",
@@ -227,19 +239,29 @@ def test_batch_of_ten_thousand_lines_shows_a_progress_bar_on_a_terminal(tmp_path
     lines = [kinds[i % 4].format(i, 490000000000 + i) for i in range(10000)]
     (tmp_path / "big.csv").write_text("\n".join(lines) + "\n")
     controller, terminal = pty.openpty()
-    run = subprocess.run([LUMEO, "batch", "big.csv", "out"], cwd=tmp_path, stdout=subprocess.PIPE,
-                         stderr=terminal, timeout=900)
+    process = subprocess.Popen([LUMEO, "batch", "big.csv", "out"], cwd=tmp_path, stdout=subprocess.PIPE,
+                               stderr=terminal)
     os.close(terminal)
-    screen = b""
-    while True:
-        try:
-            chunk = os.read(controller, 65536)
-        except OSError:
-            break
-        if not chunk:
-            break
-        screen += chunk
+    # The terminal is read while the batch runs: a full terminal buffer would hold the bar back.
+    screen = []
+
+    def read_screen():
+        while True:
+            try:
+                chunk = os.read(controller, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            screen.append(chunk)
+
+    reader = threading.Thread(target=read_screen)
+    reader.start()
+    stdout, _ = process.communicate(timeout=900)
+    reader.join(timeout=60)
     os.close(controller)
+    screen = b"".join(screen)
+    run = subprocess.CompletedProcess(process.args, process.returncode, stdout)
     assert run.returncode == 0
     assert b"wrote 10000 of 10000 symbols" in run.stdout
     assert b"] 10000/10000 100%" in screen and screen.count(b"\r[") >= 1

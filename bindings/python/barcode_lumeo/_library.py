@@ -1,16 +1,19 @@
 # SPDX-License-Identifier: MIT
-"""Finding the shared library, declaring its C functions, and hearing what it prints."""
+"""Finding the shared library, declaring its C functions, and taking its diagnostic lines into
+Python's ``logging`` (logger "barcode_lumeo")."""
 
 from __future__ import annotations
 
+import atexit
 import ctypes
 import ctypes.util
+import json
+import logging
 import os
-import sys
-import tempfile
+import sysconfig
 import threading
 from pathlib import Path
-from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
+from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 #: Names the full path of the shared library to load; nothing else is tried when it is set.
 LIBRARY_ENV = "BARCODE_LUMEO_LIBRARY"
@@ -70,96 +73,148 @@ PROTOTYPES: Dict[str, Tuple[Any, Sequence[Any]]] = {
     "barcode_is_svg_output": (_B, [_P]),
 }
 
+#: The extension interface (barcode_lumeo_ext.h): per-thread reasons, the log callback, the table.
+LOG_CALLBACK = ctypes.CFUNCTYPE(None, ctypes.c_int, ctypes.c_char_p, ctypes.c_void_p)
+EXTENSIONS: Dict[str, Tuple[Any, Sequence[Any]]] = {
+    "lumeo_last_error": (_S, []),
+    "lumeo_last_error_code": (_S, []),
+    "lumeo_set_log": (None, [LOG_CALLBACK, _P]),
+    "lumeo_describe": (_S, []),
+    "lumeo_version": (_S, []),
+}
+
+#: The logger that receives the library's lines (errors, warnings, progress, dumps).
+logger = logging.getLogger("barcode_lumeo")
+logger.addHandler(logging.NullHandler())  # silent unless the program configures logging
+
+_LEVELS = {0: logging.ERROR, 1: logging.WARNING, 2: logging.INFO, 3: logging.DEBUG}
+
 
 class LibraryNotFoundError(OSError):
     """The shared library could not be loaded from any of the places tried."""
 
 
+def _build_tree() -> List[Path]:
+    """Libraries of a build tree when the package is imported from its source checkout
+    (bindings/python/barcode_lumeo): <checkout>/build and the other build*/ folders."""
+    here = Path(__file__).resolve().parent
+    checkout = here.parent.parent.parent
+    if not (checkout / "include" / "barcode_lumeo.h").is_file():
+        return []
+    found = []
+    for build in [checkout / "build"] + sorted(p for p in checkout.glob("build*") if p.name != "build"):
+        found.extend(sorted(build.glob("libbarcode_lumeo.so*")))
+    return found
+
+
+def _installed() -> List[str]:
+    """The installed library: the system's search, then the usual prefixes (an install under
+    /usr/local that the loader cache does not list yet)."""
+    found = []
+    system = ctypes.util.find_library("barcode_lumeo")
+    if system:
+        found.append(system)
+    found.extend(_SONAMES)
+    multiarch = sysconfig.get_config_var("MULTIARCH") or ""
+    for prefix in ("/usr/local", "/usr"):
+        for libdir in (f"{prefix}/lib/{multiarch}" if multiarch else None, f"{prefix}/lib", f"{prefix}/lib64"):
+            if libdir:
+                found.extend(str(p) for p in sorted(Path(libdir).glob("libbarcode_lumeo.so*")))
+    return found
+
+
 def candidates() -> List[str]:
     """Where the library is looked for, in order: the environment variable alone when it is
-    set; otherwise a copy beside this package, then the system's library search."""
+    set; otherwise a copy beside this package, the build tree of a source checkout, then the
+    installed library."""
     explicit = os.environ.get(LIBRARY_ENV)
     if explicit:
         return [explicit]
     here = Path(__file__).resolve().parent
     found = [str(p) for p in sorted(here.glob("libbarcode_lumeo.so*"))]
-    system = ctypes.util.find_library("barcode_lumeo")
-    if system:
-        found.append(system)
-    found.extend(_SONAMES)
-    return found
+    found.extend(str(p) for p in _build_tree())
+    found.extend(_installed())
+    seen = set()
+    return [c for c in found if not (c in seen or seen.add(c))]
 
+
+def _log_line(level: int, line: Optional[bytes], user: Optional[int]) -> None:
+    try:
+        text = (line or b"").decode("utf-8", "replace")
+        logger.log(_LEVELS.get(level, logging.DEBUG), "%s", text)
+    except Exception:  # an exception must not cross back into the library
+        pass
+
+
+#: Kept for the life of the process: the library holds a pointer to it.
+_log_callback = LOG_CALLBACK(_log_line)
 
 _load_lock = threading.Lock()
 _loaded: Optional[ctypes.CDLL] = None
+_table: Optional[Dict[str, Any]] = None
+
+
+def _declare(lib: ctypes.CDLL, prototypes: Dict[str, Tuple[Any, Sequence[Any]]]) -> None:
+    for name, (restype, argtypes) in prototypes.items():
+        function = getattr(lib, name)
+        function.restype = restype
+        function.argtypes = list(argtypes)
 
 
 def library() -> ctypes.CDLL:
-    """The loaded library with its functions declared (loaded on first use)."""
+    """The loaded library with its functions declared (loaded on first use). Its diagnostic
+    lines go to the "barcode_lumeo" logger from then on, never to the process's streams."""
     global _loaded
     with _load_lock:
         if _loaded is None:
-            # Progress lines would land in the caller's standard output; the caller may still
-            # ask for them by setting the variable to something else first.
+            # Progress and dump lines would cost a call into Python for every line; the caller
+            # may still ask for them by setting the variable to something else first.
             os.environ.setdefault("BARCODE_LUMEO_QUIET", "1")
             failures = []
             for path in candidates():
                 try:
                     lib = ctypes.CDLL(path)
-                except OSError as e:
+                    _declare(lib, PROTOTYPES)
+                    _declare(lib, EXTENSIONS)
+                except (OSError, AttributeError) as e:
                     failures.append(f"{path}: {e}")
                     continue
-                for name, (restype, argtypes) in PROTOTYPES.items():
-                    function = getattr(lib, name)
-                    function.restype = restype
-                    function.argtypes = list(argtypes)
+                lib.lumeo_set_log(_log_callback, None)
+                # The callback must not outlive the interpreter: lines after exit are printed.
+                atexit.register(lib.lumeo_set_log, LOG_CALLBACK(), None)
                 _loaded = lib
                 break
             else:
                 raise LibraryNotFoundError(
-                    "the barcode_lumeo library was not found; install it or set "
-                    f"{LIBRARY_ENV} to the path of libbarcode_lumeo.so ({'; '.join(failures)})"
+                    "the barcode_lumeo library was not found; install it, build it in the source "
+                    f"checkout's build/ folder, or set {LIBRARY_ENV} to the path of "
+                    f"libbarcode_lumeo.so ({'; '.join(failures) or 'nothing tried'})"
                 )
         return _loaded
 
 
-# The library prints the reason of a failed draw on standard error (file descriptor 2), which
-# belongs to the whole process: one capture at a time.
-_capture_lock = threading.Lock()
+def table() -> Dict[str, Any]:
+    """The library's table of types, options, quiet zones and limits (lumeo_describe())."""
+    global _table
+    lib = library()
+    with _load_lock:
+        if _table is None:
+            _table = json.loads(lib.lumeo_describe().decode("utf-8"))
+        return _table
 
 
-def call_hearing_stderr(function: Callable[..., Any], *args: Any) -> Tuple[Any, str]:
-    """Calls `function` and returns its result with what it printed on standard error."""
-    with _capture_lock:
-        try:
-            sys.stderr.flush()
-        except (AttributeError, ValueError):
-            pass
-        try:
-            saved = os.dup(2)
-        except OSError:
-            return function(*args), ""
-        with tempfile.TemporaryFile() as sink:
-            try:
-                os.dup2(sink.fileno(), 2)
-                try:
-                    result = function(*args)
-                finally:
-                    _flush_c_streams()
-                    os.dup2(saved, 2)
-            finally:
-                os.close(saved)
-            sink.seek(0)
-            printed = sink.read().decode("utf-8", "replace")
-    return result, printed
+def last_error() -> Tuple[str, str]:
+    """The reason and code of the calling thread's last failed call into the library."""
+    lib = library()
+    reason = (lib.lumeo_last_error() or b"").decode("utf-8", "replace")
+    code = (lib.lumeo_last_error_code() or b"").decode("ascii", "replace")
+    return reason, code
 
 
-try:
-    _libc: Optional[ctypes.CDLL] = ctypes.CDLL(None)
-except OSError:
-    _libc = None
+def _reinit_after_fork() -> None:
+    # A fork while another thread held the lock would leave the child a lock nobody releases.
+    global _load_lock
+    _load_lock = threading.Lock()
 
 
-def _flush_c_streams() -> None:
-    if _libc is not None:
-        _libc.fflush(None)
+os.register_at_fork(after_in_child=_reinit_after_fork)

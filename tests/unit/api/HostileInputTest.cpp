@@ -3,6 +3,7 @@
 // does what the symbology says or fails cleanly, with a reason on standard error and no output
 // left behind, inside a memory ceiling that the test sets in a child process.
 #include "barcode_lumeo.h"
+#include "barcode_lumeo_ext.h"
 #include "core/Limits.h"
 #include "core/Log.h"
 #include "support/CappedChild.h"
@@ -93,6 +94,13 @@ std::string Describe(int type, Fn fn, bool svg, int w, int h, const std::string&
 std::string CheckResult(void* h, bool drawn, unsigned long errorsBefore, const std::string& what)
 {
     std::string out;
+    // Read before any other call, which would clear them.
+    const std::string reason = lumeo_last_error();
+    const std::string code = lumeo_last_error_code();
+    if (drawn ? !reason.empty() || !code.empty() : reason.empty() || code.empty()) {
+        out += what + ": lumeo_last_error \"" + reason + "\" code \"" + code + "\" after " + (drawn ? "true" : "false")
+               + "\n";
+    }
     const bool svg = barcode_is_svg_output(h);
     if (!drawn && barcode_log::ErrorsOnThisThread() == errorsBefore) {
         out += what + ": false without a reason\n";

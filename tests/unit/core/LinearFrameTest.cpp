@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <regex>
 
@@ -245,10 +246,10 @@ TEST(Font, CompiledInFontOpens)
 TEST(Font, SearchPrefersTheModulePath)
 {
     const std::string dir = std::string(BARCODE_TEST_TMPDIR) + "/module";
-    ASSERT_EQ(std::system(("mkdir -p '" + dir + "/fonts' && cp '" + BarcodeBase1D::GetFontPath() + "' '" + dir
-                           + "/fonts/Roboto-Regular.ttf'")
-                              .c_str()),
-              0);
+    ASSERT_EQ(std::system(("mkdir -p '" + dir + "/fonts'").c_str()), 0);
+    ASSERT_NE(embedded_font::Data(), nullptr);
+    std::ofstream(dir + "/fonts/Roboto-Regular.ttf", std::ios::binary)
+        .write(reinterpret_cast<const char*>(embedded_font::Data()), static_cast<std::streamsize>(embedded_font::Size()));
     BarcodeBase::SetModulePath(dir);
     EXPECT_EQ(BarcodeBase1D::GetFontPath(), dir + "/fonts/Roboto-Regular.ttf");
     BarcodeBase::SetModulePath("");

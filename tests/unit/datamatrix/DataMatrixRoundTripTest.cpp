@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
-// Data Matrix through the C interface: every size with every scheme read back by zxing-cpp from
-// PNG and SVG, the drawn geometry, and the failures.
+// Data Matrix through the C interface: every size with every scheme, short and long texts, read
+// back by zxing-cpp and libdmtx from PNG (and by zxing-cpp from SVG), the drawn geometry, and the failures.
 #include "barcode_lumeo.h"
 #include "core/BarcodeBase2D.h"
+#include "datamatrix/DataMatrix.h"
 #include "datamatrix/DxEncode.h"
+#include "support/DmtxDecode.h"
 #include "support/TestSupport.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -15,6 +19,9 @@ using testsupport::CapturedOutput;
 using testsupport::Handle;
 
 constexpr int kPitch = 3;
+// 144x144: libdmtx lays this size out its own way and reads only that, not the standard's layout
+// (which zint draws module for module like this library; LargestSizeIsZintsLayout).
+constexpr int kLargest = 23;
 const char* const kSchemeNames[] = {"ASCII", "C40", "TEXT", "X12", "EDIFACT", "BASE256", "AUTO"};
 
 // `length` bytes of text that the scheme of kSchemeNames[scheme] can carry (no NUL).
@@ -91,29 +98,57 @@ std::vector<std::uint8_t> Bytes(const std::string& s)
     return std::vector<std::uint8_t>(s.begin(), s.end());
 }
 
+// The lengths drawn at each size and scheme: texts filled to the brim and a little below it,
+// where the end-of-data rules differ, and at the small squares and every rectangle short texts,
+// which end before the first whole C40/Text/X12 triplet or EDIFACT group or just after it.
+std::vector<size_t> Lengths(int scheme, int size)
+{
+    const size_t longest = LongestFit(scheme, size);
+    std::vector<size_t> lengths;
+    if (size <= 3 || size >= 24) {
+        lengths = {1, 2, 4};
+    }
+    for (size_t length = longest > 2 ? longest - 2 : 1; length <= longest; ++length) {
+        lengths.push_back(length);
+    }
+    std::vector<size_t> kept;
+    for (size_t length : lengths) {
+        // The end-of-data rules make some shorter texts longer.
+        if (length <= longest && (kept.empty() || length > kept.back()) && Fits(scheme, size, length)) {
+            kept.push_back(length);
+        }
+    }
+    return kept;
+}
+
 TEST(DataMatrixRoundTrip, EverySizeWithEveryScheme)
 {
-    if (!testsupport::HaveDecoder()) {
-        GTEST_SKIP() << "zxing-cpp not available";
+    if (!testsupport::HaveDecoder() && !testsupport::HaveDmtx()) {
+        GTEST_SKIP() << "neither zxing-cpp nor libdmtx available";
     }
     for (int size = 0; size < internal::kDxSizeCount; ++size) {
         for (int scheme = 0; scheme < 7; ++scheme) {
             const size_t longest = LongestFit(scheme, size);
             ASSERT_GT(longest, 0u) << SizeName(size) << " " << kSchemeNames[scheme];
-            // Filled to the brim and a little below: the end-of-data rules differ.
-            for (size_t length = longest; length + 3 > longest && length > 0; --length) {
-                if (!Fits(scheme, size, length)) {
-                    continue; // the end-of-data rules make some shorter texts longer
-                }
+            for (size_t length : Lengths(scheme, size)) {
                 SCOPED_TRACE(SizeName(size) + " " + kSchemeNames[scheme] + " length " + std::to_string(length));
                 const std::string text = Sample(scheme, length);
                 bool drawn = false;
                 const std::string png = Draw(text, scheme, size, false, &drawn);
                 ASSERT_TRUE(drawn);
-                const testsupport::Decoded d = testsupport::DecodePngBytes(Bytes(png), "DataMatrix", 16);
-                EXPECT_TRUE(d.valid) << d.error;
-                EXPECT_EQ(d.bytes, Bytes(text));
-                if (length != longest || scheme != size % 7 || !testsupport::HaveSvgRasteriser()) {
+                // Both readers read every symbol back exactly.
+                if (testsupport::HaveDecoder()) {
+                    const testsupport::Decoded d = testsupport::DecodePngBytes(Bytes(png), "DataMatrix", 16);
+                    EXPECT_TRUE(d.valid) << "zxing-cpp: " << d.error;
+                    EXPECT_EQ(d.bytes, Bytes(text)) << "zxing-cpp";
+                }
+                if (testsupport::HaveDmtx() && size != kLargest) {
+                    const testsupport::Decoded d = testsupport::DecodeDmtxPngBytes(Bytes(png));
+                    EXPECT_TRUE(d.valid) << "libdmtx: " << d.error;
+                    EXPECT_EQ(d.bytes, Bytes(text)) << "libdmtx";
+                }
+                if (length != longest || scheme != size % 7 || !testsupport::HaveSvgRasteriser()
+                    || !testsupport::HaveDecoder()) {
                     continue;
                 }
                 // The SVG document paints the same modules.
@@ -132,6 +167,42 @@ TEST(DataMatrixRoundTrip, EverySizeWithEveryScheme)
             }
         }
     }
+}
+
+// The largest size, which libdmtx does not read, is the same module for module as zint's.
+TEST(DataMatrixRoundTrip, LargestSizeIsZintsLayout)
+{
+#ifndef BARCODE_ZINT
+    GTEST_SKIP() << "zint not available";
+#else
+    const std::string text = "Lumeo"; // ASCII, as zint encodes it too
+    DataMatrix dm("png");
+    dm.SetCodeSize(kLargest);
+    const ModuleMatrix ours = dm.CalDataMatrix(Bytes(text));
+    ASSERT_EQ(ours.width, 144);
+    // zint --dump: one line of hexadecimal bytes per row, most significant bit first.
+    FILE* pipe = popen((std::string(BARCODE_ZINT) + " -b 71 --vers=24 --dump -d '" + text + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string dump;
+    char buffer[4096];
+    for (size_t n = 0; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        dump.append(buffer, n);
+    }
+    pclose(pipe);
+    std::istringstream lines(dump);
+    std::string line;
+    int row = 0;
+    for (; std::getline(lines, line) && row < 144; ++row) {
+        std::istringstream bytes(line);
+        unsigned value = 0;
+        for (int column = 0; bytes >> std::hex >> value; column += 8) {
+            for (int bit = 0; bit < 8 && column + bit < 144; ++bit) {
+                ASSERT_EQ(ours.get(column + bit, row), ((value >> (7 - bit)) & 1u) != 0) << row << "," << column + bit;
+            }
+        }
+    }
+    EXPECT_EQ(row, 144);
+#endif
 }
 
 TEST(DataMatrixDraw, SymbolSizedOutput)
@@ -172,6 +243,38 @@ TEST(DataMatrixDraw, SymbolSizedOutput)
         if (testsupport::HaveDecoder() && testsupport::HaveSvgRasteriser()) {
             EXPECT_EQ(testsupport::DecodePngBytes(Bytes(outputs[0]), "DataMatrix").text, "420123");
             EXPECT_EQ(testsupport::DecodePngBytes(testsupport::RasteriseSvg(outputs[1]), "DataMatrix").text, "420123");
+        }
+    }
+}
+
+// A square request gives a canvas of the symbol's size: whole-pixel modules, the largest that fit.
+TEST(DataMatrixDraw, SquareRequestCanvas)
+{
+    struct Row
+    {
+        const char* text;
+        int size;
+        int canvas;
+    };
+
+    const Row rows[] = {
+        {"HELLO", 200, 192},                                              // 12x12, 16 pixels a module
+        {"Data Matrix payload of fifty characters 0123456789", 200, 192}, // 32x32, 6 pixels
+        {"HELLO", 35, 24},                                                // 2 pixels, 11 to spare
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.text) + " at " + std::to_string(r.size));
+        Handle h(17);
+        ASSERT_TRUE(barcode_draw_2d(h.h, r.text, r.size));
+        const std::vector<std::uint8_t> png = testsupport::ImageBytes(h.h);
+        const testsupport::RgbaImage image = testsupport::DecodePng(png);
+        EXPECT_EQ(image.width, r.canvas);
+        EXPECT_EQ(image.height, r.canvas);
+        if (testsupport::HaveDecoder()) {
+            EXPECT_EQ(testsupport::DecodePngBytes(png, "DataMatrix", 16).text, r.text);
+        }
+        if (testsupport::HaveDmtx()) {
+            EXPECT_EQ(testsupport::DecodeDmtxPngBytes(png).text, r.text);
         }
     }
 }

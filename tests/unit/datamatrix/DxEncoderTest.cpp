@@ -34,8 +34,23 @@ TEST(DxEncoder, PinnedCodewords)
         {{0xC4}, DxScheme::Ascii, -2, {235, 69}, "upper shift"},
         {{0xE8}, DxScheme::Ascii, -2, {235, 105}, "232 without GS1 is a plain byte"},
         {B("AIMAIMAIM"), DxScheme::C40, -2, {230, 91, 11, 91, 11, 91, 11, 254}, "C40 triplets, unlatch before padding"},
+        {B("ABC"), DxScheme::X12, 2, {238, 89, 233, 254}, "one X12 triplet, unlatch before padding"},
+        // Too little for one triplet: a latch with the unlatch right behind it reads as values
+        // to a reader that takes a pair after the latch first, so the text goes in ASCII.
+        {B("4"), DxScheme::X12, 2, {53}, "X12 at 14x14, a single digit"},
+        {B("AB"), DxScheme::C40, -2, {66, 67}, "C40, two values"},
+        {B("ab"), DxScheme::Text, 4, {98, 99}, "Text at 18x18, four values"},
+        {B("\xE1"), DxScheme::C40, -2, {235, 98}, "C40, a byte of 128 or more (four values)"},
         {B("ABCDE"), DxScheme::Edifact, 8, {240, 4, 32, 196, 21, 240}, "fixed 26x26: explicit unlatch"},
         {B("ABCDE"), DxScheme::Edifact, -2, {240, 4, 32, 196, 70}, "12x12: one codeword left, ASCII"},
+        {B("ABCDABCD"), DxScheme::Edifact, 3, {240, 4, 32, 196, 4, 32, 196, 124}, "16x16: unlatch, then padding"},
+        {B("ABCDABCD"), DxScheme::Edifact, 2, {240, 4, 32, 196, 4, 32, 196}, "14x14: one codeword left, ASCII"},
+        // Seven groups fill the 22 codewords of 20x20 exactly: no room, no unlatch.
+        {B("ABCDABCDABCDABCDABCDABCDABCD"),
+         DxScheme::Edifact,
+         5,
+         {240, 4, 32, 196, 4, 32, 196, 4, 32, 196, 4, 32, 196, 4, 32, 196, 4, 32, 196, 4, 32, 196},
+         "20x20 filled by whole groups"},
         {B("ab"), DxScheme::Base256, -2, {231, 46, 34, 185}, "255-state randomising"},
     };
     for (const Row& r : rows) {

@@ -6,7 +6,13 @@
 #include "pdf417/Pdf417Encoder.h"
 #include "support/TestSupport.h"
 
+#ifdef BARCODE_HAVE_ZXING
+#include <ZXing/ReadBarcode.h>
+#endif
+
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -142,6 +148,46 @@ TEST(Pdf417RoundTrip, PngAndSvgAcrossContentAspectRatiosAndRowHeights)
     }
 }
 
+// At one unit a module the SVG document, rasterised by rsvg-convert, reads back and paints the
+// same pixels as the PNG of the same draw: one rectangle per dark run, none wider than its
+// modules (bars half a unit wider spilled grey into the next space and often failed to read).
+TEST(Pdf417RoundTrip, SvgAtOneUnitAModule)
+{
+    if (!testsupport::HaveDecoder() || !testsupport::HaveSvgRasteriser()) {
+        GTEST_SKIP() << "zxing-cpp or rsvg-convert not available";
+    }
+    for (const Case& c : Cases()) {
+        SCOPED_TRACE(c.what);
+        const Bytes expected = c.expected.empty() ? B(c.text) : c.expected;
+        const internal_pdf417::Pdf417Symbol s = Symbol(expected, c.aspectRatio, c.yHeight);
+        Bytes outputs[2];
+        for (int svg = 0; svg < 2; ++svg) {
+            Handle h(18);
+            barcode_set_output_format(h.h, svg ? "svg" : "png");
+            barcode_set_string_encoding(h.h, BarcodeBase2D::IsValidUtf8(c.text) ? c.encoding : "shift-jis");
+            barcode_set_aspect_ratio(h.h, c.aspectRatio);
+            barcode_set_y_height(h.h, c.yHeight);
+            // A square request of y-height units a row: one unit a module.
+            ASSERT_TRUE(barcode_draw_2d(h.h, c.text.c_str(), c.yHeight * s.rows));
+            outputs[svg] = svg ? testsupport::RasteriseSvg(barcode_get_svg(h.h)) : testsupport::ImageBytes(h.h);
+        }
+        const testsupport::GreyImage png = testsupport::ToGrey(testsupport::DecodePng(outputs[0]), 0);
+        const testsupport::GreyImage svg = testsupport::ToGrey(testsupport::DecodePng(outputs[1]), 0);
+        ASSERT_EQ(svg.width, s.modules.width);
+        ASSERT_EQ(svg.height, c.yHeight * s.rows);
+        ASSERT_EQ(png.width, svg.width);
+        ASSERT_EQ(png.height, svg.height);
+        int differing = 0;
+        for (size_t i = 0; i < png.pixels.size(); ++i) {
+            differing += (png.pixels[i] < 128) != (svg.pixels[i] < 128) ? 1 : 0;
+        }
+        EXPECT_EQ(differing, 0);
+        const Decoded d = testsupport::DecodePngBytes(outputs[1], "PDF417", 12);
+        EXPECT_TRUE(d.valid) << d.error;
+        EXPECT_EQ(d.bytes, expected);
+    }
+}
+
 TEST(Pdf417RoundTrip, FitWidthAndFixedBoxes)
 {
     if (!testsupport::HaveDecoder()) {
@@ -178,14 +224,222 @@ TEST(Pdf417Draw, NaturalWidthAndSvgGeometry)
     EXPECT_EQ(image.width, 913);
     EXPECT_EQ(image.height, 200);
 
-    // SVG: the pitch is 913 / 137 = 6 by 200 / 10 = 20; dark rectangles are 6.5 wide.
+    // SVG: the pitch is 913 / 137 = 6 by 200 / 10 = 20; a run of dark modules is one rectangle
+    // exactly as wide as its modules (the start pattern's bar: 8 modules, then single modules).
     pdf.SetOutputFormat("svg");
     ASSERT_TRUE(pdf.Draw(text, 0, 0, 200));
     const std::string svg = pdf.GetSvg();
     EXPECT_NE(svg.find("width=\"913\" height=\"200\" viewBox=\"0 0 913 200\""), std::string::npos);
-    EXPECT_NE(svg.find("<rect x=\"0.00\" y=\"0.00\" width=\"6.50\" height=\"20.00\" fill=\"rgb(0,0,0)\"/>"),
+    EXPECT_NE(svg.find("<rect x=\"0.00\" y=\"0.00\" width=\"48.00\" height=\"20.00\" fill=\"rgb(0,0,0)\"/>\n"
+                       "  <rect x=\"54.00\" y=\"0.00\" width=\"6.00\" height=\"20.00\" fill=\"rgb(0,0,0)\"/>"),
               std::string::npos);
-    EXPECT_EQ(svg.find("width=\"6.00\""), std::string::npos);
+    EXPECT_EQ(svg.find(".50\""), std::string::npos);
+}
+
+// The grid of a PDF417 image as a reader sees it, from the pixels alone: the start pattern's
+// leading bar is 8 modules wide, so it gives the module width, the symbol's width in modules gives
+// the data columns (17 modules each, 69 for the start, stop and row indicators), and every code
+// row differs from the next (another cluster), so the runs of equal pixel rows count the rows.
+struct Grid
+{
+    int columns = 0;
+    int rows = 0;
+};
+
+Grid MeasureGrid(const Bytes& png)
+{
+    const testsupport::GreyImage g = testsupport::ToGrey(testsupport::DecodePng(png), 0);
+    const auto dark = [&g](int x, int y) { return g.at(x, y) < 128; };
+    int top = -1;
+    int bottom = -1;
+    int left = g.width;
+    int right = -1;
+    for (int y = 0; y < g.height; ++y) {
+        for (int x = 0; x < g.width; ++x) {
+            if (dark(x, y)) {
+                top = top < 0 ? y : top;
+                bottom = y;
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    Grid grid;
+    if (top < 0) {
+        return grid;
+    }
+    int bar = 0;
+    while (left + bar < g.width && dark(left + bar, top)) {
+        ++bar;
+    }
+    const int pitch = bar / 8;
+    if (pitch == 0 || (right - left + 1) % pitch != 0) {
+        return grid;
+    }
+    grid.columns = ((right - left + 1) / pitch - 69) / 17;
+    std::string previous;
+    for (int y = top; y <= bottom; ++y) {
+        std::string row;
+        for (int x = left + pitch / 2; x <= right; x += pitch) {
+            row += dark(x, y) ? '1' : '0';
+        }
+        grid.rows += row != previous ? 1 : 0;
+        previous = row;
+    }
+    return grid;
+}
+
+// The error correction level a reader finds in the symbol ("" when it cannot tell).
+std::string ReadLevel(const Bytes& png)
+{
+#ifdef BARCODE_HAVE_ZXING
+    const testsupport::GreyImage g = testsupport::ToGrey(testsupport::DecodePng(png), 12);
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::PDF417);
+    const ZXing::Result r =
+        ZXing::ReadBarcode(ZXing::ImageView(g.pixels.data(), g.width, g.height, ZXing::ImageFormat::Lum), hints);
+    return r.isValid() ? r.ecLevel() : "";
+#else
+    (void)png;
+    return "";
+#endif
+}
+
+// Level, columns and rows set through the C interface reach the symbol: a level is kept as set
+// (raised only where the grid has room for more error correction), columns, rows or both
+// choose the size mode that keeps them; 0 columns and rows and a negative level return to the
+// automatic choices. 34 data codewords; a level L needs 34 + 2 << L of the grid.
+TEST(Pdf417CApi, LevelColumnsAndRowsShapeTheSymbol)
+{
+    if (!testsupport::HaveDecoder()) {
+        GTEST_SKIP() << "zxing-cpp not available";
+    }
+    const std::string text = "Invoice 2024-06-01 No. 4711: 3 items, total 1,234.50 EUR";
+    ASSERT_EQ(internal_pdf417::DataCodewords(B(text)).size(), 34u);
+
+    struct Row
+    {
+        const char* what;
+        std::function<void(void*)> set;
+        int columns;
+        int rows;
+        int level;
+    };
+
+    const Row rows[] = {
+        // Aspect ratio 0.5 and y-height 3 with level 2: need 42, 2 columns of 21 rows.
+        {"defaults", [](void*) {}, 2, 21, 2},
+        {"level 0: need 36, 2 x 18", [](void* h) { barcode_set_error_level(h, 0); }, 2, 18, 0},
+        {"level 5: need 98, 4 x 25", [](void* h) { barcode_set_error_level(h, 5); }, 4, 25, 5},
+        {"level 8: need 546, 12 x 46", [](void* h) { barcode_set_error_level(h, 8); }, 12, 46, 8},
+        {"3 columns: 14 rows", [](void* h) { barcode_set_columns(h, 3); }, 3, 14, 2},
+        {"12 columns: 4 rows, 14 spare codewords keep level 2", [](void* h) { barcode_set_columns(h, 12); }, 12, 4, 2},
+        {"20 rows: 3 columns, 26 spare raise the level to 3", [](void* h) { barcode_set_rows(h, 20); }, 3, 20, 3},
+        {"4 rows: 11 columns", [](void* h) { barcode_set_rows(h, 4); }, 11, 4, 2},
+        {"4 columns and 12 rows hold 42",
+         [](void* h) {
+             barcode_set_rows(h, 12);
+             barcode_set_columns(h, 4);
+         },
+         4, 12, 2},
+        {"10 columns and 3 rows are too small: the rows grow",
+         [](void* h) {
+             barcode_set_columns(h, 10);
+             barcode_set_rows(h, 3);
+         },
+         10, 5, 3},
+        {"5 columns at level 4: need 66, 14 rows",
+         [](void* h) {
+             barcode_set_columns(h, 5);
+             barcode_set_error_level(h, 4);
+         },
+         5, 14, 4},
+        {"columns back to 0 keep the rows' mode",
+         [](void* h) {
+             barcode_set_columns(h, 10);
+             barcode_set_rows(h, 4);
+             barcode_set_columns(h, 0);
+         },
+         11, 4, 2},
+        {"both back to 0 and a negative level: the defaults",
+         [](void* h) {
+             barcode_set_columns(h, 10);
+             barcode_set_rows(h, 4);
+             barcode_set_error_level(h, 8);
+             barcode_set_rows(h, 0);
+             barcode_set_columns(h, 0);
+             barcode_set_error_level(h, -1);
+         },
+         2, 21, 2},
+        {"out of range values are ignored",
+         [](void* h) {
+             barcode_set_error_level(h, 9);
+             barcode_set_columns(h, 31);
+             barcode_set_rows(h, 91);
+             barcode_set_columns(h, -3);
+         },
+         2, 21, 2},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        Handle h(18);
+        r.set(h.h);
+        ASSERT_TRUE(barcode_draw_2d(h.h, text.c_str(), 300));
+        const Bytes png = testsupport::ImageBytes(h.h);
+        const Grid grid = MeasureGrid(png);
+        EXPECT_EQ(grid.columns, r.columns);
+        EXPECT_EQ(grid.rows, r.rows);
+        const Decoded d = testsupport::DecodePngBytes(png, "PDF417", 12);
+        EXPECT_TRUE(d.valid) << d.error;
+        EXPECT_EQ(d.text, text);
+        EXPECT_EQ(ReadLevel(png), std::to_string(r.level));
+    }
+}
+
+// A square request keeps the height and takes the natural width (rows of y-height modules),
+// but never less than one pixel a module: the whole symbol is on the canvas, also where the
+// height allows less than y-height pixels a row (the natural width would cut it on the right).
+TEST(Pdf417Draw, SquareRequestCanvasHoldsTheSymbol)
+{
+    std::string longText;
+    for (int i = 0; i < 20; ++i) {
+        longText += "PDF417 long text 0123456789 ";
+    }
+
+    struct Row
+    {
+        std::string text;
+        int size;
+        int width; // of the canvas; the height is the size
+        Grid grid;
+    };
+
+    const Row rows[] = {
+        {"A", 300, 860, {1, 10}},       // 86 modules, 10 rows: 300 x 86 / 30, ten pixels a module
+        {"A", 20, 86, {1, 10}},         // natural 57
+        {longText, 150, 306, {10, 39}}, // 239 modules, 39 rows: 150 x 239 / 117
+        {longText, 100, 239, {10, 39}}, // natural 204
+        {longText, 60, 239, {10, 39}},  // natural 123, one pixel a row
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text.substr(0, 8) + " at " + std::to_string(r.size));
+        Handle h(18);
+        ASSERT_TRUE(barcode_draw_2d(h.h, r.text.c_str(), r.size));
+        const Bytes png = testsupport::ImageBytes(h.h);
+        const testsupport::RgbaImage image = testsupport::DecodePng(png);
+        EXPECT_EQ(image.width, r.width);
+        EXPECT_EQ(image.height, r.size);
+        const Grid grid = MeasureGrid(png);
+        EXPECT_EQ(grid.columns, r.grid.columns);
+        EXPECT_EQ(grid.rows, r.grid.rows);
+        if (testsupport::HaveDecoder()) {
+            EXPECT_EQ(testsupport::DecodePngBytes(png, "PDF417", 12).text, r.text);
+        }
+        barcode_set_output_format(h.h, "svg");
+        ASSERT_TRUE(barcode_draw_2d(h.h, r.text.c_str(), r.size));
+        const std::string size = "width=\"" + std::to_string(r.width) + "\" height=\"" + std::to_string(r.size) + "\"";
+        EXPECT_NE(std::string(barcode_get_svg(h.h)).find(size), std::string::npos);
+    }
 }
 
 TEST(Pdf417CApi, EmptyAndTooBigFail)
@@ -199,16 +453,18 @@ TEST(Pdf417CApi, EmptyAndTooBigFail)
     out.Finish();
     EXPECT_NE(out.Out().find("Text cannot be null.\n"), std::string::npos);
     EXPECT_NE(out.Out().find("The text is too big.\n"), std::string::npos);
-    // The handle still draws afterwards. Through the C interface the size mode stays AUTO and the
-    // level automatic, so columns, rows and error level change nothing; nor do other types' setters.
+    // The handle still draws afterwards; other types' setters change nothing, the PDF417 ones do.
     ASSERT_TRUE(barcode_draw_2d(h.h, "still fine", 120));
     const Bytes before = testsupport::ImageBytes(h.h);
     barcode_set_version(h.h, 40);
+    barcode_set_code_size(h.h, "10x10");
+    ASSERT_TRUE(barcode_draw_2d(h.h, "still fine", 120));
+    EXPECT_EQ(testsupport::ImageBytes(h.h), before);
     barcode_set_columns(h.h, 7);
     barcode_set_rows(h.h, 20);
     barcode_set_error_level(h.h, 8);
     ASSERT_TRUE(barcode_draw_2d(h.h, "still fine", 120));
-    EXPECT_EQ(testsupport::ImageBytes(h.h), before);
+    EXPECT_NE(testsupport::ImageBytes(h.h), before);
     Handle qr(16);
     barcode_set_columns(qr.h, 3);
     EXPECT_TRUE(barcode_draw_2d(qr.h, "QR", 100));
