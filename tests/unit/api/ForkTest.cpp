@@ -141,8 +141,23 @@ std::string ForkWhileDrawing()
     return complaints;
 }
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LUMEO_FORK_UNDER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define LUMEO_FORK_UNDER_ASAN 1
+#endif
+
 TEST(Fork, ChildDrawsWhileOtherThreadsDraw)
 {
+#ifdef LUMEO_FORK_UNDER_ASAN
+    // AddressSanitizer's own allocator (the one of Debian 12's toolchains) takes no lock around
+    // fork(): a child can wait forever on an allocator semaphore another thread held, inside the
+    // first operator new, before any of our code runs. The normal and TSan builds run this.
+    GTEST_SKIP() << "the AddressSanitizer allocator is not fork-safe";
+#endif
     EXPECT_EQ(testsupport::RunCapped(kCeiling, ForkWhileDrawing), "");
 }
 
