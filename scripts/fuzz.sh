@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 capi_seconds=${1:-180}
 each_seconds=${2:-60}
 jobs=$(nproc)
-fuzzers=(capi compact_png row_deflater gs1_128 databar_expanded sjis_conversion tool_csv)
+fuzzers=(capi compact_png row_deflater gs1_128 databar_expanded sjis_conversion tool_csv tool_cli)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p build-fuzz/logs

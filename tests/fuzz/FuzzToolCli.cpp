@@ -40,14 +40,18 @@ std::string Shown(const std::vector<std::string>& args)
 void CheckRequest(const std::vector<std::string>& args, const Request& r)
 {
     using namespace lumeo;
-    const auto& kinds = DrawKinds();
-    const auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const DrawKind& k) { return r.draw == k.name; });
-    const long long area = static_cast<long long>(r.width) * (r.draw == "2d" ? r.width : r.height);
-    const bool boxed = r.draw == "yubin" ? r.height * kYubinWidthPerHeight <= kMaxSide : area <= kMaxPixels;
-    if (r.type < 0 || r.type >= kTypeCount || r.text != args[1] || r.output.empty() ||
-        (r.format != "png" && r.format != "png8" && r.format != "svg") || r.width < 1 || r.width > kMaxSide ||
-        r.height < 1 || r.height > kMaxSide || !boxed || r.margin < -1 || r.margin > 10000 || kind == kinds.end() ||
-        !Accepts(kind->types, r.type)) {
+    const Catalog& c = TheCatalog();
+    const DrawKind* kind = FindDraw(r.draw);
+    const bool sized = kind != nullptr && kind->arguments == std::vector<std::string>{"size"};
+    const bool byHeight = kind != nullptr && kind->arguments == std::vector<std::string>{"height"};
+    const long long area = static_cast<long long>(r.width) * (sized ? r.width : r.height);
+    const bool boxed = byHeight ? r.height * kYubinWidthPerHeight <= static_cast<double>(c.maxSide)
+                                : area <= c.maxPixels;
+    const long long types = static_cast<long long>(c.types.size());
+    if (r.type < 0 || r.type >= types || r.text != args[1] || r.output.empty() ||
+        (r.format != "png" && r.format != "png8" && r.format != "svg") || r.width < 1 || r.width > c.maxSide ||
+        r.height < 1 || r.height > c.maxSide || !boxed || r.margin < -1 || r.margin > 10000 || kind == nullptr ||
+        !Has(kind->types, r.type)) {
         fuzz::Broken(kName, "an accepted command line gives a request out of bounds: " + Shown(args));
     }
     void* h = barcode_create(r.type);
