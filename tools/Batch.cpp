@@ -37,7 +37,7 @@ struct Job
     std::vector<std::string> args; // TYPE TEXT -o NAME [shared options] [the line's options]
     std::string name;              // the file, relative to the output folder, normalised
     std::string error;             // why the line failed; empty while it has not
-    std::string warnings;          // what the library said about a line it drew
+    std::string warnings;          // what the library said about a line it drew (and --verbose notes)
     bool written = false;          // the file is in place
 };
 
@@ -337,6 +337,9 @@ size_t RunParallel(std::vector<Job>& jobs, int rootFd, const std::string& dir, c
             try {
                 Rendered r = render(job.args);
                 job.warnings = std::move(r.warnings);
+                if (!r.notes.empty()) {
+                    job.warnings += (job.warnings.empty() ? "" : "; ") + r.notes;
+                }
                 const Fd folder = OpenFolders(rootFd, dir, job.name);
                 const std::string file = fs::path(job.name).filename().string();
                 if (const int other = written.Claim(folder.Get(), file, job.line); other != 0) {

@@ -26,11 +26,12 @@ struct CsvRecord
 // Blank lines and lines whose first character other than a blank is # are left out.
 std::vector<CsvRecord> ReadCsv(std::istream& in);
 
-// What drawing one line gave: the file's bytes, and the library's warnings, joined by "; ".
+// What drawing one line gave: the file's bytes, the library's warnings, joined by "; ", and notes.
 struct Rendered
 {
     std::string bytes;
     std::string warnings;
+    std::string notes; // what --verbose reports (the module and image sizes), joined by "; "
 };
 
 // Draws one symbol from a command line (TYPE TEXT -o NAME [options]) without writing it; throws

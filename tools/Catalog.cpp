@@ -126,6 +126,7 @@ Catalog ReadCatalog(const std::string& json)
             info.defaultWidth = t.at("default_size").at("width").get<int>();
             info.defaultHeight = t.at("default_size").at("height").get<int>();
             info.built = t.at("built").get<bool>();
+            info.linear = t.value("linear", true);
             if (info.number != static_cast<int>(c.types.size())) {
                 throw std::runtime_error("the types are not listed by number");
             }
@@ -150,6 +151,10 @@ Catalog ReadCatalog(const std::string& json)
                 option.min = Bound(o.at("min"), -kInf);
                 option.max = Bound(o.at("max"), kInf);
             }
+            const Json& byDefault = o.value("default", Json());
+            option.defaultNumber = byDefault.is_number() ? byDefault.get<double>()
+                                   : byDefault.is_boolean() ? (byDefault.get<bool>() ? 1.0 : 0.0)
+                                                            : 0.0;
             option.types = SetOf(o.at("types"));
             option.apply = setter->second;
             c.options.push_back(std::move(option));

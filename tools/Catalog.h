@@ -28,6 +28,7 @@ struct TypeInfo
     QuietZoneModules quiet{0, 0, 0}; // from the symbology's standard
     int defaultWidth = 0;            // the box when none is given
     int defaultHeight = 0;
+    bool linear = true; // false for the 2D symbols (QR Code, Data Matrix, PDF417)
     bool built = true; // false: the symbology is left out of this library
 };
 
@@ -50,6 +51,7 @@ struct ValueOption
     double min = 0; // -infinity / +infinity where unbounded
     double max = 0;
     std::vector<std::string> choices;
+    double defaultNumber = 0; // the library's default of a number or a flag (0 for the others)
     TypeSet types = 0;
     std::function<void(void*, const std::string&)> apply; // the value is checked first
 };

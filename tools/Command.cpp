@@ -2,6 +2,7 @@
 #include "Command.h"
 
 #include "Catalog.h"
+#include "Gs1.h"
 #include "barcode_lumeo.h"
 #include "barcode_lumeo_ext.h"
 
@@ -22,6 +23,25 @@ namespace {
 
 // The Japan Post barcode drawn by its height alone is this many times as wide as high.
 constexpr double kYubinWidthPerHeight = 22.5;
+
+// Its bars are a sixth of its height wide: the module of its sizing.
+constexpr int kYubinHeightPerModule = 6;
+
+// Sizing by module: the widest module the tool draws, and the default modules (no --width,
+// --height or --module): linear symbols, 2D symbols.
+constexpr int kMaxModule = 500;
+constexpr int kLinearModule = 2;
+constexpr int kMatrixModule = 4;
+
+constexpr double kMmPerInch = 25.4;
+
+// Options that take no value.
+const char* const kFlags[] = {"--verbose", "--no-gs1-check", "--gs1"};
+
+bool IsFlag(const std::string& a)
+{
+    return std::find(std::begin(kFlags), std::end(kFlags), a) != std::end(kFlags);
+}
 
 // Older spellings the tool still takes after TYPE, and the option each stands for.
 const std::map<std::string, std::string> kOldSpellings = {
@@ -247,6 +267,37 @@ int ToSide(const std::string& a, const std::string& v)
     return static_cast<int>(n);
 }
 
+// A length: a positive number with a unit of mm, in or mil (none: millimetres for --x-dim,
+// modules for --bar-height); returns it in millimetres (or modules), `unit` telling whether a
+// unit was given.
+double ToMillimetres(const std::string& a, const std::string& v, bool* unit)
+{
+    static const std::pair<const char*, double> kUnits[] = {{"mm", 1.0}, {"mil", kMmPerInch / 1000}, {"in", kMmPerInch}};
+    std::string number = v;
+    double scale = 1;
+    *unit = false;
+    for (const auto& [name, mm] : kUnits) {
+        if (EndsWith(v, name) && v.size() > std::strlen(name)) {
+            number = v.substr(0, v.size() - std::strlen(name));
+            scale = mm;
+            *unit = true;
+            break;
+        }
+    }
+    double n = 0;
+    try {
+        n = ToDouble(number);
+    } catch (const std::exception&) {
+    }
+    const double limit = a == "--bar-height" && !*unit ? 10000 : 1000; // modules, or millimetres
+    if (!(n > 0) || n * scale > limit) {
+        throw UsageError("bad value for " + a + ": " + v +
+                         (a == "--bar-height" ? " (a number of modules, or a length such as 15mm, 0.6in or 600mil)"
+                                              : " (a length such as 0.33mm, 0.013in or 13mil; a plain number is mm)"));
+    }
+    return n * scale;
+}
+
 // Applies one option with its value to the request; throws UsageError with a reason.
 void ParseOption(Request& r, const std::string& a, const std::string& v)
 {
@@ -255,6 +306,37 @@ void ParseOption(Request& r, const std::string& a, const std::string& v)
     }
     if (a == "-o" || a == "--output") {
         r.output = v;
+    } else if (a == "--module") {
+        long long n = 0;
+        try {
+            n = ToLong(v);
+        } catch (const std::exception&) {
+        }
+        if (n < 1 || n > kMaxModule) {
+            throw UsageError("bad value for --module: " + v + " (a whole number of pixels from 1 to " +
+                             std::to_string(kMaxModule) + ")");
+        }
+        r.module = static_cast<int>(n);
+    } else if (a == "--dpi") {
+        double d = 0;
+        try {
+            d = ToDouble(v);
+        } catch (const std::exception&) {
+        }
+        if (!(d >= 1 && d <= 100000)) {
+            throw UsageError("bad value for --dpi: " + v + " (dots per inch, from 1 to 100000)");
+        }
+        r.dpi = d;
+    } else if (a == "--x-dim") {
+        bool unit = false;
+        r.xDimMm = ToMillimetres(a, v, &unit);
+    } else if (a == "--bar-height") {
+        r.barHeight = ToMillimetres(a, v, &r.barHeightIsLength);
+    } else if (a == "--rotate") {
+        if (v != "0" && v != "90" && v != "180" && v != "270") {
+            throw UsageError("bad value for --rotate: " + v + " (0, 90, 180 or 270 degrees clockwise)");
+        }
+        r.rotate = std::stoi(v);
     } else if (a == "--width") {
         r.width = ToSide(a, v);
     } else if (a == "--height") {
@@ -302,35 +384,41 @@ void ParseOption(Request& r, const std::string& a, const std::string& v)
             r.bg = ToColor(v);
         } else if (option->name == "px_adjust_black") {
             r.pxAdjustBlack = static_cast<int>(ToLong(v));
+        } else if (option->name == "px_adjust_white") {
+            r.pxAdjustWhite = static_cast<int>(ToLong(v));
+        } else if (option->name == "fit_width") {
+            r.fitWidth = ToLong(v) != 0;
+        } else if (option->name == "y_height") {
+            r.yHeight = static_cast<int>(ToLong(v));
         }
         const auto apply = option->apply;
         r.setters.push_back([apply, v](void* h) { apply(h, v); });
     }
 }
 
-bool DrawRequest(void* h, const Request& r)
+bool DrawRequest(void* h, const std::string& draw, const std::string& text, int width, int height)
 {
-    const char* t = r.text.c_str();
-    const std::string& f = FindDraw(r.draw)->function;
+    const char* t = text.c_str();
+    const std::string& f = FindDraw(draw)->function;
     if (f == "barcode_draw_2d") {
-        return barcode_draw_2d(h, t, r.width);
+        return barcode_draw_2d(h, t, width);
     }
     if (f == "barcode_draw_2d_rect") {
-        return barcode_draw_2d_rect(h, t, r.width, r.height);
+        return barcode_draw_2d_rect(h, t, width, height);
     }
     if (f == "barcode_draw_yubin") {
-        return barcode_draw_yubin(h, t, r.height);
+        return barcode_draw_yubin(h, t, height);
     }
     if (f == "barcode_draw_yubin_with_width") {
-        return barcode_draw_yubin_with_width(h, t, r.width, r.height);
+        return barcode_draw_yubin_with_width(h, t, width, height);
     }
     if (f == "barcode_draw_convenience") {
-        return barcode_draw_convenience(h, t, r.width, r.height);
+        return barcode_draw_convenience(h, t, width, height);
     }
     if (f == "barcode_draw_stacked") {
-        return barcode_draw_stacked(h, t, r.width, r.height);
+        return barcode_draw_stacked(h, t, width, height);
     }
-    return barcode_draw_1d(h, t, r.width, r.height);
+    return barcode_draw_1d(h, t, width, height);
 }
 
 // One handle of the library, released on every path.
@@ -451,19 +539,248 @@ std::string Result(void* h, bool svg)
     return bytes != nullptr && size > 0 ? std::string(reinterpret_cast<const char*>(bytes), size) : std::string();
 }
 
-// The quiet zone of the symbology around the symbol the handle has drawn. The module width and
-// the blank space already around the bars come from the same symbol drawn as SVG.
-Margins StandardMargins(void* h, const Request& r, std::string svg)
+// Why the draw of the request failed, with the text it was given.
+std::string Failure(const Request& r, const Heard& heard)
 {
-    if (svg.empty()) {
-        barcode_set_output_format(h, "svg");
-        svg = DrawRequest(h, r) ? barcode_get_svg(h) : "";
+    return "the " + Info(r.type).title + " symbol could not be drawn from \"" + Shorten(r.text) + "\"" +
+           (r.format == "png" || r.format == "svg" ? "" : " as " + r.format) + ": " + LibraryReason(heard);
+}
+
+// The text the library draws: a GS1 element string checked and written in the library's syntax
+// (GS1-128, the DataBar types, and Data Matrix when its text starts with {FNC1} or with --gs1);
+// any other text as it is. Throws DrawError with the reason of a refused element string.
+std::string LibraryText(const Request& r)
+{
+    const std::string& name = Info(r.type).name;
+    const bool dataMatrix = name == "datamatrix";
+    const bool elementString = dataMatrix ? r.gs1 || r.text.compare(0, 6, "{FNC1}") == 0
+                                          : gs1::TakesElementString(r.type) && r.draw != "convenience";
+    if (!elementString) {
+        return r.text;
     }
-    const SymbolExtent extent = MeasureSvg(svg, r.fg);
-    if (!extent.found) {
-        throw DrawError("cannot measure the module width of the symbol; give --margin N");
+    const gs1::Result<std::string> text = r.gs1Check ? gs1::Prepare(r.text, r.type) : gs1::PrepareUnchecked(r.text, r.type);
+    if (!text) {
+        throw DrawError("the GS1 element string \"" + Shorten(r.text) + "\" is refused: " + text.error +
+                        (r.gs1Check ? " (--no-gs1-check draws it unchecked)" : ""));
     }
-    return QuietZoneMargins(extent, Info(r.type).quiet, r.pxAdjustBlack);
+    return text.value;
+}
+
+struct Box
+{
+    int width = 0;
+    int height = 0;
+};
+
+// One trial draw of the sizing, as SVG with the trial settings: where its dark rectangles lie,
+// or nothing (found false) when the box is too small for the symbol. Throws DrawError for any
+// other failure, which no box mends.
+SymbolExtent Trial(void* h, const Request& r, Heard& heard, int width, int height)
+{
+    heard.errors.clear();
+    barcode_set_output_format(h, "svg");
+    if (DrawRequest(h, r.draw, r.text, width, height)) {
+        return MeasureSvg(barcode_get_svg(h), r.fg);
+    }
+    if (std::string(lumeo_last_error_code()) != "canvas_limit") {
+        throw DrawError(Failure(r, heard));
+    }
+    return {};
+}
+
+// The smallest n in [1, limit] for which `passes(n)` holds, searched from `guess` in steps
+// that double, then halved; 0 when not even `limit` passes. `passes` must hold from some n on.
+int SmallestPassing(long long guess, int limit, const std::function<bool(int)>& passes)
+{
+    int lo = 0; // fails (0: nothing below was tried or all pass)
+    int hi = static_cast<int>(std::clamp<long long>(guess, 1, limit));
+    if (passes(hi)) {
+        for (int step = 1; hi > 1; step *= 2) {
+            const int below = std::max(hi - step, 1);
+            if (!passes(below)) {
+                lo = below;
+                break;
+            }
+            hi = below;
+        }
+    } else {
+        lo = hi;
+        for (int step = 1;; step *= 2) {
+            if (lo >= limit) {
+                return 0;
+            }
+            const int above = static_cast<int>(std::min<long long>(static_cast<long long>(lo) + step, limit));
+            if (passes(above)) {
+                hi = above;
+                break;
+            }
+            lo = above;
+        }
+    }
+    while (hi - lo > 1) {
+        const int mid = lo + (hi - lo) / 2;
+        (passes(mid) ? hi : lo) = mid;
+    }
+    return hi;
+}
+
+[[noreturn]] void TooLarge(const Request& r, const std::string& what)
+{
+    throw DrawError("the " + Info(r.type).title + " symbol at " + std::to_string(r.module) +
+                    " pixels a module needs " + what + " (the canvas limit is " +
+                    std::to_string(TheCatalog().maxSide) + " pixels a side, " +
+                    std::to_string(TheCatalog().maxPixels) + " in all)");
+}
+
+// The box of a linear symbol: the narrowest width at which its module is r.module pixels, at
+// the box height given, or at the one whose bars are r.barHeightPx high.
+Box SizeLinear(void* h, const Request& r, Heard& heard)
+{
+    const Catalog& c = TheCatalog();
+    const int side = static_cast<int>(c.maxSide);
+    Box box{Info(r.type).defaultWidth, r.height > 0 ? r.height : Info(r.type).defaultHeight};
+    // A first estimate from the symbol stretched over a box: its SVG keeps the exact share of
+    // the box, so the width for r.module pixels a module follows by proportion (exactly for
+    // symbols flush with their box; the search below corrects the others).
+    barcode_set_fit_width(h, 1);
+    SymbolExtent stretched;
+    for (int width = box.width;; width = static_cast<int>(std::min<long long>(4LL * width, side))) {
+        stretched = Trial(h, r, heard, width, box.height);
+        if (stretched.found && stretched.module >= 0.05) {
+            box.width = width;
+            break;
+        }
+        if (width >= side) {
+            TooLarge(r, "more than " + std::to_string(side) + " pixels across");
+        }
+    }
+    barcode_set_fit_width(h, 0);
+    const auto widthFor = [&](int height, long long guess) {
+        const int width = SmallestPassing(guess, side, [&](int w) {
+            if (static_cast<long long>(w) * height > c.maxPixels) {
+                return true; // beyond the limits: the draw below says so
+            }
+            const SymbolExtent e = Trial(h, r, heard, w, height);
+            return e.found && std::lround(e.module) >= r.module;
+        });
+        if (width == 0) {
+            TooLarge(r, "more than " + std::to_string(side) + " pixels across");
+        }
+        return width;
+    };
+    const long long guess = std::llround(std::ceil(box.width * r.module / stretched.module - 1e-6));
+    box.width = widthFor(box.height, guess);
+    if (r.barHeightPx > 0) {
+        const SymbolExtent now = Trial(h, r, heard, box.width, box.height);
+        const double bars = now.found ? now.bottom - now.top : box.height;
+        const int height = SmallestPassing(box.height + std::llround(r.barHeightPx - bars), side, [&](int height) {
+            if (static_cast<long long>(box.width) * height > c.maxPixels) {
+                return true;
+            }
+            const SymbolExtent e = Trial(h, r, heard, box.width, height);
+            return e.found && e.bottom - e.top >= r.barHeightPx - 1e-6;
+        });
+        if (height == 0) {
+            TooLarge(r, "bars more than " + std::to_string(side) + " pixels high");
+        }
+        // The text under the bars grows with the box and may take a little more width.
+        box.width = widthFor(height, box.width);
+        box.height = height;
+    }
+    return box;
+}
+
+// The box of a 2D symbol: its modules counted on one trial draw, times r.module (PDF417 rows
+// are y-height modules high).
+Box SizeMatrix(void* h, const Request& r, Heard& heard)
+{
+    const Catalog& c = TheCatalog();
+    const TypeInfo& info = Info(r.type);
+    const bool pdf417 = info.name == "pdf417";
+    SymbolExtent e;
+    for (long long side = std::max(info.defaultWidth, info.defaultHeight);; side *= 2) {
+        e = Trial(h, r, heard, static_cast<int>(side), static_cast<int>(side));
+        if (e.found) {
+            break;
+        }
+        if (side * side * 4 > c.maxPixels) {
+            TooLarge(r, "a box beyond the canvas limit");
+        }
+    }
+    const long long columns = std::llround((e.right - e.left) / e.module);
+    const long long rows = std::llround((e.bottom - e.top) / e.moduleHeight);
+    long long rowModules = 1;
+    if (pdf417) {
+        rowModules = r.yHeight;
+        for (const ValueOption& o : c.options) {
+            if (rowModules < 1 && o.name == "y_height") {
+                rowModules = std::llround(o.defaultNumber);
+            }
+        }
+        rowModules = std::max<long long>(rowModules, 1);
+    }
+    long long width = columns * r.module;
+    long long height = rows * rowModules * r.module;
+    if (FindDraw(r.draw)->arguments == std::vector<std::string>{"size"}) {
+        // A square request of PDF417 keeps its height and takes its natural width.
+        width = height = pdf417 ? height : std::max(width, height);
+    }
+    if (width > c.maxSide || height > c.maxSide || width * height > c.maxPixels) {
+        TooLarge(r, std::to_string(width) + " x " + std::to_string(height) + " pixels");
+    }
+    return Box{static_cast<int>(width), static_cast<int>(height)};
+}
+
+// The box in which the symbol is drawn at r.module pixels a module. The trial draws run without
+// the bar adjustments and without fit width; the adjustments are put back after them.
+Box SizeByModule(void* h, const Request& r, Heard& heard)
+{
+    const TypeInfo& info = Info(r.type);
+    if (info.name == "yubin") {
+        return Box{info.defaultWidth, r.height}; // its width follows its height
+    }
+    barcode_set_fit_width(h, 0);
+    barcode_set_px_adjust_black(h, 0);
+    barcode_set_px_adjust_white(h, 0);
+    const Box box = info.linear ? SizeLinear(h, r, heard) : SizeMatrix(h, r, heard);
+    barcode_set_px_adjust_black(h, r.pxAdjustBlack);
+    barcode_set_px_adjust_white(h, r.pxAdjustWhite);
+    return box;
+}
+
+// Pixels as a length at the request's resolution, for --verbose: " (0.254 mm)".
+std::string Length(double pixels, const Request& r)
+{
+    return r.dpi > 0 ? " (" + Number(pixels * kMmPerInch / r.dpi) + " mm)" : std::string();
+}
+
+// What --verbose reports: the module and image sizes drawn.
+std::string Notes(const Request& r, const std::string& image)
+{
+    std::string notes;
+    if (r.byModule) {
+        notes = "module " + std::to_string(r.module) + " px" + Length(r.module, r);
+        if (r.xDimMm > 0) {
+            notes += " for --x-dim " + Number(r.xDimMm) + " mm at " + Number(r.dpi) + " dpi";
+        }
+        if (r.barHeightPx > 0) {
+            notes += ", bars " + std::to_string(r.barHeightPx) + " px" + Length(r.barHeightPx, r) + " high";
+        }
+        notes += "; ";
+    }
+    long long width = 0;
+    long long height = 0;
+    if (ImageSize(image, &width, &height)) {
+        notes += "image " + std::to_string(width) + " x " + std::to_string(height) + " px";
+        if (r.dpi > 0) {
+            notes += " (" + Number(width * kMmPerInch / r.dpi) + " x " + Number(height * kMmPerInch / r.dpi) +
+                     " mm at " + Number(r.dpi) + " dpi)";
+        }
+        if (r.rotate != 0) {
+            notes += ", turned " + std::to_string(r.rotate) + " degrees";
+        }
+    }
+    return notes;
 }
 
 // Applies the options in `args` from `first` on, in order: a later value wins.
@@ -471,6 +788,21 @@ void ParseOptions(Request& r, const std::vector<std::string>& args, size_t first
 {
     for (size_t i = first; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--verbose") {
+            r.verbose = true;
+            continue;
+        }
+        if (a == "--no-gs1-check") {
+            r.gs1Check = false;
+            continue;
+        }
+        if (a == "--gs1") {
+            if (Info(r.type).name != "datamatrix") {
+                NotFor("option --gs1", r.type);
+            }
+            r.gs1 = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             throw UsageError("option " + a + " needs a value");
         }
@@ -505,27 +837,88 @@ Request Parse(const std::vector<std::string>& args)
                              ": name it .png or .svg, or give --format png|png8|svg");
         }
     }
-    if (r.width == 0) {
-        r.width = Info(r.type).defaultWidth;
-    }
-    if (r.height == 0) {
-        r.height = Info(r.type).defaultHeight;
-    }
-    // The canvas the drawing function makes, against the library's limits.
-    const std::vector<std::string>& box = FindDraw(r.draw)->arguments;
     const Catalog& c = TheCatalog();
-    if (box == std::vector<std::string>{"height"}) {
-        if (r.height * kYubinWidthPerHeight > static_cast<double>(c.maxSide)) {
-            throw UsageError("bad value for --height: " + std::to_string(r.height) +
-                             " (the Japan Post barcode is 22.5 times as wide as high: at most " +
-                             std::to_string(static_cast<int>(static_cast<double>(c.maxSide) / kYubinWidthPerHeight)) +
-                             " pixels)");
+    const TypeInfo& info = Info(r.type);
+    const bool byHeight = FindDraw(r.draw)->arguments == std::vector<std::string>{"height"};
+    const bool yubin = byHeight || info.name == "yubin";
+    const bool asked = r.module > 0 || r.xDimMm > 0 || r.barHeight > 0;
+    if (r.module > 0 && r.xDimMm > 0) {
+        throw UsageError("--module and --x-dim both give the module width: give one");
+    }
+    if (r.xDimMm > 0 && r.dpi <= 0) {
+        throw UsageError("--x-dim needs --dpi (the printer's dots per inch) to become pixels");
+    }
+    if (r.barHeightIsLength && r.dpi <= 0) {
+        throw UsageError("--bar-height in mm, in or mil needs --dpi (the printer's dots per inch)");
+    }
+    if (r.barHeight > 0 && (!info.linear || yubin)) {
+        NotFor(std::string("--bar-height") + (yubin ? " (its bars follow the module)" : ""), r.type);
+    }
+    if (asked && r.width > 0) {
+        throw UsageError("--width fixes the box, while --module, --x-dim and --bar-height size it from the symbol: "
+                         "give one or the other");
+    }
+    if (r.barHeight > 0 && r.height > 0) {
+        throw UsageError("--bar-height and --height both set the height: give one");
+    }
+    if (asked && r.height > 0 && (!info.linear || yubin)) {
+        throw UsageError("the box of a " + info.title + " symbol sized by module follows the symbol: --height goes "
+                         "with --width only");
+    }
+    if (asked && r.fitWidth) {
+        throw UsageError("--fit-width stretches the symbol over a --width box; it does not go with --module, "
+                         "--x-dim or --bar-height");
+    }
+    r.byModule = asked || (r.width == 0 && r.height == 0 && !r.fitWidth);
+    if (r.byModule) {
+        if (r.xDimMm > 0) {
+            const double px = std::round(r.xDimMm * r.dpi / kMmPerInch);
+            if (px < 1 || px > kMaxModule) {
+                throw UsageError("--x-dim " + Number(r.xDimMm) + "mm at " + Number(r.dpi) + " dpi is " +
+                                 Number(r.xDimMm * r.dpi / kMmPerInch) + " pixels a module: it must come to 1 to " +
+                                 std::to_string(kMaxModule));
+            }
+            r.module = static_cast<int>(px);
+        } else if (r.module == 0) {
+            r.module = info.linear ? kLinearModule : kMatrixModule;
+        }
+        if (r.barHeight > 0) {
+            const double px = r.barHeightIsLength ? r.barHeight * r.dpi / kMmPerInch : r.barHeight * r.module;
+            if (std::round(px) < 1 || px > static_cast<double>(c.maxSide)) {
+                throw UsageError("--bar-height comes to " + Number(px) + " pixels: it must come to 1 to " +
+                                 std::to_string(c.maxSide));
+            }
+            r.barHeightPx = static_cast<int>(std::round(px));
+        }
+        if (yubin) {
+            r.height = r.module * kYubinHeightPerModule;
+        }
+        if (byHeight && r.height * kYubinWidthPerHeight > static_cast<double>(c.maxSide)) {
+            throw UsageError("the Japan Post barcode at " + std::to_string(r.module) + " pixels a module is beyond " +
+                             "the canvas limit of " + std::to_string(c.maxSide) + " pixels across");
         }
     } else {
-        const long long high = box == std::vector<std::string>{"size"} ? r.width : r.height;
-        if (r.width * high > c.maxPixels) {
-            throw UsageError("the box of " + std::to_string(r.width) + " x " + std::to_string(high) +
-                             " pixels is beyond the limit of " + std::to_string(c.maxPixels) + " pixels in all");
+        if (r.width == 0) {
+            r.width = info.defaultWidth;
+        }
+        if (r.height == 0) {
+            r.height = info.defaultHeight;
+        }
+        // The canvas the drawing function makes, against the library's limits.
+        const std::vector<std::string>& box = FindDraw(r.draw)->arguments;
+        if (byHeight) {
+            if (r.height * kYubinWidthPerHeight > static_cast<double>(c.maxSide)) {
+                throw UsageError("bad value for --height: " + std::to_string(r.height) +
+                                 " (the Japan Post barcode is 22.5 times as wide as high: at most " +
+                                 std::to_string(static_cast<int>(static_cast<double>(c.maxSide) / kYubinWidthPerHeight)) +
+                                 " pixels)");
+            }
+        } else {
+            const long long high = box == std::vector<std::string>{"size"} ? r.width : r.height;
+            if (r.width * high > c.maxPixels) {
+                throw UsageError("the box of " + std::to_string(r.width) + " x " + std::to_string(high) +
+                                 " pixels is beyond the limit of " + std::to_string(c.maxPixels) + " pixels in all");
+            }
         }
     }
     const size_t nul = r.text.find('\0');
@@ -542,6 +935,10 @@ void CheckSharedOptions(const std::vector<std::string>& options)
         const std::string& a = options[i];
         if (a == "-o" || a == "--output") {
             throw UsageError("batch takes no " + a + ": each line names its file inside DIR");
+        }
+        if (IsFlag(a)) {
+            --i; // no value follows
+            continue;
         }
         if (i + 1 >= options.size()) {
             throw UsageError("option " + a + " needs a value");
@@ -568,8 +965,10 @@ void CheckSharedOptions(const std::vector<std::string>& options)
     }
 }
 
-Rendered Produce(const Request& r)
+Rendered Produce(const Request& request)
 {
+    Request r = request;
+    r.text = LibraryText(r);
     Heard heard;
     const Listening listening(heard);
     Handle h(r.type);
@@ -579,11 +978,24 @@ Rendered Produce(const Request& r)
     for (const auto& set : r.setters) {
         set(h);
     }
+    if (r.byModule) {
+        const Box box = SizeByModule(h, r, heard);
+        r.width = box.width;
+        r.height = box.height;
+        heard.errors.clear();
+    }
     const bool svg = r.format == "svg";
     barcode_set_output_format(h, r.format.c_str());
-    if (!DrawRequest(h, r)) {
-        throw DrawError("the " + Info(r.type).title + " symbol could not be drawn from \"" + Shorten(r.text) + "\"" +
-                        (r.format == "png" || svg ? "" : " as " + r.format) + ": " + LibraryReason(heard));
+    bool drawn = DrawRequest(h, r.draw, r.text, r.width, r.height);
+    if (!drawn && r.byModule && r.pxAdjustBlack > 0 && std::string(lumeo_last_error_code()) == "canvas_limit") {
+        // The black bar adjustment widens the last bar past the box sized without it.
+        r.width += r.pxAdjustBlack;
+        r.height += Info(r.type).linear ? 0 : r.pxAdjustBlack;
+        heard.errors.clear();
+        drawn = DrawRequest(h, r.draw, r.text, r.width, r.height);
+    }
+    if (!drawn) {
+        throw DrawError(Failure(r, heard));
     }
     Rendered out;
     const std::string image = Result(h, svg);
@@ -591,15 +1003,34 @@ Rendered Produce(const Request& r)
         throw DrawError("the library returned no " + r.format + " image: " + LibraryReason(heard));
     }
     Margins m{r.margin, r.margin, r.margin, r.margin};
+    double drawnModule = 0;
     if (r.margin < 0) {
-        m = StandardMargins(h, r, svg ? image : std::string());
+        std::string document = svg ? image : std::string();
+        if (document.empty()) {
+            barcode_set_output_format(h, "svg");
+            document = DrawRequest(h, r.draw, r.text, r.width, r.height) ? barcode_get_svg(h) : "";
+        }
+        const SymbolExtent extent = MeasureSvg(document, r.fg);
+        if (!extent.found) {
+            throw DrawError("cannot measure the module width of the symbol; give --margin N");
+        }
+        m = QuietZoneMargins(extent, Info(r.type).quiet, r.pxAdjustBlack);
+        drawnModule = extent.module;
+    }
+    if (r.byModule && drawnModule > 0 && r.pxAdjustBlack == 0 && std::lround(drawnModule) != r.module) {
+        // Sizing by module promises the module: a layout it does not know fails loudly.
+        throw DrawError("the box sized for " + std::to_string(r.module) + " pixels a module drew " +
+                        Number(drawnModule) + " pixels a module; give --width and --height");
     }
     try {
-        out.bytes = svg ? FrameSvg(image, m, r.bg) : FramePng(image, m, r.bg);
+        out.bytes = svg ? FrameSvg(image, m, r.bg, r.rotate) : FramePng(image, m, r.bg, r.rotate);
     } catch (const std::exception& e) {
         throw DrawError(e.what());
     }
     out.warnings = Joined(heard.warnings, "; ");
+    if (r.verbose) {
+        out.notes = Notes(r, out.bytes);
+    }
     return out;
 }
 

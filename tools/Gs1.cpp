@@ -548,7 +548,8 @@ Result<Elements> CheckAll(Elements elements)
     return r;
 }
 
-Result<Elements> ParseBrackets(const std::string& text)
+// The bracket form split into elements; `checked` also checks them against the table.
+Result<Elements> ParseBrackets(const std::string& text, bool checked = true)
 {
     Elements elements;
     size_t pos = 0;
@@ -565,7 +566,7 @@ Result<Elements> ParseBrackets(const std::string& text)
                                           + "\": an AI is 2 to 4 digits in parentheses; a parenthesis in the data "
                                             "is written \\( or \\)");
         }
-        if (Find(ai) == nullptr) {
+        if (checked && Find(ai) == nullptr) {
             return Result<Elements>::Fail(Label(ai) + "unknown application identifier");
         }
         std::string value;
@@ -577,6 +578,11 @@ Result<Elements> ParseBrackets(const std::string& text)
             value += text[pos++];
         }
         elements.push_back({ai, value});
+    }
+    if (!checked) {
+        Result<Elements> r;
+        r.value = std::move(elements);
+        return r;
     }
     return CheckAll(std::move(elements));
 }
@@ -717,22 +723,16 @@ bool TakesElementString(int type)
     return type == 3 || type == 12 || type == 13 || type == 14;
 }
 
-Result<std::string> ToLibrarySyntax(const Elements& elements, int type)
+namespace {
+
+// The elements in the library's syntax for `type` (one of 3, 12, 13, 14 and 17), unchecked.
+Result<std::string> WriteLibrary(const Elements& elements, int type)
 {
     using R = Result<std::string>;
-    if (!TakesElementString(type)) {
-        if (type >= 16 && type <= 18) {
-            return R::Fail(std::string(TypeName(type))
-                           + " has no GS1 form in this library (it cannot draw FNC1); "
-                             "use GS1-128 or GS1 DataBar Expanded");
-        }
-        return R::Fail("this barcode type takes no GS1 element string; use GS1-128 or a GS1 DataBar type");
-    }
-    const Result<Elements> checked = CheckAll(elements);
-    if (!checked) {
-        return R::Fail(checked.error);
-    }
     R r;
+    if (elements.empty()) {
+        return R::Fail("no element string: an AI and its data are needed, e.g. (01)04912345678904");
+    }
     if (type == 12 || type == 13) {
         const char* name = type == 12 ? "GS1 DataBar" : "GS1 DataBar Limited";
         if (elements.size() != 1 || elements[0].ai != "01") {
@@ -740,7 +740,7 @@ Result<std::string> ToLibrarySyntax(const Elements& elements, int type)
             return R::Fail(std::string(name) + " holds only AI (01), not (" + other
                            + "); use GS1 DataBar Expanded or GS1-128");
         }
-        if (type == 13 && elements[0].value[0] > '1') {
+        if (type == 13 && !elements[0].value.empty() && elements[0].value[0] > '1') {
             return R::Fail(Label("01") + "GS1 DataBar Limited holds only GTINs starting with 0 or 1, not "
                            + elements[0].value[0]);
         }
@@ -753,6 +753,8 @@ Result<std::string> ToLibrarySyntax(const Elements& elements, int type)
         const bool separate = i > 0 && !IsPredefined(elements[i - 1].ai);
         if (type == 3) {
             out += i == 0 || separate ? kFnc1Token : kMarker;
+        } else if (type == 17) {
+            out += i == 0 || separate ? kFnc1Token : "";
         } else {
             out += separate ? std::string("[") + kMarker : (i == 0 && e.ai == "01" ? "" : kMarker);
         }
@@ -761,10 +763,30 @@ Result<std::string> ToLibrarySyntax(const Elements& elements, int type)
     return r;
 }
 
+} // namespace
+
+Result<std::string> ToLibrarySyntax(const Elements& elements, int type)
+{
+    using R = Result<std::string>;
+    if (!TakesElementString(type) && type != 17) {
+        if (type == 16 || type == 18) {
+            return R::Fail(std::string(TypeName(type))
+                           + " has no GS1 form in this library (it cannot draw FNC1); "
+                             "use GS1-128, GS1 DataBar Expanded or Data Matrix");
+        }
+        return R::Fail("this barcode type takes no GS1 element string; use GS1-128 or a GS1 DataBar type");
+    }
+    const Result<Elements> checked = CheckAll(elements);
+    if (!checked) {
+        return R::Fail(checked.error);
+    }
+    return WriteLibrary(elements, type);
+}
+
 Result<std::string> Prepare(const std::string& input, int type)
 {
     using R = Result<std::string>;
-    if (!TakesElementString(type)) {
+    if (!TakesElementString(type) && type != 17) {
         R r;
         r.value = input;
         return r;
@@ -784,13 +806,28 @@ Result<std::string> Prepare(const std::string& input, int type)
             return ToLibrarySyntax({{"01", input}}, type);
         }
     } else if (!LooksBracketed(input)) {
-        syntax = type == 3 ? Syntax::Gs1_128 : Syntax::Expanded;
+        syntax = type == 3 || type == 17 ? Syntax::Gs1_128 : Syntax::Expanded;
     }
     const Result<Elements> parsed = Parse(input, syntax);
     if (!parsed) {
         return R::Fail(parsed.error);
     }
     return ToLibrarySyntax(parsed.value, type);
+}
+
+Result<std::string> PrepareUnchecked(const std::string& input, int type)
+{
+    using R = Result<std::string>;
+    if ((!TakesElementString(type) && type != 17) || input.empty() || input[0] != '(') {
+        R r;
+        r.value = input;
+        return r;
+    }
+    const Result<Elements> parsed = ParseBrackets(input, false);
+    if (!parsed) {
+        return R::Fail(parsed.error);
+    }
+    return WriteLibrary(parsed.value, type);
 }
 
 std::string ToBrackets(const Elements& elements)

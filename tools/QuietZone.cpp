@@ -126,6 +126,98 @@ bool IsEmpty(const Margins& m)
     return m.left == 0 && m.top == 0 && m.right == 0 && m.bottom == 0;
 }
 
+// Clockwise quarter turns of `degrees`; throws for an angle that is not a multiple of 90.
+int QuarterTurns(int degrees)
+{
+    if (degrees % 90 != 0) {
+        throw std::runtime_error("cannot turn an image by " + std::to_string(degrees) + " degrees");
+    }
+    return ((degrees / 90) % 4 + 4) % 4;
+}
+
+// The pixels of a `width` x `height` image of `channels` bytes a pixel, turned clockwise by
+// `turns` quarter turns (1 to 3).
+std::vector<png_byte> TurnPixels(const std::vector<png_byte>& in, long long width, long long height, size_t channels,
+                                 int turns)
+{
+    const size_t w = static_cast<size_t>(width);
+    const size_t h = static_cast<size_t>(height);
+    const size_t outWidth = turns == 2 ? w : h;
+    std::vector<png_byte> out(in.size());
+    for (size_t y = 0; y < h; ++y) {
+        for (size_t x = 0; x < w; ++x) {
+            size_t tx = 0;
+            size_t ty = 0;
+            if (turns == 1) { // clockwise: the left column becomes the top row
+                tx = h - 1 - y;
+                ty = x;
+            } else if (turns == 2) {
+                tx = w - 1 - x;
+                ty = h - 1 - y;
+            } else {
+                tx = y;
+                ty = w - 1 - x;
+            }
+            std::memcpy(&out[(ty * outWidth + tx) * channels], &in[(y * w + x) * channels], channels);
+        }
+    }
+    return out;
+}
+
+// The document turned clockwise by `degrees`: its content in a group turned about the origin
+// and moved back into view, on a canvas whose width and height swap for a quarter turn.
+std::string Turned(const std::string& svg, int degrees)
+{
+    const int turns = QuarterTurns(degrees);
+    if (turns == 0) {
+        return svg;
+    }
+    const auto [at, length] = SvgStartTag(svg);
+    std::string tag = svg.substr(at, length);
+    const double width = Number(Attribute(tag, "width"));
+    const double height = Number(Attribute(tag, "height"));
+    if (!(width > 0) || !(height > 0)) {
+        throw std::runtime_error("the SVG document has no size");
+    }
+    // The view box's origin (a frame moves it to minus the margin).
+    double x0 = 0;
+    double y0 = 0;
+    const std::string box = Attribute(tag, "viewBox");
+    if (!box.empty() && std::sscanf(box.c_str(), "%lf %lf", &x0, &y0) != 2) {
+        x0 = 0;
+        y0 = 0;
+    }
+    const std::string w = Attribute(tag, "width");
+    const std::string h = Attribute(tag, "height");
+    const std::string outW = turns == 2 ? w : h;
+    const std::string outH = turns == 2 ? h : w;
+    SetAttribute(tag, "width", outW);
+    SetAttribute(tag, "height", outH);
+    if (!box.empty()) {
+        SetAttribute(tag, "viewBox", "0 0 " + outW + " " + outH);
+    }
+    // Turned about the origin, the content lands left of or above the view: moved back by the
+    // turned size, after its own origin is brought to (0, 0).
+    const char* const moves[] = {"", "translate(%s 0) rotate(90)", "translate(%s %s) rotate(180)",
+                                 "translate(0 %s) rotate(270)"};
+    char transform[160];
+    if (turns == 1) {
+        std::snprintf(transform, sizeof transform, moves[1], h.c_str());
+    } else if (turns == 2) {
+        std::snprintf(transform, sizeof transform, moves[2], w.c_str(), h.c_str());
+    } else {
+        std::snprintf(transform, sizeof transform, moves[3], w.c_str());
+    }
+    char origin[80];
+    std::snprintf(origin, sizeof origin, " translate(%.10g %.10g)", -x0, -y0);
+    const size_t close = svg.rfind("</svg>");
+    if (close == std::string::npos || close < at + length) {
+        throw std::runtime_error("the SVG document is not closed");
+    }
+    return svg.substr(0, at) + tag + "\n<g transform=\"" + transform + (x0 != 0 || y0 != 0 ? origin : "") + "\">"
+           + svg.substr(at + length, close - at - length) + "</g>\n" + svg.substr(close);
+}
+
 } // namespace
 
 SymbolExtent MeasureSvg(const std::string& svg, const Color& fg)
@@ -155,10 +247,11 @@ SymbolExtent MeasureSvg(const std::string& svg, const Color& fg)
             continue;
         }
         if (!e.found) {
-            e = SymbolExtent{true, w, x, y, x + w, y + h, e.canvasWidth, e.canvasHeight};
+            e = SymbolExtent{true, w, h, x, y, x + w, y + h, e.canvasWidth, e.canvasHeight};
             continue;
         }
         e.module = std::min(e.module, w);
+        e.moduleHeight = std::min(e.moduleHeight, h);
         e.left = std::min(e.left, x);
         e.top = std::min(e.top, y);
         e.right = std::max(e.right, x + w);
@@ -189,10 +282,10 @@ Margins QuietZoneMargins(const SymbolExtent& extent, const QuietZoneModules& zon
     return m;
 }
 
-std::string FrameSvg(const std::string& svg, const Margins& m, const Color& bg)
+std::string FrameSvg(const std::string& svg, const Margins& m, const Color& bg, int degrees)
 {
     if (IsEmpty(m)) {
-        return svg;
+        return Turned(svg, degrees);
     }
     const auto [at, length] = SvgStartTag(svg);
     std::string tag = svg.substr(at, length);
@@ -218,15 +311,16 @@ std::string FrameSvg(const std::string& svg, const Margins& m, const Color& bg)
     }
     background += "/>";
     // The background goes first, under everything the library drew.
-    return svg.substr(0, at) + tag + background + svg.substr(at + length);
+    return Turned(svg.substr(0, at) + tag + background + svg.substr(at + length), degrees);
 }
 
-std::string FramePng(const std::string& png, const Margins& m, const Color& bg)
+std::string FramePng(const std::string& png, const Margins& m, const Color& bg, int degrees)
 {
     if (m.left < 0 || m.top < 0 || m.right < 0 || m.bottom < 0) {
         throw std::runtime_error("negative margin");
     }
-    if (IsEmpty(m)) {
+    const int turns = QuarterTurns(degrees);
+    if (IsEmpty(m) && turns == 0) {
         return png;
     }
     PngImage in;
@@ -284,10 +378,18 @@ std::string FramePng(const std::string& png, const Margins& m, const Color& bg)
     for (unsigned y = 0; y < height; ++y) {
         std::memcpy(&framed[(y + m.top) * outRow + m.left * channels], &pixels[y * inRow], inRow);
     }
+    long long finalWidth = outWidth;
+    long long finalHeight = outHeight;
+    if (turns != 0) {
+        framed = TurnPixels(framed, outWidth, outHeight, channels, turns);
+        if (turns % 2 == 1) {
+            std::swap(finalWidth, finalHeight);
+        }
+    }
 
     PngImage out;
-    out.image.width = static_cast<png_uint_32>(outWidth);
-    out.image.height = static_cast<png_uint_32>(outHeight);
+    out.image.width = static_cast<png_uint_32>(finalWidth);
+    out.image.height = static_cast<png_uint_32>(finalHeight);
     out.image.format = in.image.format;
     out.image.colormap_entries = entries;
     png_alloc_size_t size = 0;
@@ -301,6 +403,37 @@ std::string FramePng(const std::string& png, const Margins& m, const Color& bg)
     }
     bytes.resize(size);
     return bytes;
+}
+
+bool ImageSize(const std::string& image, long long* width, long long* height)
+{
+    static const char kSignature[] = "\x89PNG\r\n\x1a\n";
+    if (image.size() >= 24 && image.compare(0, 8, kSignature, 8) == 0) {
+        const auto word = [&image](size_t at) {
+            long long v = 0;
+            for (size_t i = 0; i < 4; ++i) {
+                v = v * 256 + static_cast<unsigned char>(image[at + i]);
+            }
+            return v;
+        };
+        *width = word(16);
+        *height = word(20);
+        return true;
+    }
+    try {
+        const auto [at, length] = SvgStartTag(image);
+        const std::string tag = image.substr(at, length);
+        const double w = Number(Attribute(tag, "width"));
+        const double h = Number(Attribute(tag, "height"));
+        if (!(w >= 0) || !(h >= 0)) {
+            return false;
+        }
+        *width = std::llround(w);
+        *height = std::llround(h);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 } // namespace lumeo

@@ -28,6 +28,7 @@ struct SymbolExtent
 {
     bool found = false;                              // false when the document holds no dark rectangle
     double module = 0;                               // narrowest dark rectangle, in pixels
+    double moduleHeight = 0;                         // lowest dark rectangle, in pixels
     double left = 0, top = 0, right = 0, bottom = 0; // bounding box of the dark rectangles
     double canvasWidth = 0, canvasHeight = 0;
 };
@@ -49,11 +50,16 @@ SymbolExtent MeasureSvg(const std::string& svg, const Color& fg);
 // off the narrowest bar to find the module.
 Margins QuietZoneMargins(const SymbolExtent& extent, const QuietZoneModules& zone, int pxAdjustBlack);
 
-// The document with `m` pixels of background around it: a larger canvas and view box.
-std::string FrameSvg(const std::string& svg, const Margins& m, const Color& bg);
+// The document with `m` pixels of background around it: a larger canvas and view box; then
+// turned clockwise by `degrees` (0, 90, 180 or 270), width and height swapped for 90 and 270.
+std::string FrameSvg(const std::string& svg, const Margins& m, const Color& bg, int degrees = 0);
 
-// The PNG file with `m` pixels of background around it. Palette images stay palette images.
-// Throws std::runtime_error when the bytes are not a PNG file that can be read.
-std::string FramePng(const std::string& png, const Margins& m, const Color& bg);
+// The PNG file with `m` pixels of background around it, then turned clockwise by `degrees` (0,
+// 90, 180 or 270). Palette images stay palette images. Throws std::runtime_error when the bytes
+// are not a PNG file that can be read.
+std::string FramePng(const std::string& png, const Margins& m, const Color& bg, int degrees = 0);
+
+// The size in pixels of a PNG file or an SVG document; false when it cannot be read.
+bool ImageSize(const std::string& image, long long* width, long long* height);
 
 } // namespace lumeo

@@ -81,6 +81,7 @@ bool Render(const lumeo::Request& r)
     try {
         const lumeo::Rendered out = lumeo::Produce(r);
         PrintWarnings(out.warnings);
+        PrintWarnings(out.notes);
         WriteOutput(r.output, out.bytes);
         return true;
     } catch (const std::exception& e) {
