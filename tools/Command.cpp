@@ -986,16 +986,30 @@ Rendered Produce(const Request& request)
     }
     const bool svg = r.format == "svg";
     barcode_set_output_format(h, r.format.c_str());
-    bool drawn = DrawRequest(h, r.draw, r.text, r.width, r.height);
-    if (!drawn && r.byModule && r.pxAdjustBlack > 0 && std::string(lumeo_last_error_code()) == "canvas_limit") {
-        // The black bar adjustment widens the last bar past the box sized without it.
-        r.width += r.pxAdjustBlack;
-        r.height += Info(r.type).linear ? 0 : r.pxAdjustBlack;
-        heard.errors.clear();
-        drawn = DrawRequest(h, r.draw, r.text, r.width, r.height);
-    }
-    if (!drawn) {
-        throw DrawError(Failure(r, heard));
+    if (!DrawRequest(h, r.draw, r.text, r.width, r.height)) {
+        const std::string reason = Failure(r, heard);
+        if (!r.byModule || Info(r.type).name == "yubin") {
+            throw DrawError(reason);
+        }
+        // The box was sized by trial draws as SVG without the bar adjustments: the black one
+        // may widen the last bar past it, and a raster's text (set in its own font) may need a
+        // few pixels more than the SVG's. A wider box keeps the module up to the next one.
+        const bool linear = Info(r.type).linear;
+        const long long room = linear ? static_cast<long long>(r.width) * (r.module + 1) / r.module - 1
+                                      : static_cast<long long>(r.width) + std::max(r.pxAdjustBlack, 0);
+        const int limit = static_cast<int>(std::min<long long>(room, TheCatalog().maxSide));
+        const int width = SmallestPassing(r.width + 1, limit, [&](int w) {
+            heard.errors.clear();
+            return DrawRequest(h, r.draw, r.text, w, linear ? r.height : r.height + (w - r.width));
+        });
+        if (width == 0) {
+            throw DrawError(reason);
+        }
+        r.height += linear ? 0 : width - r.width;
+        r.width = width;
+        if (!DrawRequest(h, r.draw, r.text, r.width, r.height)) {
+            throw DrawError(Failure(r, heard));
+        }
     }
     Rendered out;
     const std::string image = Result(h, svg);
