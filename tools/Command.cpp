@@ -36,7 +36,7 @@ constexpr int kMatrixModule = 4;
 constexpr double kMmPerInch = 25.4;
 
 // Options that take no value.
-const char* const kFlags[] = {"--verbose", "--no-gs1-check", "--gs1"};
+const char* const kFlags[] = {"--verbose", "--no-gs1-check"};
 
 bool IsFlag(const std::string& a)
 {
@@ -546,16 +546,13 @@ std::string Failure(const Request& r, const Heard& heard)
            (r.format == "png" || r.format == "svg" ? "" : " as " + r.format) + ": " + LibraryReason(heard);
 }
 
-// The text the library draws: a GS1 element string checked and written in the library's syntax
-// (GS1-128, the DataBar types, and Data Matrix when its text starts with {FNC1} or with --gs1);
-// any other text as it is. Throws DrawError with the reason of a refused element string.
+// The text the library draws: a GS1 element string (GS1-128 and the DataBar types; the 2D
+// symbols have no GS1 form in the library's drawing functions) checked and written in the
+// library's syntax; any other text as it is. Throws DrawError with the reason of a refused
+// element string.
 std::string LibraryText(const Request& r)
 {
-    const std::string& name = Info(r.type).name;
-    const bool dataMatrix = name == "datamatrix";
-    const bool elementString = dataMatrix ? r.gs1 || r.text.compare(0, 6, "{FNC1}") == 0
-                                          : gs1::TakesElementString(r.type) && r.draw != "convenience";
-    if (!elementString) {
+    if (!gs1::TakesElementString(r.type) || r.draw == "convenience") {
         return r.text;
     }
     const gs1::Result<std::string> text = r.gs1Check ? gs1::Prepare(r.text, r.type) : gs1::PrepareUnchecked(r.text, r.type);
@@ -794,13 +791,6 @@ void ParseOptions(Request& r, const std::vector<std::string>& args, size_t first
         }
         if (a == "--no-gs1-check") {
             r.gs1Check = false;
-            continue;
-        }
-        if (a == "--gs1") {
-            if (Info(r.type).name != "datamatrix") {
-                NotFor("option --gs1", r.type);
-            }
-            r.gs1 = true;
             continue;
         }
         if (i + 1 >= args.size()) {

@@ -56,7 +56,6 @@ struct Request
     int rotate = 0;      // clockwise: 0, 90, 180 or 270
     bool verbose = false;
     bool gs1Check = true; // --no-gs1-check clears it
-    bool gs1 = false;     // --gs1: the Data Matrix text is a GS1 element string
 };
 
 // Parses TYPE TEXT and the options; throws UsageError with the reason, or DrawError for a text

@@ -725,7 +725,7 @@ bool TakesElementString(int type)
 
 namespace {
 
-// The elements in the library's syntax for `type` (one of 3, 12, 13, 14 and 17), unchecked.
+// The elements in the library's syntax for `type` (one of 3, 12, 13 and 14), unchecked.
 Result<std::string> WriteLibrary(const Elements& elements, int type)
 {
     using R = Result<std::string>;
@@ -753,8 +753,6 @@ Result<std::string> WriteLibrary(const Elements& elements, int type)
         const bool separate = i > 0 && !IsPredefined(elements[i - 1].ai);
         if (type == 3) {
             out += i == 0 || separate ? kFnc1Token : kMarker;
-        } else if (type == 17) {
-            out += i == 0 || separate ? kFnc1Token : "";
         } else {
             out += separate ? std::string("[") + kMarker : (i == 0 && e.ai == "01" ? "" : kMarker);
         }
@@ -768,11 +766,11 @@ Result<std::string> WriteLibrary(const Elements& elements, int type)
 Result<std::string> ToLibrarySyntax(const Elements& elements, int type)
 {
     using R = Result<std::string>;
-    if (!TakesElementString(type) && type != 17) {
-        if (type == 16 || type == 18) {
+    if (!TakesElementString(type)) {
+        if (type >= 16 && type <= 18) {
             return R::Fail(std::string(TypeName(type))
                            + " has no GS1 form in this library (it cannot draw FNC1); "
-                             "use GS1-128, GS1 DataBar Expanded or Data Matrix");
+                             "use GS1-128 or GS1 DataBar Expanded");
         }
         return R::Fail("this barcode type takes no GS1 element string; use GS1-128 or a GS1 DataBar type");
     }
@@ -786,7 +784,7 @@ Result<std::string> ToLibrarySyntax(const Elements& elements, int type)
 Result<std::string> Prepare(const std::string& input, int type)
 {
     using R = Result<std::string>;
-    if (!TakesElementString(type) && type != 17) {
+    if (!TakesElementString(type)) {
         R r;
         r.value = input;
         return r;
@@ -806,7 +804,7 @@ Result<std::string> Prepare(const std::string& input, int type)
             return ToLibrarySyntax({{"01", input}}, type);
         }
     } else if (!LooksBracketed(input)) {
-        syntax = type == 3 || type == 17 ? Syntax::Gs1_128 : Syntax::Expanded;
+        syntax = type == 3 ? Syntax::Gs1_128 : Syntax::Expanded;
     }
     const Result<Elements> parsed = Parse(input, syntax);
     if (!parsed) {
@@ -818,7 +816,7 @@ Result<std::string> Prepare(const std::string& input, int type)
 Result<std::string> PrepareUnchecked(const std::string& input, int type)
 {
     using R = Result<std::string>;
-    if ((!TakesElementString(type) && type != 17) || input.empty() || input[0] != '(') {
+    if (!TakesElementString(type) || input.empty() || input[0] != '(') {
         R r;
         r.value = input;
         return r;

@@ -75,18 +75,16 @@ Result<Elements> Check(const Elements& elements);
 //      predefined length, "{AI}" before the others;
 //   12, 13 DataBar Omnidirectional and Limited: one element (01), given as the 13 digits the
 //      library takes (it adds the check digit itself); Limited only for GTINs starting 0 or 1.
-//   17 Data Matrix: its GS1 form, "{FNC1}" first and after every field not of predefined length
-//      that is not last (no "{AI}" markers: Data Matrix prints no text).
-// QR Code and PDF417 (16, 18) have no GS1 form in the library's C interface, and the other types
-// take no element strings: both fail with a reason.
+// QR Code, Data Matrix and PDF417 (16 to 18) have no GS1 form in the library's C interface (its
+// Data Matrix drawing takes "{FNC1}" as text), and the other types take no element strings: both
+// fail with a reason.
 Result<std::string> ToLibrarySyntax(const Elements& elements, int type);
 
 // True for the types whose text is an element string: 3, 12, 13 and 14.
 bool TakesElementString(int type);
 
 // Parse (the form read from the text) and ToLibrarySyntax in one step, for types 3, 12, 13 and
-// 14, and for 17 (Data Matrix), whose text the caller knows to be an element string (it starts
-// with "{FNC1}", or the user said so). For 12 and 13 a plain number of up to 13 digits is the library's own form and passes
+// 14. For 12 and 13 a plain number of up to 13 digits is the library's own form and passes
 // unchanged; 14 digits are a GTIN-14 whose check digit must be right. Other types: `input`
 // unchanged. Not for the payment barcode (barcode_draw_convenience), which has its own syntax.
 Result<std::string> Prepare(const std::string& input, int type);

@@ -147,15 +147,11 @@ TEST(Gs1Check, BracketFormRoundTrips)
     }
 }
 
-TEST(Gs1Check, TwoDimensionalCodes)
+TEST(Gs1Check, TwoDimensionalCodesHaveNoGs1Form)
 {
-    // Data Matrix has a GS1 form ("{FNC1}" first and as the separator); QR Code and PDF417 none.
-    const gs1::Elements gtin = {{"01", "04912345678904"}, {"10", "AB"}, {"15", "261231"}};
-    EXPECT_EQ(gs1::ToLibrarySyntax(gtin, 17).value, "{FNC1}010491234567890410AB{FNC1}15261231");
-    EXPECT_EQ(gs1::Prepare("(01)04912345678904(10)AB(15)261231", 17).value, "{FNC1}010491234567890410AB{FNC1}15261231");
-    EXPECT_EQ(gs1::ToLibrarySyntax(gtin, 18).error,
-              "PDF417 has no GS1 form in this library (it cannot draw FNC1); use GS1-128, GS1 DataBar Expanded or "
-              "Data Matrix");
+    const gs1::Elements gtin = {{"01", "04912345678904"}};
+    EXPECT_EQ(gs1::ToLibrarySyntax(gtin, 17).error,
+              "Data Matrix has no GS1 form in this library (it cannot draw FNC1); use GS1-128 or GS1 DataBar Expanded");
     EXPECT_FALSE(gs1::ToLibrarySyntax(gtin, 16).ok());
     EXPECT_FALSE(gs1::ToLibrarySyntax(gtin, 2).ok());
     // Other types pass their text through untouched.
