@@ -152,8 +152,8 @@ def test_gs1_element_strings_are_checked_before_drawing(kind, text, options, cod
     err = run.stderr.decode()
     assert run.returncode == code, err
     assert reason in err
-    if code == 0 and want is not None:
-        assert want.replace("\x1d", "") in [t.replace("\x1d", "") for t in read(run.stdout)]
+    if code == 0:
+        assert want is None or want.replace("\x1d", "") in [t.replace("\x1d", "") for t in read(run.stdout)]
     else:
         assert err.startswith(f'lumeo: the GS1 element string "{text[:40]}') and run.stdout == b""
 
