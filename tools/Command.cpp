@@ -1067,7 +1067,17 @@ void Usage(std::ostream& out)
            "                          replaced only once the new one is complete\n"
            "  --format F              png, png8 or svg (default: from the file name, png8 for\n"
            "                          .png and -; png writes the RGBA encoding)\n"
-           "  --width W, --height H   box of the symbol in pixels (default 400 x 150; 2D: 300 x 300)\n"
+           "  --module N              pixels a module; the box follows the symbol, so it always fits\n"
+           "                          (default without --width or --height: 2, 2D symbols 4)\n"
+           "  --dpi D --x-dim L       the module as a length (0.33mm, 0.013in, 13mil; a plain number\n"
+           "                          is mm) at D dots per inch, rounded to whole pixels\n"
+           "  --bar-height B          linear bars B modules high, or a length (15mm) with --dpi\n"
+           "  --width W, --height H   a fixed box in pixels instead (default 400 x 150; 2D: 300 x 300);\n"
+           "                          a symbol that does not fit it fails; --height alone with --module\n"
+           "                          keeps the box height of a linear symbol\n"
+           "  --rotate 0|90|180|270   turn the image clockwise (vertical labels)\n"
+           "  --verbose               report the module and image sizes on standard error\n"
+           "  --no-gs1-check          draw GS1 element strings without checking them\n"
            "  --margin N              N pixels of background on every side (default: the quiet zone of\n"
            "                          the symbology's standard, in modules of the drawn symbol)\n"
            "  --draw KIND             how to draw:\n";
@@ -1097,7 +1107,11 @@ void Usage(std::ostream& out)
             out << "  " << head << "same as " << o.flag << (o.flag == "--qr-version" ? " (after TYPE)" : "") << '\n';
         }
     }
-    out << "\nbatch: options after DIR apply to every line; a line's own options (fourth field) win.\n"
+    out << "\nGS1: GS1-128 and the DataBar types check element strings against the AI table (lengths,\n"
+           "characters, check digits, dates) and take the bracket form \"(01)04912345678904(15)261231\"\n"
+           "as well as the library's own \"{FNC1}0104912345678904{AI}15261231\"; DataBar also takes a\n"
+           "GTIN-14 whose check digit is right.\n"
+           "\nbatch: options after DIR apply to every line; a line's own options (fourth field) win.\n"
            "The CSV file may start with a byte-order mark, end its lines with CRLF and quote fields\n"
            "that hold commas, quotes or line breaks. Files stay inside DIR: names are relative,\n"
            "symbolic links are not followed, and -o is refused in the options.\n"
@@ -1109,6 +1123,8 @@ void Usage(std::ostream& out)
            "  lumeo yubin \"2630023 3-30-8-403\" --draw yubin --height 45 -o post.png\n"
            "  echo 4901234567894 | lumeo jan13 - -o - > jan.png\n"
            "  lumeo code39 ABC-123 -o - | lpr\n"
+           "  lumeo code128 PARCEL-2024-00815 --dpi 300 --x-dim 0.33mm --bar-height 15mm -o p.png\n"
+           "  lumeo gs1-128 \"(01)04912345678904(15)261231\" --module 3 --rotate 90 -o side.svg\n"
            "  lumeo batch labels.csv out/     # labels.csv: qr,\"HELLO, WORLD\",hello.png,--draw 2d --level H\n"
            "  lumeo batch labels.csv out/ --width 300 --height 100\n";
 }
