@@ -5,9 +5,12 @@
 //   other exception leaves it (a DrawError only for a NUL byte in TEXT, which a command line
 //   cannot hold);
 // - an accepted command line names a type of 0 to 18, keeps TEXT as given, has an output, a
-//   format of png, png8 or svg, sides of 1 to 16,384 pixels within the limit on the area (the
-//   postal barcode's width by its height), a margin of -1 (the quiet zone) to 10,000, and a
-//   draw kind that the type accepts;
+//   format of png, png8 or svg, a margin of -1 (the quiet zone) to 10,000, a turn of 0, 90, 180
+//   or 270 degrees, and a draw kind that the type accepts; a fixed box has sides of 1 to 16,384
+//   pixels within the limit on the area (the postal barcode's width by its height), while a box
+//   sized by module has a module of 1 to 500 pixels, no width (and no height for 2D symbols),
+//   bars of 0 (from the box) to 16,384 pixels on linear symbols only, no fit width, and was
+//   asked for with --module, --x-dim or --bar-height or by giving no box at all;
 // - the option setters it collected run on a handle of that type without throwing, and the
 //   handle still draws nothing it was not asked to (no image before a draw);
 // - the options after TEXT, given to every line of a batch, are refused only with a UsageError,
@@ -48,10 +51,25 @@ void CheckRequest(const std::vector<std::string>& args, const Request& r)
     const bool boxed = byHeight ? r.height * kYubinWidthPerHeight <= static_cast<double>(c.maxSide)
                                 : area <= c.maxPixels;
     const long long types = static_cast<long long>(c.types.size());
-    if (r.type < 0 || r.type >= types || r.text != args[1] || r.output.empty() ||
-        (r.format != "png" && r.format != "png8" && r.format != "svg") || r.width < 1 || r.width > c.maxSide ||
-        r.height < 1 || r.height > c.maxSide || !boxed || r.margin < -1 || r.margin > 10000 || kind == nullptr ||
-        !Has(kind->types, r.type)) {
+    const bool common = r.type >= 0 && r.type < types && r.text == args[1] && !r.output.empty() &&
+                        (r.format == "png" || r.format == "png8" || r.format == "svg") && r.margin >= -1 &&
+                        r.margin <= 10000 && r.rotate % 90 == 0 && r.rotate >= 0 && r.rotate < 360 &&
+                        kind != nullptr && Has(kind->types, r.type);
+    bool box = false;
+    if (common && r.byModule) {
+        const bool linear = Info(r.type).linear;
+        const auto given = [&args](const char* flag) {
+            return std::find(args.begin() + 2, args.end(), flag) != args.end();
+        };
+        const bool asked = given("--module") || given("--x-dim") || given("--bar-height");
+        box = r.module >= 1 && r.module <= kMaxModule && r.width == 0 && (linear || r.height == 0 || byHeight) &&
+              r.height >= 0 && r.height <= c.maxSide && r.barHeightPx >= 0 && r.barHeightPx <= c.maxSide &&
+              (linear || r.barHeightPx == 0) && !r.fitWidth &&
+              (asked || (!given("--width") && !given("--height") && !given("--fit-width")));
+    } else if (common) {
+        box = r.width >= 1 && r.width <= c.maxSide && r.height >= 1 && r.height <= c.maxSide && boxed;
+    }
+    if (!box) {
         fuzz::Broken(kName, "an accepted command line gives a request out of bounds: " + Shown(args));
     }
     void* h = barcode_create(r.type);
@@ -77,6 +95,10 @@ void CheckShared(const std::vector<std::string>& args)
     const std::vector<std::string> options(args.begin() + std::min<std::size_t>(2, args.size()), args.end());
     bool output = false;
     for (std::size_t i = 0; i < options.size(); i += 2) {
+        if (lumeo::IsFlag(options[i])) {
+            --i;
+            continue;
+        }
         output = output || options[i] == "-o" || options[i] == "--output";
     }
     try {

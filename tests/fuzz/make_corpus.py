@@ -291,6 +291,8 @@ OTHER_SEEDS = {
         "pdf417": b"pdf417\0PDF417\0--y-height\010\0--format\0png8\0--aspect-ratio\01e-300\0-o\0p.png",
         "databar": b"databar-expanded\00190012345678908\0--draw\0stacked\0--block-columns\02\0-o\0d.png",
         "datamatrix": b"17\0DM\0--code-size\016x48\0--scheme\0C40\0--encoding\0shift-jis\0-o\0m.svg",
+        "by-module": b"code128\0PARCEL\0--dpi\0300\0--x-dim\00.33mm\0--bar-height\015mm\0--rotate\090\0-o\0p.png",
+        "gs1": b"gs1-128\0(01)04912345678904(15)261231\0--module\03\0--no-gs1-check\0--verbose\0-o\0g.svg",
     },
 }
 
@@ -311,12 +313,13 @@ DICTIONARIES = {
         "--px-black", "--px-white", "--show-text", "--font-scale", "--text-gap", "--even-spacing", "--start-stop",
         "--code-mode", "--extended-guard", "--encoding", "--level", "--version", "--mode", "--code-size", "--size",
         "--scheme", "--error-level", "--qr-version", "--columns", "--rows", "--aspect-ratio", "--ratio", "--y-height",
-        "--databar14", "--databar-exp", "--block-columns")] + [w + "\0" for w in (
+        "--databar14", "--databar-exp", "--block-columns", "--module", "--dpi", "--x-dim", "--bar-height",
+        "--rotate", "--verbose", "--no-gs1-check")] + [w + "\0" for w in (
         "code39", "code93", "code128", "gs1-128", "nw7", "matrix2of5", "nec2of5", "jan8", "jan13", "upca", "upce",
         "itf", "databar14", "databar-limited", "databar-expanded", "yubin", "qr", "datamatrix", "pdf417")] + [
         "png", "png8", "svg", "1d", "2d", "yubin", "convenience", "stacked", "-", ".png", ".svg", ".PNG", "0", "-1",
         "10000", "10001", "2147483648", "1e309", "nan", "inf", "0x10", "255,0,0", "1,2,3,4,5", "AUTO", "shift-jis",
-        "16x48", "STACKED", " "])),
+        "16x48", "STACKED", " ", "mm", "in", "mil", "0.33mm", "90", "270", "(01)", "{FNC1}"])),
 }
 
 
