@@ -36,6 +36,8 @@ constexpr CodeRule kCodeRules[] = {
     {"Invalid height", kCanvasLimit},
     {"Invalid width", kCanvasLimit},
     {"サーフェス作成に失敗", kCanvasLimit},
+    {"The symbol needs ", kCanvasLimit}, // a box too small for the symbol (never clipped)
+    {"The text needs ", kCanvasLimit},   // ... or for its text, even at the smallest size
     // Texts longer than the symbology or the chosen size holds.
     {"too long", kTooLong},
     {"Too long", kTooLong},
@@ -43,6 +45,7 @@ constexpr CodeRule kCodeRules[] = {
     {"longer than the limit", kTooLong},
     {"max 13 digits", kTooLong},
     {"takes 3 to 21 data characters", kTooLong},
+    {"data positions; the barcode holds", kTooLong},
     // Option values.
     {"Unknown output format", kBadOption},
     {"Text font scale", kBadOption},

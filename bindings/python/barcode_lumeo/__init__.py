@@ -29,7 +29,7 @@ import threading
 import weakref
 from typing import Any, Dict, FrozenSet, List, Optional, Sequence, Tuple, Union
 
-from . import _quiet
+from . import _quiet, _sizing
 from ._library import LIBRARY_ENV, LibraryNotFoundError, last_error, library, logger, table
 
 __all__ = [
@@ -230,6 +230,11 @@ class Barcode:
         self._fg: Tuple[int, ...] = tuple(self._options["foreground_color"]["default"])
         self._bg: Tuple[int, ...] = tuple(self._options["background_color"]["default"])
         self._px_black = 0
+        self._px_white = 0
+        # The library's own default (GS1-128 stretches over its box unless told otherwise).
+        self._fit_width = bool(self._options["fit_width"]["default"])
+        self._fit_width_set = "fit_width" in options
+        self._y_height = 0
         self.set(output_format=output_format, **options)
 
     # Options ---------------------------------------------------------------------------------
@@ -253,6 +258,13 @@ class Barcode:
                     self._bg = tuple(args)
                 elif name == "px_adjust_black":
                     self._px_black = args[0]
+                elif name == "px_adjust_white":
+                    self._px_white = args[0]
+                elif name == "fit_width":
+                    self._fit_width = bool(args[0])
+                    self._fit_width_set = True
+                elif name == "y_height":
+                    self._y_height = args[0]
             if output_format is not None:
                 self.output_format = output_format
         return self
@@ -317,11 +329,15 @@ class Barcode:
         draw: str = "1d",
         format: Optional[str] = None,
         quiet_zone: Optional[Union[bool, int]] = None,
+        **sizing: Any,
     ) -> bytes:
         """The symbol as the bytes of a PNG file: the compact palette PNG ("png8") unless
-        ``format`` (or the object's ``output_format``) asks for "png" (RGBA)."""
+        ``format`` (or the object's ``output_format``) asks for "png" (RGBA).
+
+        Without ``width`` and ``height`` the box follows the symbol (see :meth:`svg` for
+        ``module``, ``dpi``, ``x_dim``, ``bar_height`` and ``rotate``)."""
         raster = self._raster_format(format)
-        return self._image(text, width, height, draw, raster, quiet_zone)
+        return self._image(text, width, height, draw, raster, quiet_zone, sizing)
 
     def data_uri(
         self,
@@ -332,10 +348,11 @@ class Barcode:
         draw: str = "1d",
         format: Optional[str] = None,
         quiet_zone: Optional[Union[bool, int]] = None,
+        **sizing: Any,
     ) -> str:
         """The symbol as a base64 ``data:`` URI of the same PNG file as :meth:`png`."""
         raster = self._raster_format(format)
-        data = self._image(text, width, height, draw, raster, quiet_zone)
+        data = self._image(text, width, height, draw, raster, quiet_zone, sizing)
         label = "image/jpeg" if raster in ("jpg", "jpeg") else "image/png"
         return f"data:{label};base64," + base64.b64encode(data).decode("ascii")
 
@@ -347,15 +364,26 @@ class Barcode:
         *,
         draw: str = "1d",
         quiet_zone: Optional[Union[bool, int]] = None,
+        **sizing: Any,
     ) -> str:
-        """The symbol as an SVG 1.1 document."""
+        """The symbol as an SVG 1.1 document.
+
+        Sizing, as the ``lumeo`` tool does it: without ``width`` and ``height`` (and without
+        ``fit_width``) the box is computed from the symbol so that it always fits, at ``module``
+        pixels a module (default 2, and 4 for 2D symbols), or ``x_dim`` (millimetres, or a string
+        such as "0.33mm", "0.013in", "13mil") at ``dpi`` dots per inch, rounded to whole pixels;
+        ``bar_height`` gives the bars of a linear symbol in modules, or as a length string
+        ("15mm") with ``dpi``. A fixed box (``width``/``height``) that the symbol does not fit
+        raises :class:`BarcodeError`. ``rotate`` (0, 90, 180 or 270) turns the image clockwise."""
         data = _text_bytes(text)
         zone = self._zone(quiet_zone)
+        rotate = _sizing.turn(sizing)
         with self._lock:
-            self._draw(data, width, height, draw, "svg")
+            self._draw_sized(data, width, height, draw, "svg", sizing)
             document = self._fetch_svg(data)
             margins = self._margins(zone, document)
-            return _quiet.frame_svg(document, margins, self._bg) if margins else document
+            framed = _quiet.frame_svg(document, margins, self._bg) if margins else document
+            return _quiet.turn_svg(framed, rotate)
 
     def _raster_format(self, format: Optional[str]) -> str:
         chosen = format if format is not None else (self.output_format or "png8")
@@ -370,14 +398,65 @@ class Barcode:
         return self.quiet_zone if quiet_zone is None else self._checked_quiet_zone(quiet_zone)
 
     def _image(self, text: Text, width: Optional[int], height: Optional[int], draw: str, raster: str,
-               quiet_zone: Optional[Union[bool, int]]) -> bytes:
+               quiet_zone: Optional[Union[bool, int]], sizing: Dict[str, Any]) -> bytes:
+        rotate = _sizing.turn(sizing)
+        return _quiet.turn_png(self._framed(text, width, height, draw, raster, quiet_zone, sizing), rotate)
+
+    def _sized(self, data: bytes, width: Optional[int], height: Optional[int], draw: str,
+               sizing: Dict[str, Any]) -> Tuple[Optional[int], Optional[int]]:
+        """The box: as given, or computed from the symbol (sizing by module)."""
+        request = _sizing.request(self, draw, width, height, sizing)
+        if request is None:
+            return width, height
+        self._box(draw, width, height)  # the draw kind applies
+        handle = self._require_handle()
+        trial = _sizing.Trials(self, data, draw)
+        self._lib.barcode_set_fit_width(handle, 0)
+        self._lib.barcode_set_px_adjust_black(handle, 0)
+        self._lib.barcode_set_px_adjust_white(handle, 0)
+        try:
+            return _sizing.box(self, request, trial)  # fit width stays off for the draw itself
+        finally:
+            self._lib.barcode_set_px_adjust_black(handle, self._px_black)
+            self._lib.barcode_set_px_adjust_white(handle, self._px_white)
+
+    def _draw_sized(self, data: bytes, width: Optional[int], height: Optional[int], draw: str,
+                    output_format: str, sizing: Dict[str, Any]) -> List[int]:
+        """Draws in the box given or sized by module. A sized box widens up to the next module
+        when the raster's text (in its own font) or the black bar adjustment needs more room than
+        the SVG trials without it measured."""
+        handle = self._require_handle()
+        try:
+            sized_width, sized_height = self._sized(data, width, height, draw, sizing)
+            if (sized_width, sized_height) == (width, height):
+                return self._draw(data, width, height, draw, output_format)
+            try:
+                return self._draw(data, sized_width, sized_height, draw, output_format)
+            except BarcodeError as first:
+                if self._info["name"] == "yubin" or sized_width is None:
+                    raise
+                linear = self._info["linear"]
+                module = _sizing.module_of(self, sizing)
+                room = sized_width * (module + 1) // module - 1 if linear else sized_width + max(self._px_black, 0)
+                for w in range(sized_width + 1, min(room, table()["limits"]["max_canvas_side"]) + 1):
+                    try:
+                        return self._draw(data, w, sized_height if linear else sized_height + w - sized_width,
+                                          draw, output_format)
+                    except BarcodeError:
+                        continue
+                raise first
+        finally:
+            self._lib.barcode_set_fit_width(handle, 1 if self._fit_width else 0)
+
+    def _framed(self, text: Text, width: Optional[int], height: Optional[int], draw: str, raster: str,
+                quiet_zone: Optional[Union[bool, int]], sizing: Dict[str, Any]) -> bytes:
         data = _text_bytes(text)
         zone = self._zone(quiet_zone)
         # The RGBA formats with a margin: drawn as the compact PNG (the same pixels), framed, and
         # written as RGBA here, which is faster than reading the library's filtered RGBA file.
         rgba = zone is not False and raster in ("png", "jpg", "jpeg")
         with self._lock:
-            args = self._draw(data, width, height, draw, "png8" if rgba else raster)
+            args = self._draw_sized(data, width, height, draw, "png8" if rgba else raster, sizing)
             size = ctypes.c_int(0)
             pointer = self._lib.barcode_get_image_data(self._handle, ctypes.byref(size))
             if not pointer or size.value <= 0:

@@ -27,6 +27,7 @@ class Extent:
     """Where the dark rectangles of a drawn symbol lie on its canvas, and the narrowest one."""
 
     module: float
+    module_height: float
     left: float
     top: float
     right: float
@@ -86,8 +87,8 @@ def measure_svg(svg: str, fg: Sequence[int]) -> Optional[Extent]:
         if not kept:
             return None
         xs, ys, ws, hs = (list(column) for column in zip(*kept))
-    return Extent(min(ws), min(xs), min(ys), max(map(operator.add, xs, ws)), max(map(operator.add, ys, hs)),
-                  width, height)
+    return Extent(min(ws), min(hs), min(xs), min(ys), max(map(operator.add, xs, ws)),
+                  max(map(operator.add, ys, hs)), width, height)
 
 
 def quiet_zone_margins(extent: Extent, zone: Dict[str, float], px_adjust_black: int = 0) -> Margins:
@@ -110,6 +111,64 @@ def quiet_zone_margins(extent: Extent, zone: Dict[str, float], px_adjust_black: 
 def _check_size(width: int, height: int) -> None:
     if width <= 0 or height <= 0 or width * height > _MAX_PIXELS:
         raise ValueError(f"the image with its quiet zone would be too large ({width} x {height})")
+
+
+def turn_svg(svg: str, degrees: int) -> str:
+    """The document turned clockwise by 0, 90, 180 or 270 degrees: its content in a group turned
+    about the origin and moved back into view, width and height swapped for a quarter turn."""
+    turns = (degrees // 90) % 4
+    if turns == 0:
+        return svg
+    start = svg.find("<svg")
+    end = svg.find(">", start) + 1
+    tag = svg[start:end]
+    a = _attributes(tag)
+    w, h = a.get("width", ""), a.get("height", "")
+    box = a.get("viewBox", "").split()
+    x0, y0 = (float(box[0]), float(box[1])) if len(box) == 4 else (0.0, 0.0)
+    out_w, out_h = (w, h) if turns == 2 else (h, w)
+    for name, value in (("width", out_w), ("height", out_h), ("viewBox", f"0 0 {out_w} {out_h}")):
+        tag = re.sub(rf'(\s{name}=")[^"]*(")', lambda k: k.group(1) + value + k.group(2), tag, count=1)
+    move = {1: f"translate({h} 0) rotate(90)", 2: f"translate({w} {h}) rotate(180)",
+            3: f"translate(0 {w}) rotate(270)"}[turns]
+    if x0 or y0:
+        move += f" translate({-x0:.10g} {-y0:.10g})"
+    close = svg.rfind("</svg>")
+    return svg[:start] + tag + f'\n<g transform="{move}">' + svg[end:close] + "</g>\n" + svg[close:]
+
+
+def turn_png(png: bytes, degrees: int) -> bytes:
+    """The PNG file turned clockwise by 0, 90, 180 or 270 degrees, in its own colour type and depth."""
+    turns = (degrees // 90) % 4
+    if turns == 0:
+        return png
+    chunks = _chunks(png)
+    header = next(data for kind, data in chunks if kind == b"IHDR")
+    width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", header)
+    if interlace:
+        raise ValueError("the library's PNG is interlaced")
+    raw = zlib.decompress(b"".join(data for kind, data in chunks if kind == b"IDAT"))
+    if colour in (0, 3):
+        rows = [list(r) for r in _indices(_rows(raw, width, height, depth), width, depth)]
+        size = 1
+    elif colour in (2, 6) and depth == 8:
+        size = 4 if colour == 6 else 3
+        rows = [[r[i:i + size] for i in range(0, len(r), size)] for r in _rows(raw, width, height, 8 * size)]
+    else:
+        raise ValueError(f"the library's PNG has colour type {colour} at depth {depth}")
+    if turns == 1:
+        turned = [list(column) for column in zip(*reversed(rows))]
+    elif turns == 2:
+        turned = [row[::-1] for row in reversed(rows)]
+    else:
+        turned = [list(column) for column in reversed(list(zip(*rows)))]
+    if size == 1:
+        body = b"".join(b"\0" + _pack(bytes(r), depth) for r in turned)
+    else:
+        body = b"".join(b"\0" + b"".join(r) for r in turned)
+    extra = b"".join(_chunk(kind, data) for kind, data in chunks if kind in (b"PLTE", b"tRNS"))
+    out_w, out_h = (width, height) if turns == 2 else (height, width)
+    return _png(out_w, out_h, depth, colour, extra, body)
 
 
 def frame_svg(svg: str, m: Margins, bg: Sequence[int]) -> str:

@@ -227,3 +227,58 @@ def test_a_missing_library_is_named(tmp_path):
     )
     assert run.returncode != 0
     assert "LibraryNotFoundError" in run.stderr and "BARCODE_LUMEO_LIBRARY" in run.stderr
+
+
+def narrowest_dark_run(png):
+    """The module: the narrowest dark run across the row a third of the way down."""
+    image = pytest.importorskip("PIL.Image").open(io.BytesIO(png)).convert("L")
+    w, h = image.size
+    row = [image.getpixel((x, h // 3)) < 128 for x in range(w)] + [False]
+    runs, count = [], 0
+    for dark in row:
+        if dark:
+            count += 1
+        elif count:
+            runs.append(count)
+            count = 0
+    return min(runs)
+
+
+# type, draw keywords, module in pixels, text read back (sizing as the lumeo tool does it)
+SIZING = [
+    ("code128", dict(), 2, "ABC123"),
+    ("code128", dict(module=3), 3, "ABC123"),
+    ("code128", dict(dpi=300, x_dim="0.254mm", bar_height="10mm"), 3, "ABC123"),
+    ("code128", dict(dpi=600, x_dim=0.254), 6, "ABC123"),
+    ("jan13", dict(module=3), 3, "4901234567894"),
+    ("qr", dict(draw="2d", module=3), 3, "HELLO"),
+    ("pdf417", dict(module=2), 2, "HELLO"),
+]
+
+
+@pytest.mark.parametrize("name, keywords, module, want", SIZING, ids=[f"{r[0]}-{r[1]}" for r in SIZING])
+def test_the_box_follows_the_module_as_in_the_tool(name, keywords, module, want):
+    text = {"jan13": "490123456789", "qr": "HELLO", "pdf417": "HELLO"}.get(name, "ABC123")
+    with open_barcode(name) as barcode:
+        png = barcode.png(text, **keywords)
+        assert narrowest_dark_run(png) == module
+        assert want in [t for _, t in decode(png)]
+        turned = barcode.png(text, rotate=90, **keywords)
+        assert png_size(turned) == png_size(png)[::-1]
+        assert want in [t for _, t in decode(turned)]
+        svg = barcode.svg(text, rotate=270, **keywords)
+        width, height = png_size(png)
+        assert f'width="{height}" height="{width}"' in svg
+
+
+def test_sizing_refuses_what_cannot_be_used():
+    with bl.Barcode("code128") as barcode:
+        for keywords, reason in ((dict(module=0), "module takes"), (dict(x_dim="0.3mm"), "x_dim needs dpi"),
+                                 (dict(module=2, width=300), "width fixes the box"), (dict(rotate=45), "rotate"),
+                                 (dict(bar_height="5mm"), "needs dpi")):
+            width = keywords.pop("width", None)
+            with pytest.raises(ValueError, match=reason):
+                barcode.png("ABC", width, **keywords)
+        with pytest.raises(bl.BarcodeError) as failure:
+            barcode.png("ABC", 30)  # a fixed box the symbol does not fit
+        assert failure.value.code == "canvas_limit"

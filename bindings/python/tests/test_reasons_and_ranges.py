@@ -102,8 +102,13 @@ def test_ints_are_accepted_where_digits_are_expected():
 
 
 def test_every_type_has_a_default_size():
+    # Without a box the symbol is sized by module (4 pixels for 2D, 2 for linear, as the lumeo
+    # tool does): QR version 1 is 21 modules; Code 128 "x" is 46 modules in the default height.
+    # With fit width (a stretch over a box) the type's default box stays.
     with bl.Barcode("qr", quiet_zone=False) as qr, bl.Barcode("code128", quiet_zone=False) as code:
-        assert png_header(qr.png("x"))[:2] == (300, 300)
+        assert png_header(qr.png("x"))[:2] == (84, 84)
+        assert png_header(code.png("x"))[:2] == (92, 150)
+    with bl.Barcode("code128", quiet_zone=False, fit_width=True) as code:
         assert png_header(code.png("x"))[:2] == (400, 150)
 
 

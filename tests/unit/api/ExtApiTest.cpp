@@ -101,6 +101,13 @@ const FailureRow kFailures[] = {
     {"huge box", 16, [](void* h) { return barcode_draw_2d(h, "ABC", 100000); }, "canvas_limit", "exceeds the limit"},
     {"postal height", 15, [](void* h) { return barcode_draw_yubin(h, "1234567", 0); }, "canvas_limit",
      "[YubinCustomer] Invalid height 0"},
+    {"box one pixel short", 2, [](void* h) { return barcode_draw_1d(h, "ABC", 67, 100); }, "canvas_limit",
+     "[Code128] The symbol needs 68 pixels; the box is 67 wide"},
+    {"text wider than the box", 0, [](void* h) { return barcode_draw_1d(h, "A", 94, 150); }, "canvas_limit",
+     "even at font size 6"},
+    {"postal text past 20 positions", 15,
+     [](void* h) { return barcode_draw_yubin(h, "2630023 1234567890123456789012345", 45); }, "too_long",
+     "the barcode holds 20"},
     // Options.
     {"unknown format", 0,
      [](void* h) {
