@@ -161,6 +161,19 @@ TEST(Gs1Check, TwoDimensionalCodesHaveNoGs1Form)
     EXPECT_FALSE(gs1::Describe("3106").known);
 }
 
+TEST(Gs1Check, UncheckedBracketsAreWrittenAsTheyStand)
+{
+    // --no-gs1-check: a wrong check digit, a month 13 and an unknown AI go through; only
+    // brackets that cannot be split fail, and the library's own forms pass unchanged.
+    EXPECT_EQ(gs1::PrepareUnchecked("(01)04912345678905(15)261331(9999)X", 3).value,
+              "{FNC1}0104912345678905{AI}15261331{AI}9999X");
+    EXPECT_EQ(gs1::PrepareUnchecked("(01)90012345678909(10)A(21)B", 14).value, "0190012345678909{AI}10A[{AI}21B");
+    EXPECT_EQ(gs1::PrepareUnchecked("(01)04912345678905", 12).value, "0491234567890");
+    EXPECT_EQ(gs1::PrepareUnchecked("{FNC1}0104912345678905", 3).value, "{FNC1}0104912345678905");
+    EXPECT_FALSE(gs1::PrepareUnchecked("(1)x", 3).ok());
+    EXPECT_EQ(gs1::PrepareUnchecked("(01)x", 16).value, "(01)x");
+}
+
 #ifdef BARCODE_HAVE_ZXING
 
 // The PNG of a draw as grey pixels with a white quiet zone of 40 pixels.
