@@ -145,7 +145,7 @@ int GS1_128::FitConvenienceFont(int width, long long startSize)
 {
     // Sizes above the box width cannot fit a 33-character line: start at the largest size no
     // larger than the width with the parity of the suggested size.
-    const auto fontLock = LockFonts(); // fonts are shared between threads
+    const auto fontLock = LockFonts(); // the thread's fonts
     long long size = startSize;
     if (size > width) {
         size = static_cast<long long>(width) - ((size - width) % 2);

@@ -2,6 +2,7 @@
 #include "code128/GS1_128Encoder.h"
 
 #include "code128/Code128Patterns.h"
+#include "core/CheckDigit.h"
 
 #include <stdexcept>
 
@@ -281,13 +282,7 @@ std::string BuildDisplayText(const std::string& text)
 
 int CalcCheckDigitMod10W3(const std::string& digits)
 {
-    int sum = 0;
-    int weight = 3;
-    for (size_t i = digits.size(); i-- > 0;) {
-        sum = (sum + (digits[i] - '0') * weight) % 10;
-        weight = weight == 3 ? 1 : 3;
-    }
-    return sum == 0 ? 0 : 10 - sum;
+    return check_digit::Mod10Weight3(digits);
 }
 
 std::string ConvenienceBody(const std::string& text)

@@ -620,11 +620,15 @@ std::uint32_t BlendTextPixel(std::uint32_t s, std::uint32_t d)
     return static_cast<std::uint32_t>(alpha) << 24 | static_cast<std::uint32_t>(b << 16 | g << 8 | r);
 }
 
+} // namespace
+
+namespace text_blend {
+
 // Whether BlendTextPixel gives exactly what SDL's blit gives on this machine (its blitters
 // differ by processor and library version): checked once, on every alpha over varied colours
 // and canvas alphas, in blits of every width up to 16 pixels (the tails of vector loops) and a
 // wide one.
-bool TextBlendIsSdls()
+bool MatchesSdl()
 {
     static const bool same = [] {
         constexpr int kWidth = 256;
@@ -682,7 +686,7 @@ bool TextBlendIsSdls()
     return same;
 }
 
-} // namespace
+} // namespace text_blend
 
 bool BarcodeBase::MixedUnder(SDL_Surface* source, std::uint32_t* under) const
 {
@@ -690,7 +694,7 @@ bool BarcodeBase::MixedUnder(SDL_Surface* source, std::uint32_t* under) const
         || source->format->format != SDL_PIXELFORMAT_ARGB8888 || SDL_MUSTLOCK(source)) {
         return false;
     }
-    if (!BlitSettings(source).Plain() || !TextBlendIsSdls()) {
+    if (!BlitSettings(source).Plain() || !text_blend::MatchesSdl()) {
         return false;
     }
     *under = m_blankValue;

@@ -12,6 +12,13 @@
 
 // Drawing target, colours, output format and the two outputs (PNG, SVG) shared by all
 // symbologies. Symbologies compute geometry and paint through a Painter (core/Painter.h).
+namespace text_blend {
+// Whether the canvas's own text blend gives exactly what SDL's blit gives on this machine (SDL's
+// blitters differ by processor and library version); checked once. When it does not, text is
+// blitted by SDL, pixel for pixel the same but slower.
+bool MatchesSdl();
+} // namespace text_blend
+
 class BarcodeBase : public IBarcodeSymbology
 {
 public:

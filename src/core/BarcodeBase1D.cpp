@@ -8,6 +8,7 @@
 #include "core/SvgText.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -22,8 +23,9 @@ namespace {
 
 using barcode_log::Stream;
 
-// SDL_ttf shares one FreeType library between fonts; opening and closing fonts is not
-// thread-safe, so every open and close goes through this lock.
+// SDL_ttf shares one FreeType library between fonts: opening and closing fonts is not
+// thread-safe, so every open and close goes through this lock. It also guards the pool of idle
+// cache sets. Drawing with a font needs no lock: each font belongs to one thread's set.
 std::recursive_mutex& FontMutex()
 {
     return process_locks::Fonts();
@@ -36,43 +38,60 @@ struct CachedFontEntry
     int size;
     TTF_Font* font;
 };
-
-// Most recently used last. Deliberately never destroyed: the fonts live as long as the process
-// (or until DestroyFont), like the base font.
-std::vector<CachedFontEntry>& g_fontCache = *new std::vector<CachedFontEntry>();
 constexpr size_t kFontCacheSize = 8;
 
-// Rendered text pieces by size, hinting, colour and text. Bounded in entries and in bytes, and
-// emptied whole when the next piece would pass either bound; a piece larger than
-// kMaxCachedPieceBytes is never kept (see BarcodeBase1D::RenderPiece).
-std::unordered_map<std::string, SDL_Surface*>& g_pieceCache = *new std::unordered_map<std::string, SDL_Surface*>();
+// Rendered text pieces are bounded in entries and in bytes, and their cache is emptied whole
+// when the next piece would pass either bound; a piece larger than kMaxCachedPieceBytes is never
+// kept (see BarcodeBase1D::RenderPiece).
 constexpr size_t kPieceCacheSize = 1024;
 constexpr size_t kPieceCacheBytes = 16u << 20;
 constexpr size_t kMaxCachedPieceBytes = 1u << 20;
-size_t g_pieceBytes = 0;
-
-// Pieces already blended over a canvas value (BarcodeBase::BlendOver), by piece key and value:
-// a piece drawn over a region of one value is a copy of these pixels. Bounded like the piece
-// cache and emptied with it.
-std::unordered_map<std::string, SDL_Surface*>& g_blendCache = *new std::unordered_map<std::string, SDL_Surface*>();
-size_t g_blendBytes = 0;
-
-// Text extents by size, hinting and text; bounded in entries and in the bytes of their keys.
-std::unordered_map<std::string, std::pair<int, int>>& g_extentCache =
-    *new std::unordered_map<std::string, std::pair<int, int>>();
 constexpr size_t kExtentKeyBytes = 1u << 20;
-size_t g_extentKeyBytes = 0;
 
 // A rendered piece may cover this many pixels, or four times its canvas when that is more.
 // Larger ones come from texts far wider or taller than the canvas: they are not rendered.
 constexpr long long kMinPieceBudgetPixels = 4LL << 20;
 
-// Counts the emptyings of the piece cache: a piece found under one count stays cached (at the
-// same address) while the count holds.
-std::uint64_t g_pieceGeneration = 0;
+// Generations of piece caches, never reused: a piece found under one generation stays cached
+// (at the same address) while its cache keeps that generation.
+std::atomic<std::uint64_t> g_generations{0};
+
+// One thread's fonts and caches of rendered text (see BarcodeBase1D::FontLease).
+struct TextCaches
+{
+    // Most recently used last.
+    std::vector<CachedFontEntry> fonts;
+    // Rendered text pieces by size, hinting, colour and text.
+    std::unordered_map<std::string, SDL_Surface*> pieces;
+    size_t pieceBytes = 0;
+    // Pieces already blended over a canvas value (BarcodeBase::BlendOver), by piece key and
+    // value: a piece drawn over a region of one value is a copy of these pixels. Bounded like
+    // the pieces and emptied with them.
+    std::unordered_map<std::string, SDL_Surface*> blends;
+    size_t blendBytes = 0;
+    // Text extents by size, hinting and text; bounded in entries and in the bytes of their keys.
+    std::unordered_map<std::string, std::pair<int, int>> extents;
+    size_t extentKeyBytes = 0;
+    std::uint64_t generation = ++g_generations;
+};
+
+// Sets no thread holds. Deliberately never destroyed: the fonts live as long as the process
+// (or until DestroyFont), like the base font. Guarded by FontMutex.
+std::vector<TextCaches*>& g_idleCaches = *new std::vector<TextCaches*>();
+
+// The set the calling thread holds, and how many leases it holds it by.
+thread_local TextCaches* t_caches = nullptr;
+thread_local int t_leases = 0;
+
+// The calling thread's set; only under a lease.
+TextCaches& Caches()
+{
+    return *t_caches;
+}
 
 // What a cached piece carries in its userdata: its ink (BarcodeBase::InkSpans), its cache key,
-// and the blend of it made last (an entry of g_blendCache, null when none) with the value under it.
+// and the blend of it made last (an entry of TextCaches::blends, null when none) with the value
+// under it.
 struct PieceData
 {
     std::vector<BarcodeBase::InkSpan> ink;
@@ -88,30 +107,49 @@ PieceData* DataOf(const SDL_Surface* piece)
     return static_cast<PieceData*>(piece->userdata);
 }
 
-void ClearBlendCache()
+void ClearBlendCache(TextCaches& caches)
 {
-    for (const auto& entry : g_blendCache) {
-        SDL_FreeSurface(entry.second);
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        for (const auto& entry : caches.blends) {
+            SDL_FreeSurface(entry.second);
+        }
     }
-    g_blendCache.clear();
-    g_blendBytes = 0;
-    for (const auto& entry : g_pieceCache) {
+    caches.blends.clear();
+    caches.blendBytes = 0;
+    for (const auto& entry : caches.pieces) {
         DataOf(entry.second)->blend = nullptr;
     }
 }
 
-void ClearPieceCache()
+void ClearPieceCache(TextCaches& caches)
 {
-    ClearBlendCache();
-    for (const auto& entry : g_pieceCache) {
+    ClearBlendCache(caches);
+    for (const auto& entry : caches.pieces) {
         delete DataOf(entry.second);
-        SDL_FreeSurface(entry.second);
+        entry.second->userdata = nullptr;
     }
-    g_pieceCache.clear();
-    g_pieceBytes = 0;
-    ++g_pieceGeneration;
-    g_extentCache.clear();
-    g_extentKeyBytes = 0;
+    {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        for (const auto& entry : caches.pieces) {
+            SDL_FreeSurface(entry.second);
+        }
+    }
+    caches.pieces.clear();
+    caches.pieceBytes = 0;
+    caches.generation = ++g_generations;
+    caches.extents.clear();
+    caches.extentKeyBytes = 0;
+}
+
+// Empties a set and closes its fonts. Under FontMutex.
+void ClearCaches(TextCaches& caches)
+{
+    ClearPieceCache(caches);
+    for (const CachedFontEntry& e : caches.fonts) {
+        TTF_CloseFont(e.font);
+    }
+    caches.fonts.clear();
 }
 
 size_t SurfaceBytes(const SDL_Surface* s)
@@ -290,11 +328,13 @@ bool BarcodeBase1D::InitFont()
 void BarcodeBase1D::DestroyFont()
 {
     std::lock_guard<std::recursive_mutex> lock(FontMutex());
-    ClearPieceCache();
-    for (const CachedFontEntry& e : g_fontCache) {
-        TTF_CloseFont(e.font);
+    // The idle sets and the caller's own; a host calls this when no other thread draws.
+    for (TextCaches* caches : g_idleCaches) {
+        ClearCaches(*caches);
     }
-    g_fontCache.clear();
+    if (t_caches != nullptr) {
+        ClearCaches(*t_caches);
+    }
     if (g_font != nullptr) {
         TTF_CloseFont(g_font);
         g_font = nullptr;
@@ -383,9 +423,49 @@ void BarcodeBase1D::CloseFont(TTF_Font* font)
     }
 }
 
-std::unique_lock<std::recursive_mutex> BarcodeBase1D::LockFonts()
+BarcodeBase1D::FontLease BarcodeBase1D::LockFonts()
 {
-    return std::unique_lock<std::recursive_mutex>(FontMutex());
+    FontLease lease;
+    if (t_leases == 0) {
+        std::lock_guard<std::recursive_mutex> lock(FontMutex());
+        if (g_idleCaches.empty()) {
+            t_caches = new TextCaches();
+        } else {
+            t_caches = g_idleCaches.back();
+            g_idleCaches.pop_back();
+        }
+    }
+    ++t_leases;
+    lease.m_held = true;
+    return lease;
+}
+
+BarcodeBase1D::FontLease& BarcodeBase1D::FontLease::operator=(FontLease&& other) noexcept
+{
+    if (this != &other) {
+        Release();
+        m_held = other.m_held;
+        other.m_held = false;
+    }
+    return *this;
+}
+
+void BarcodeBase1D::FontLease::Release() noexcept
+{
+    if (!m_held) {
+        return;
+    }
+    m_held = false;
+    if (--t_leases == 0) {
+        std::lock_guard<std::recursive_mutex> lock(FontMutex());
+        try {
+            g_idleCaches.push_back(t_caches);
+        } catch (...) {
+            ClearCaches(*t_caches); // no room to keep it: the set goes
+            delete t_caches;
+        }
+        t_caches = nullptr;
+    }
 }
 
 void BarcodeBase1D::UseHinting(TTF_Font* font, int hinting)
@@ -397,12 +477,13 @@ void BarcodeBase1D::UseHinting(TTF_Font* font, int hinting)
 
 TTF_Font* BarcodeBase1D::CachedFont(int size)
 {
-    std::lock_guard<std::recursive_mutex> lock(FontMutex());
-    for (size_t i = 0; i < g_fontCache.size(); ++i) {
-        if (g_fontCache[i].size == size) {
-            const CachedFontEntry hit = g_fontCache[i];
-            g_fontCache.erase(g_fontCache.begin() + static_cast<long>(i));
-            g_fontCache.push_back(hit);
+    const FontLease lease = LockFonts();
+    std::vector<CachedFontEntry>& fonts = Caches().fonts;
+    for (size_t i = 0; i < fonts.size(); ++i) {
+        if (fonts[i].size == size) {
+            const CachedFontEntry hit = fonts[i];
+            fonts.erase(fonts.begin() + static_cast<long>(i));
+            fonts.push_back(hit);
             return hit.font;
         }
     }
@@ -410,11 +491,11 @@ TTF_Font* BarcodeBase1D::CachedFont(int size)
     if (font == nullptr) {
         return nullptr;
     }
-    if (g_fontCache.size() >= kFontCacheSize) {
-        TTF_CloseFont(g_fontCache.front().font);
-        g_fontCache.erase(g_fontCache.begin());
+    if (fonts.size() >= kFontCacheSize) {
+        CloseFont(fonts.front().font);
+        fonts.erase(fonts.begin());
     }
-    g_fontCache.push_back({size, font});
+    fonts.push_back({size, font});
     return font;
 }
 
@@ -701,22 +782,23 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
     if (mixed && (clipped.w <= 0 || !MixedUnder(glyphs, &under))) {
         return false;
     }
-    const std::lock_guard<std::recursive_mutex> lock(FontMutex());
+    const FontLease lease = LockFonts();
+    TextCaches& caches = Caches();
     if (data->blend == nullptr || data->under != under) {
         std::string blendKey = data->key;
         blendKey.append(reinterpret_cast<const char*>(&under), sizeof(under));
-        auto hit = g_blendCache.find(blendKey);
-        if (hit == g_blendCache.end()) {
+        auto hit = caches.blends.find(blendKey);
+        if (hit == caches.blends.end()) {
             SDL_Surface* block = BlendOver(glyphs, under);
             if (block == nullptr) {
                 return false;
             }
             const size_t bytes = SurfaceBytes(block);
-            if (g_blendCache.size() >= kPieceCacheSize || g_blendBytes + bytes > kPieceCacheBytes) {
-                ClearBlendCache();
+            if (caches.blends.size() >= kPieceCacheSize || caches.blendBytes + bytes > kPieceCacheBytes) {
+                ClearBlendCache(caches);
             }
-            g_blendBytes += bytes;
-            hit = g_blendCache.emplace(std::move(blendKey), block).first;
+            caches.blendBytes += bytes;
+            hit = caches.blends.emplace(std::move(blendKey), block).first;
         }
         data->blend = hit->second;
         data->under = under;
@@ -771,18 +853,19 @@ bool BarcodeBase1D::PieceWithinBudget(TTF_Font* font, int size, const std::strin
 SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey)
 {
     const SDL_Color c = m_foregroundColor;
-    const std::lock_guard<std::recursive_mutex> lock(FontMutex());
+    const FontLease lease = LockFonts();
+    TextCaches& caches = Caches();
     ReleaseUncachedPiece();
     // One byte pieces are remembered by this object too: no key to build or look up.
     const int hinting = TTF_GetFontHinting(font);
     const bool memoised = text.size() == 1 && static_cast<unsigned char>(text[0]) < kMemoBytes;
     if (memoised
-        && (m_pieceMemo == nullptr || m_pieceMemo->generation != g_pieceGeneration || m_pieceMemo->size != size
+        && (m_pieceMemo == nullptr || m_pieceMemo->generation != caches.generation || m_pieceMemo->size != size
             || m_pieceMemo->hinting != hinting || std::memcmp(&m_pieceMemo->colour, &c, sizeof(c)) != 0)) {
         if (m_pieceMemo == nullptr) {
             m_pieceMemo = std::make_unique<PieceMemo>();
         }
-        *m_pieceMemo = PieceMemo{g_pieceGeneration, size, hinting, c, {}};
+        *m_pieceMemo = PieceMemo{caches.generation, size, hinting, c, {}};
     }
     SDL_Surface** memo = memoised ? &m_pieceMemo->pieces[static_cast<unsigned char>(text[0])] : nullptr;
     if (memo != nullptr && *memo != nullptr) {
@@ -798,8 +881,8 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
     if (cacheKey != nullptr) {
         cacheKey->clear();
     }
-    const auto hit = g_pieceCache.find(key);
-    if (hit != g_pieceCache.end()) {
+    const auto hit = caches.pieces.find(key);
+    if (hit != caches.pieces.end()) {
         if (cacheKey != nullptr) {
             *cacheKey = std::move(key);
         }
@@ -811,7 +894,12 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
     if (!PieceWithinBudget(font, size, text)) {
         return nullptr;
     }
-    SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, text.c_str(), c);
+    SDL_Surface* glyphs = nullptr;
+    {
+        // SDL_ttf makes the surface: SDL's list of pixel formats must be whole at a fork.
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
+        glyphs = TTF_RenderUTF8_Blended(font, text.c_str(), c);
+    }
     if (glyphs == nullptr) {
         barcode_log::Error(Stream::Err, std::string("TTF_RenderUTF8_Blended error: ") + SDL_GetError());
         return nullptr;
@@ -821,10 +909,10 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
         m_uncachedPiece = glyphs;
         return glyphs;
     }
-    if (g_pieceCache.size() >= kPieceCacheSize || g_pieceBytes + bytes > kPieceCacheBytes) {
-        ClearPieceCache();
+    if (caches.pieces.size() >= kPieceCacheSize || caches.pieceBytes + bytes > kPieceCacheBytes) {
+        ClearPieceCache(caches);
         if (memo != nullptr) {
-            *m_pieceMemo = PieceMemo{g_pieceGeneration, size, hinting, c, {}};
+            *m_pieceMemo = PieceMemo{caches.generation, size, hinting, c, {}};
         }
     }
     if (cacheKey != nullptr) {
@@ -839,11 +927,12 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
         data->inkTop = static_cast<int>(first - data->ink.begin());
         data->inkBottom = static_cast<int>(data->ink.rend() - last);
     } catch (...) {
+        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
         SDL_FreeSurface(glyphs);
         throw;
     }
-    g_pieceCache.emplace(std::move(key), glyphs);
-    g_pieceBytes += bytes;
+    caches.pieces.emplace(std::move(key), glyphs);
+    caches.pieceBytes += bytes;
     if (memo != nullptr) {
         *memo = glyphs;
     }
@@ -853,20 +942,21 @@ SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::str
 bool BarcodeBase1D::MeasureText(TTF_Font* font, int size, const std::string& text, int* width, int* height)
 {
     std::string key = FontKey(font, size) + text;
-    const std::lock_guard<std::recursive_mutex> lock(FontMutex());
-    auto hit = g_extentCache.find(key);
-    if (hit == g_extentCache.end()) {
+    const FontLease lease = LockFonts();
+    TextCaches& caches = Caches();
+    auto hit = caches.extents.find(key);
+    if (hit == caches.extents.end()) {
         int w = 0;
         int h = 0;
         if (TTF_SizeUTF8(font, text.c_str(), &w, &h) != 0) {
             return false;
         }
-        if (g_extentCache.size() >= kPieceCacheSize || g_extentKeyBytes + key.size() > kExtentKeyBytes) {
-            g_extentCache.clear();
-            g_extentKeyBytes = 0;
+        if (caches.extents.size() >= kPieceCacheSize || caches.extentKeyBytes + key.size() > kExtentKeyBytes) {
+            caches.extents.clear();
+            caches.extentKeyBytes = 0;
         }
-        g_extentKeyBytes += key.size();
-        hit = g_extentCache.emplace(std::move(key), std::make_pair(w, h)).first;
+        caches.extentKeyBytes += key.size();
+        hit = caches.extents.emplace(std::move(key), std::make_pair(w, h)).first;
     }
     *width = hit->second.first;
     *height = hit->second.second;

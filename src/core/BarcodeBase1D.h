@@ -42,10 +42,29 @@ public:
     // Opens the text font at `size` points; null when no font can be opened.
     static TTF_Font* OpenFont(int size);
     static void CloseFont(TTF_Font* font);
-    // A process-wide cached font of `size` points (null when none opens). Fonts are not
-    // thread-safe: hold the lock of LockFonts() from the call until the last use of the font.
+    // The fonts and text caches a thread draws with, lent to it from a process-wide pool for
+    // as long as it holds a lease: a font, a rendered piece or an extent is used by one thread
+    // at a time, so threads drawing text run side by side without a lock. Leases nest (the
+    // thread keeps its set until the outermost ends); a default lease holds nothing.
+    class FontLease
+    {
+    public:
+        FontLease() = default;
+        FontLease(FontLease&& other) noexcept : m_held(other.m_held) { other.m_held = false; }
+        FontLease& operator=(FontLease&& other) noexcept;
+        FontLease(const FontLease&) = delete;
+        FontLease& operator=(const FontLease&) = delete;
+        ~FontLease() { Release(); }
+
+    private:
+        friend class BarcodeBase1D;
+        void Release() noexcept;
+        bool m_held = false;
+    };
+    // A cached font of `size` points from the calling thread's set (null when none opens). Hold
+    // the lease of LockFonts() from the call until the last use of the font.
     static TTF_Font* CachedFont(int size);
-    static std::unique_lock<std::recursive_mutex> LockFonts();
+    static FontLease LockFonts();
     // Sets the hinting of a font only when it differs: every change empties the font's glyph cache.
     static void UseHinting(TTF_Font* font, int hinting);
 
@@ -145,10 +164,10 @@ protected:
     void BlitText(SDL_Surface* glyphs, int x, int y, const std::string& key = std::string());
     // `text` rendered (blended) in the foreground colour with `font`, the cached font of `size`
     // points; null with the reason printed when SDL_ttf fails or when the piece would cover
-    // more pixels than its canvas allows. The surface belongs to a process-wide cache bounded
+    // more pixels than its canvas allows. The surface belongs to the thread's cache, bounded
     // in bytes (the same text is rendered once), or, when it is too large for the cache, to
     // this object until BlitText has drawn it or the next RenderPiece: do not free it, and use
-    // it only while holding the lock of LockFonts().
+    // it only while holding the lease of LockFonts().
     // `cacheKey`, when given, receives the piece's cache key (empty when it is not cached).
     SDL_Surface* RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey = nullptr);
     // TTF_SizeUTF8 of `text` with `font`, the cached font of `size` points, remembered per
@@ -208,8 +227,8 @@ private:
     std::vector<SDL_Rect> m_bars;           // PaintBars' raster bars, kept for their room
 
     // Cached pieces of one byte by that byte, for one size, hinting and colour, as long as the
-    // process-wide cache has not been emptied since (its generation): entries of that cache, so
-    // used only under its lock.
+    // cache they were found in has not been emptied since (its generation: numbers are never
+    // reused, by any thread's cache): entries of that cache, so used only under its lease.
     static constexpr unsigned kMemoBytes = 128;
 
     struct PieceMemo

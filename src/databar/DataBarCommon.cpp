@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "databar/DataBarCommon.h"
 
-#include "eanupc/EanUpcEncoder.h"
+#include "core/CheckDigit.h"
+#include "core/RunLengths.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -98,7 +99,7 @@ std::string GtinWithCheckDigit(const std::string& digits)
 {
     // The weights 3, 1, 3, ... run from the right as in EAN/UPC; with 13 digits that is the
     // same as from the left.
-    return digits + eanupc::WeightedCheckDigit(digits);
+    return digits + check_digit::Mod10Weight3Char(digits);
 }
 
 bool AllDigits(const std::string& text)
@@ -108,11 +109,11 @@ bool AllDigits(const std::string& text)
 
 std::vector<int> RowRuns(const std::string& modules)
 {
-    std::vector<int> runs = eanupc::RunLengths(modules);
+    std::vector<int> lengths = runs::RunLengths(modules);
     if (!modules.empty() && modules[0] == '0') {
-        runs.insert(runs.begin(), 0);
+        lengths.insert(lengths.begin(), 0);
     }
-    return runs;
+    return lengths;
 }
 
 } // namespace databar

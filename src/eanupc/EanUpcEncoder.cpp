@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "eanupc/EanUpcEncoder.h"
 
+#include "core/CheckDigit.h"
+#include "core/RunLengths.h"
+
 #include <stdexcept>
 
 namespace eanupc {
@@ -128,13 +131,7 @@ std::vector<int> Encode(const EanForm& form, const std::string& text)
 
 char WeightedCheckDigit(const std::string& digits)
 {
-    int sum = 0;
-    int weight = 3;
-    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
-        sum += DigitValue(*it) * weight;
-        weight = 4 - weight;
-    }
-    return static_cast<char>('0' + (10 - sum % 10) % 10);
+    return check_digit::Mod10Weight3Char(digits);
 }
 
 std::string CheckDigitJan13(const std::string& text)
@@ -259,16 +256,7 @@ std::vector<int> EncodeUpcE(const std::string& text)
 
 std::vector<int> RunLengths(const std::string& modules)
 {
-    std::vector<int> runs;
-    for (size_t i = 0; i < modules.size();) {
-        size_t j = i;
-        while (j < modules.size() && modules[j] == modules[i]) {
-            ++j;
-        }
-        runs.push_back(static_cast<int>(j - i));
-        i = j;
-    }
-    return runs;
+    return runs::RunLengths(modules);
 }
 
 } // namespace eanupc

@@ -149,7 +149,7 @@ bool EanUpcSymbol::LayOutExtendedText(Target target, const std::string& digits, 
 
     // Raster text is measured on the font; SVG text is placed by a 0.6 em estimate and anchors.
     TTF_Font* font = nullptr;
-    std::unique_lock<std::recursive_mutex> fontLock; // fonts are shared: held until the text is done
+    FontLease fontLock; // the thread's fonts: held until the text is done
     float digitWidth = static_cast<float>(svgSize) * 0.6f;
     float top = m_barHeight + static_cast<float>(y) + static_cast<float>(gap);
     if (raster) {

@@ -49,7 +49,7 @@ std::vector<int> EncodeCode39(const std::string& text)
     std::vector<int> indices;
     indices.reserve(text.size());
     for (char original : text) {
-        const char c = UpperAscii(original);
+        const char c = ascii::Upper(original);
         if (c == '*') {
             throw std::runtime_error("Invalid character in CODE39: '*' is reserved for start/stop code");
         }

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/Ascii.h"
+
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace linear {
@@ -12,19 +15,10 @@ namespace linear {
 // character outside the Code 39 set. n characters give 10n + 19 elements, 16(n + 2) - 1 modules.
 std::vector<int> EncodeCode39(const std::string& text);
 
-// Upper-cases one byte without undefined behaviour for bytes of 128 and above (left as they are).
-inline char UpperAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // The text as the bars of Code 39 and Code 93 carry it: a-z upper-cased, other bytes kept.
 inline std::string UpperAscii(std::string text)
 {
-    for (char& c : text) {
-        c = UpperAscii(c);
-    }
-    return text;
+    return ascii::Upper(std::move(text));
 }
 
 } // namespace linear

@@ -67,7 +67,7 @@ std::vector<int> EncodeCode93(const std::string& text)
     std::string data;
     data.reserve(text.size() + 2);
     for (char original : text) {
-        const char c = UpperAscii(original);
+        const char c = ascii::Upper(original);
         if (ValueOf(c) < 0) {
             throw std::runtime_error(std::string("Invalid character in CODE93: ") + c);
         }

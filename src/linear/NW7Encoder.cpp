@@ -37,7 +37,7 @@ std::string Upper(const std::string& text)
 {
     std::string upper = text;
     for (char& c : upper) {
-        c = UpperAscii(c);
+        c = ascii::Upper(c);
     }
     return upper;
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "postal/YubinEncoder.h"
 
-#include "linear/Code39Encoder.h"
+#include "core/Ascii.h"
 
 #include <cstring>
 #include <iterator>
@@ -79,7 +79,7 @@ std::string NormaliseYubinText(const std::string& text)
 {
     std::string out;
     for (char original : text) {
-        const char c = linear::UpperAscii(original);
+        const char c = ascii::Upper(original);
         if (IndexOf(c) >= 0) {
             out.push_back(c);
         }

@@ -2,7 +2,7 @@
 #include "qr/QR.h"
 
 #include "core/Log.h"
-#include "linear/Code39Encoder.h"
+#include "core/Ascii.h"
 #include "qr/QRJam.h"
 
 #include <algorithm>
@@ -36,7 +36,7 @@ void QR::SetEncodeMode(const std::string& mode)
 {
     std::string upper = mode;
     for (char& c : upper) {
-        c = linear::UpperAscii(c);
+        c = ascii::Upper(c);
     }
     if (upper == "A" || upper == "B" || upper == "N" || upper == "K") {
         m_encodeMode = upper;

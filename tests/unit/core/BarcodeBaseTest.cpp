@@ -66,12 +66,26 @@ TEST(SvgWriter, DocumentFrameAndNumbers)
               "</svg>\n");
 }
 
-TEST(SvgWriter, AlphaZeroWritesOpacity)
+TEST(SvgWriter, OpacityIsWrittenForEveryAlphaBelowOpaque)
 {
-    SvgProbe p;
-    p.SvgBegin(1, 1);
-    p.SvgRect(0, 0, 1, 1, SDL_Color{9, 9, 9, 0});
-    EXPECT_NE(p.GetSvg().find("fill-opacity=\"0.00\""), std::string::npos);
+    struct Row
+    {
+        std::uint8_t alpha;
+        const char* opacity; // nullptr: no attribute
+    };
+    const Row rows[] = {{0, "0.00"}, {128, "0.50"}, {254, "1.00"}, {255, nullptr}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(static_cast<int>(r.alpha));
+        SvgProbe p;
+        p.SvgBegin(1, 1);
+        p.SvgRect(0, 0, 1, 1, SDL_Color{9, 9, 9, r.alpha});
+        const std::string svg = p.GetSvg();
+        if (r.opacity == nullptr) {
+            EXPECT_EQ(svg.find("fill-opacity"), std::string::npos);
+        } else {
+            EXPECT_NE(svg.find(std::string("fill-opacity=\"") + r.opacity + "\""), std::string::npos);
+        }
+    }
 }
 
 TEST(SvgWriter, TextIsEscapedAndStaysWellFormed)

@@ -75,6 +75,10 @@ TEST(LinearFrame, BarHeightFigures)
         {"no text: full height", 100, false, 100},
         {"height 300: 300 - 21 - 45", 300, true, 234},
         {"height 50: 50 - 2 - 10", 50, true, 38},
+        // The steps of the gap and font factors fall between these heights.
+        {"height 49: 49 - 2 - 12 (gap 0.03, font 0.25)", 49, true, 35},
+        {"height 200: 200 - 10 - 40 (gap 0.05, font 0.2)", 200, true, 150},
+        {"height 201: 201 - 14 - 30 (gap 0.07, font 0.15)", 201, true, 157},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);

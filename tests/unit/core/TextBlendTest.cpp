@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Text on the own canvas (copies of cached blends, blended pixel by pixel where glyph ink meets
 // ink) against the same draw on a caller's renderer (a texture copy per piece), pixel for pixel.
+#include "core/BarcodeBase.h"
 #include "linear/Code39.h"
 #include "support/TestSupport.h"
 
@@ -109,6 +110,13 @@ TEST(TextBlend, DrawsAfterThePieceCacheIsEmptiedStayTheSame)
     EXPECT_NE(draw(), before);
     kept.SetForegroundColor(0, 0, 0, 255);
     EXPECT_EQ(draw(), before);
+}
+
+// The own blend is the fast path of every text draw; on the machines the project builds on it
+// must agree with SDL, or every draw with text would fall back to SDL's blit without a word.
+TEST(TextBlend, OwnBlendIsLiveOnThisMachine)
+{
+    EXPECT_TRUE(text_blend::MatchesSdl());
 }
 
 } // namespace

@@ -60,6 +60,9 @@ TEST(DxEncoder, PinnedCodewords)
     // X12 has no lower case; the automatic choice finds another scheme.
     EXPECT_TRUE(internal::EncodeSingleScheme(B("abc"), DxScheme::X12, -2).empty());
     EXPECT_EQ(internal::EncodeAutoBest(B("abc"), -2), B("bcd"));
+    // ASCII and X12 both need seven codewords here: the channel met first (ASCII) is kept, and
+    // with it the symbol every earlier release drew.
+    EXPECT_EQ(internal::EncodeAutoBest(B("A1A*Z>A"), -2), (Bytes{66, 50, 66, 43, 91, 63, 66}));
 }
 
 TEST(DxEncoder, SymbolCodewordsAndPadding)
