@@ -528,13 +528,14 @@ public:
 
     bool OneIn(unsigned n) { return Below(n) == 0; }
 
-    // One hostile call on `slot`, whose handle has the type `type` (-1: not known).
+    // One hostile call on `slot`, whose handle has the type `type` (-1: not known), or a few
+    // that belong together.
     Bytes Make(std::uint8_t slot, int type)
     {
         static const std::uint8_t kIntSetters[] = {5, 5, 5, 6, 6, 7, 8, 11, 12, 14, 17, 21, 22, 23, 25, 25, 28};
         static const std::uint8_t kDoubleSetters[] = {9, 9, 10, 10, 24};
         static const std::uint8_t kWordSetters[] = {13, 15, 16, 18, 19, 20, 26, 27};
-        switch (Below(16)) {
+        switch (Below(18)) {
         case 0:
         case 1:
         case 2: { // a setter of one whole number, at an extreme
@@ -560,6 +561,17 @@ public:
         }
         case 9: // a fresh handle of any type
             return {0, slot, Byte(0, 19)};
+        case 10:
+        case 11: { // "png8" and a draw on a tall canvas (after a fresh handle where none is known)
+            Bytes calls;
+            if (type < 0 || type >= 19) {
+                type = Below(19);
+                calls = {0, slot, static_cast<std::uint8_t>(type)};
+            }
+            Append(calls, {2, slot, 96 + 40});
+            Append(calls, Draw(slot, type));
+            return calls;
+        }
         default: return Draw(slot, type);
         }
     }
