@@ -235,6 +235,9 @@ TEST(Png8, TallCanvasesDecodeToThePixelsOfPng)
          [](void* h) { return barcode_draw_stacked(h, "0190012345678908", 200, 4000); }},
         {"QR 100x4000", 16, [](void*) {}, [](void* h) { return barcode_draw_2d_rect(h, "TALL", 100, 4000); }},
         {"Data Matrix 100x4000", 17, [](void*) {}, [](void* h) { return barcode_draw_2d_rect(h, "TALL", 100, 4000); }},
+        // Found by fuzz_capi's call mutator with the overflow put back.
+        {"Industrial 2 of 5 294x4014", 5, [](void*) {}, draw1d("20240415", 294, 4014)},
+        {"DataBar Expanded 341x4000", 14, [](void*) {}, draw1d("0195012345678903{AI}3103001750", 341, 4000)},
     };
     // Every linear type, 100 x 4,000 and 120 x 16,000.
     const char* linearText[16] = {"ABC",     "ABC",      "ABC",          "{FNC1}0112345678901231",
