@@ -77,15 +77,10 @@ public:
     static void SetModulePath(const std::string& path);
     static std::string GetModulePath();
 
-    // The data URI of a 1x1 PNG, returned when there is no image to encode.
+    // The PNG output of core/png/PngOutput.h under the names the symbologies and hosts know.
     static std::string GetFallbackImage();
-    // Standard base64 (RFC 4648) with "=" padding.
     static std::string Base64Encode(const std::uint8_t* data, size_t length);
-    // The surface as a PNG file; empty on any failure (the reason is printed).
     static std::vector<std::uint8_t> SaveSurfaceToMemory(SDL_Surface* surface);
-    // The surface as the smallest kind of PNG that holds its pixels exactly: grey, or a palette
-    // of up to 256 colours, at the least bit depth; the RGBA encoding of SaveSurfaceToMemory
-    // beyond 256 colours. Empty on failure (the reason is printed).
     static std::vector<std::uint8_t> SaveSurfaceToCompactPng(SDL_Surface* surface);
     // "rgb(r,g,b)".
     static std::string ColorToRgbString(const SDL_Color& color);
@@ -199,12 +194,6 @@ private:
     // standard error, when it cannot be made (memory running out included).
     std::vector<std::uint8_t> EncodeCanvas();
     std::vector<std::uint8_t> EncodeCanvasOrThrow();
-    // Prints "ERROR: PNG保存に失敗しました: " and SDL's error on standard error.
-    static void ReportEncodingFailure();
-    // The compact file of `surface`, whose rows are `rows` when given; empty, with
-    // `tooManyColours` set, when only the RGBA encoding holds its colours.
-    static std::vector<std::uint8_t> CompactPng(SDL_Surface* surface, const std::uint32_t* const* rows,
-                                                bool* tooManyColours);
     // Deferred rows: every row holds `value` only.
     void BlankRows(std::uint32_t value);
     // Writes the pixels of the deferred rows among y0..y1-1 and of the rows that repeat them.

@@ -28,23 +28,6 @@ public:
     using BarcodeBase::SvgText;
 };
 
-TEST(Base64, Rfc4648Vectors)
-{
-    struct Row
-    {
-        const char* in;
-        const char* out;
-    };
-    const Row rows[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},        {"foo", "Zm9v"},
-                        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.in);
-        EXPECT_EQ(BarcodeBase::Base64Encode(reinterpret_cast<const std::uint8_t*>(r.in), std::strlen(r.in)), r.out);
-    }
-    const std::uint8_t high[] = {0xFF, 0xFE, 0x00};
-    EXPECT_EQ(BarcodeBase::Base64Encode(high, 3), "//4A");
-}
-
 TEST(SvgWriter, DocumentFrameAndNumbers)
 {
     SvgProbe p;
