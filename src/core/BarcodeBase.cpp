@@ -5,7 +5,7 @@
 #include "core/Log.h"
 #include "core/Numeric.h"
 #include "core/ProcessLocks.h"
-#include "core/SvgText.h"
+#include "core/svg/SvgDocument.h"
 #include "core/png/PngOutput.h"
 
 #include <algorithm>
@@ -24,17 +24,6 @@ namespace {
 using barcode_log::Stream;
 
 std::string g_modulePath;
-
-void AppendRgb(std::string& out, const SDL_Color& color)
-{
-    out += "rgb(";
-    svgtext::AppendInt(out, color.r);
-    out += ',';
-    svgtext::AppendInt(out, color.g);
-    out += ',';
-    svgtext::AppendInt(out, color.b);
-    out += ')';
-}
 
 // Sets `count` pixels to `value`: short spans directly, long ones by doubling copies (memcpy
 // is the fastest store loop at hand).
@@ -73,7 +62,7 @@ void BarcodeBase::SetBackgroundColor(std::uint8_t r, std::uint8_t g, std::uint8_
 bool BarcodeBase::Draw(const std::string& /*text*/, int /*x*/, int /*y*/, int width, int height)
 {
     // A fetch returns only what the last draw made: the document of an earlier SVG draw goes.
-    m_svgDocument.reset();
+    m_svg.Reset();
     m_width = width;
     m_height = height;
     if (IsRasterOutput()) {
@@ -100,7 +89,7 @@ void BarcodeBase::DiscardOutput()
 {
     ReleaseCanvas();
     // A document handed out earlier belongs to the handle now and stays as it was.
-    m_svgDocument.reset();
+    m_svg.Reset();
 }
 
 void BarcodeBase::ReleaseCanvas()
@@ -885,7 +874,7 @@ std::shared_ptr<const std::string> BarcodeBase::GetSvgDocument() const
     if (!IsSvgOutput()) {
         throw std::runtime_error("GetSvg() requires SVG output mode. Use constructor with \"svg\" parameter.");
     }
-    return m_svgDocument;
+    return m_svg.Document();
 }
 
 void BarcodeBase::SetModulePath(const std::string& path)
@@ -923,7 +912,7 @@ std::vector<std::uint8_t> BarcodeBase::SaveSurfaceToCompactPng(SDL_Surface* surf
 std::string BarcodeBase::ColorToRgbString(const SDL_Color& color)
 {
     std::string out;
-    AppendRgb(out, color);
+    SvgDocument::AppendRgb(out, color);
     return out;
 }
 
@@ -1023,127 +1012,5 @@ void BarcodeBase::SvgBegin(int width, int height)
     }
     // A fetch returns only what the last draw made: the image of an earlier raster draw goes.
     ReleaseCanvas();
-    m_svgWidth = width;
-    m_svgHeight = height;
-    // A new document each time: one handed out earlier stays as it was.
-    m_svgDocument = std::make_shared<std::string>();
-    std::string& out = *m_svgDocument;
-    out.reserve(m_svgReserve);
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"";
-    svgtext::AppendInt(out, width);
-    out += "\" height=\"";
-    svgtext::AppendInt(out, height);
-    out += "\" viewBox=\"0 0 ";
-    svgtext::AppendInt(out, width);
-    out += ' ';
-    svgtext::AppendInt(out, height);
-    out += "\">\n";
-}
-
-std::string& BarcodeBase::SvgOut()
-{
-    if (m_svgDocument == nullptr) { // elements before any SvgBegin
-        m_svgDocument = std::make_shared<std::string>();
-    }
-    return *m_svgDocument;
-}
-
-void BarcodeBase::SvgEnd()
-{
-    SvgOut() += "</svg>\n";
-    m_svgReserve = std::max<size_t>(m_svgDocument->size() + 64, 4096);
-}
-
-namespace {
-
-// An element written into a buffer of the caller's, appended to the document in one piece: the
-// document grows by whole lines.
-class SvgElement
-{
-public:
-    // Opens `opening` (up to its x attribute's quote) at (x, y).
-    SvgElement(char* buffer, const char* opening, float x, float y) : m_begin(buffer), m_p(buffer)
-    {
-        Put(opening, std::strlen(opening));
-        Fixed2(x);
-        Put("\" y=\"");
-        Fixed2(y);
-    }
-
-    template <size_t N>
-    void Put(const char (&text)[N])
-    {
-        Put(text, N - 1);
-    }
-
-    void Put(const std::string& text) { Put(text.data(), text.size()); }
-
-    void Put(const char* text, size_t length)
-    {
-        std::memcpy(m_p, text, length);
-        m_p += length;
-    }
-
-    void Fixed2(float value) { m_p = svgtext::WriteFixed2(m_p, value); }
-
-    void Int(int value) { m_p = std::to_chars(m_p, m_p + 16, value).ptr; }
-
-    void AppendTo(std::string& out) const { out.append(m_begin, static_cast<size_t>(m_p - m_begin)); }
-
-private:
-    const char* m_begin;
-    char* m_p;
-};
-
-} // namespace
-
-const std::string& BarcodeBase::SvgFill(const SDL_Color& color)
-{
-    if (!SameColor(color, m_svgFillColor) || m_svgFill.empty()) {
-        m_svgFillColor = color;
-        m_svgFill.clear();
-        AppendRgb(m_svgFill, color);
-    }
-    return m_svgFill;
-}
-
-void BarcodeBase::SvgRect(float x, float y, float width, float height, const SDL_Color& color)
-{
-    char buffer[8 * svgtext::kMaxFixed2];
-    SvgElement line(buffer, "  <rect x=\"", x, y);
-    line.Put("\" width=\"");
-    line.Fixed2(width);
-    line.Put("\" height=\"");
-    line.Fixed2(height);
-    line.Put("\" fill=\"");
-    line.Put(SvgFill(color));
-    if (color.a < 255) {
-        line.Put("\" fill-opacity=\"");
-        line.Fixed2(static_cast<float>(color.a) / 255.0f);
-    }
-    line.Put("\"/>\n");
-    line.AppendTo(SvgOut());
-}
-
-void BarcodeBase::SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
-                          const std::string& anchor)
-{
-    // The element up to its anchor in one piece (most texts are one character of an evenly
-    // spaced line), then the anchor and the text, escaped straight into the document. The text
-    // is placed by its baseline, which every renderer honours (librsvg ignores
-    // dominant-baseline), kSvgBaseline of the size below the top it is given.
-    char buffer[8 * svgtext::kMaxFixed2];
-    SvgElement head(buffer, "  <text x=\"", x, y + kSvgBaseline * static_cast<float>(fontSize));
-    head.Put("\" font-family=\"Arial, sans-serif\" font-size=\"");
-    head.Int(fontSize);
-    head.Put("\" fill=\"");
-    head.Put(SvgFill(color));
-    head.Put("\" text-anchor=\"");
-    std::string& out = SvgOut();
-    head.AppendTo(out);
-    out += anchor;
-    out += "\">";
-    svgtext::AppendEscapedXml(out, text);
-    out += "</text>\n";
+    m_svg.Begin(width, height);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/IBarcodeSymbology.h"
+#include "core/svg/SvgDocument.h"
 
 #include <SDL.h>
 
@@ -160,17 +161,20 @@ protected:
     SDL_Renderer* Canvas() const { return m_canvas; }
     SDL_Surface* Surface() const { return m_surface; }
 
-    // Starts a document; throws std::length_error for a canvas outside core/Limits.h.
+    // The SVG document of the draw (core/svg/SvgDocument.h). SvgBegin also drops the raster
+    // image of an earlier draw; it throws std::length_error for a canvas outside core/Limits.h.
     void SvgBegin(int width, int height);
-    void SvgEnd();
-    void SvgRect(float x, float y, float width, float height, const SDL_Color& color);
-    // A text whose top (where its capitals and digits start) is y, written with an explicit
-    // baseline kSvgBaseline x fontSize lower: browsers, librsvg and Inkscape place it alike.
+    void SvgEnd() { m_svg.End(); }
+    void SvgRect(float x, float y, float width, float height, const SDL_Color& color)
+    {
+        m_svg.Rect(x, y, width, height, color);
+    }
     void SvgText(float x, float y, const std::string& text, int fontSize, const SDL_Color& color,
-                 const std::string& anchor);
-    // The baseline below a text's top, in font sizes: where browsers put the alphabetic
-    // baseline of Arial under dominant-baseline="hanging".
-    static constexpr float kSvgBaseline = 0.72f;
+                 const std::string& anchor)
+    {
+        m_svg.Text(x, y, text, fontSize, color, anchor);
+    }
+    static constexpr float kSvgBaseline = SvgDocument::kBaseline;
 
     SDL_Color m_foregroundColor{0, 0, 0, 255};
     SDL_Color m_backgroundColor{255, 255, 255, 255};
@@ -180,9 +184,6 @@ protected:
     bool m_fitWidth = false;
     int m_pxAdjustBlack = 0;
     int m_pxAdjustWhite = 0;
-    std::shared_ptr<std::string> m_svgDocument; // the document under construction
-    int m_svgWidth = 0;
-    int m_svgHeight = 0;
     int m_width = 0;
     int m_height = 0;
 
@@ -226,10 +227,6 @@ private:
     }
     void FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color);
     void FillOwnPixels(const SDL_Rect& rect, std::uint32_t value);
-    // The document under construction (made empty if no SvgBegin came first).
-    std::string& SvgOut();
-    // "rgb(r,g,b)" of `color`, kept for the next element of the same colour.
-    const std::string& SvgFill(const SDL_Color& color);
 
     bool m_ownsRenderer = false;               // set when this object created m_canvas
     std::unique_ptr<std::uint32_t[]> m_pixels; // the pixels of m_surface in direct mode
@@ -251,7 +248,5 @@ private:
     bool m_textMarksValid = false;
     std::uint32_t m_blankValue = 0;
     SDL_Color m_uniformColor{0, 0, 0, 0};
-    size_t m_svgReserve = 4096; // the size of the previous document
-    SDL_Color m_svgFillColor{0, 0, 0, 0}; // the colour m_svgFill ("rgb(r,g,b)") was made for
-    std::string m_svgFill;
+    SvgDocument m_svg;
 };

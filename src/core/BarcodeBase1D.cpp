@@ -5,7 +5,7 @@
 #include "core/Log.h"
 #include "core/Numeric.h"
 #include "core/ProcessLocks.h"
-#include "core/SvgText.h"
+#include "core/svg/SvgText.h"
 
 #include <algorithm>
 #include <atomic>
