@@ -2,7 +2,7 @@
 // The convenience-store payment barcode: a GS1-128 symbol of FNC1 and 44 digits in set C,
 // with the digits printed in two fixed-format lines fitted to the box.
 #include "code128/GS1_128.h"
-#include "core/EmbeddedFont.h"
+#include "core/text/EmbeddedFont.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
 

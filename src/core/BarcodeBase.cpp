@@ -6,6 +6,7 @@
 #include "core/Numeric.h"
 #include "core/ProcessLocks.h"
 #include "core/svg/SvgDocument.h"
+#include "core/text/Fonts.h"
 #include "core/png/PngOutput.h"
 
 #include <algorithm>
@@ -22,8 +23,6 @@
 namespace {
 
 using barcode_log::Stream;
-
-std::string g_modulePath;
 
 // Sets `count` pixels to `value`: short spans directly, long ones by doubling copies (memcpy
 // is the fastest store loop at hand).
@@ -408,29 +407,6 @@ void BarcodeBase::BlitOwnPixels(SDL_Surface* source, int x, int y)
     }
     SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
     m_uniform = false;
-}
-
-std::vector<BarcodeBase::InkSpan> BarcodeBase::InkSpans(SDL_Surface* source)
-{
-    std::vector<InkSpan> spans(static_cast<size_t>(std::max(source->h, 0)), InkSpan{0, source->w});
-    const SDL_PixelFormat* f = source->format;
-    if (f == nullptr || f->BytesPerPixel != 4 || f->Amask == 0 || SDL_MUSTLOCK(source)) {
-        return spans;
-    }
-    for (int y = 0; y < source->h; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(source->pixels)
-                                                                 + static_cast<size_t>(y) * source->pitch);
-        int begin = 0;
-        while (begin < source->w && (row[begin] & f->Amask) == 0) {
-            ++begin;
-        }
-        int end = source->w;
-        while (end > begin && (row[end - 1] & f->Amask) == 0) {
-            --end;
-        }
-        spans[static_cast<size_t>(y)] = InkSpan{begin, end};
-    }
-    return spans;
 }
 
 bool BarcodeBase::UniformUnder(const SDL_Rect& rect, const InkSpan* ink, SDL_Rect* clipped, std::uint32_t* value)
@@ -879,14 +855,12 @@ std::shared_ptr<const std::string> BarcodeBase::GetSvgDocument() const
 
 void BarcodeBase::SetModulePath(const std::string& path)
 {
-    std::lock_guard<std::mutex> lock(process_locks::ModulePath());
-    g_modulePath = path;
+    fonts::SetModulePath(path);
 }
 
 std::string BarcodeBase::GetModulePath()
 {
-    std::lock_guard<std::mutex> lock(process_locks::ModulePath());
-    return g_modulePath;
+    return fonts::ModulePath();
 }
 
 std::string BarcodeBase::GetFallbackImage()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/IBarcodeSymbology.h"
+#include "core/raster/InkSpan.h"
 #include "core/svg/SvgDocument.h"
 
 #include <SDL.h>
@@ -86,13 +87,8 @@ public:
     // "rgb(r,g,b)".
     static std::string ColorToRgbString(const SDL_Color& color);
 
-    // The columns [begin, end) of one row of a piece that hold any ink (alpha above 0); a row
-    // without ink has begin == end. A blend leaves the canvas unchanged outside them.
-    struct InkSpan
-    {
-        int begin;
-        int end;
-    };
+    // core/raster/InkSpan.h
+    using InkSpan = raster::InkSpan;
 
 protected:
     // Where one draw goes: the raster canvas or the SVG document. Symbologies compute their
@@ -136,8 +132,7 @@ protected:
     bool FillsReplacePixels() const;
     // Copies `source` (blended by its own blend mode) with its top-left corner at (x, y).
     void BlitOwnPixels(SDL_Surface* source, int x, int y);
-    // Per row of `source`, its ink: the whole row when the surface has no alpha channel.
-    static std::vector<InkSpan> InkSpans(SDL_Surface* source);
+    static std::vector<InkSpan> InkSpans(SDL_Surface* source) { return raster::InkSpans(source); }
     // The one value every canvas pixel under `rect` holds, and the part of `rect` on the canvas;
     // false when they differ or nothing is covered. With `ink` (a span per row of `rect`), only
     // the pixels under the ink count.
