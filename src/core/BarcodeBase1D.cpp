@@ -93,7 +93,7 @@ void BarcodeBase1D::DestroyFont()
 
 SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey)
 {
-    const long long canvas = m_surface != nullptr ? static_cast<long long>(m_surface->w) * m_surface->h : 0;
+    const long long canvas = Surface() != nullptr ? static_cast<long long>(Surface()->w) * Surface()->h : 0;
     return m_pieces.Render(font, size, text, m_foregroundColor, canvas, cacheKey);
 }
 
@@ -282,7 +282,7 @@ bool BarcodeBase1D::PaintText(Target target, const std::string& text, int x, int
 bool BarcodeBase1D::BeginLinearDraw(Target target, const char* tag, int x, int y, int width, int height)
 {
     if (target == Target::Raster) {
-        if (!BarcodeBase::Draw(std::string(), x, y, width, height) || m_canvas == nullptr) {
+        if (!BarcodeBase::Draw(std::string(), x, y, width, height) || Canvas() == nullptr) {
             return false;
         }
     } else if (width <= 0 || height <= 0) {
@@ -341,7 +341,7 @@ bool BarcodeBase1D::DrawLinear(Target target, const char* tag, const LinearEncod
     if (target == Target::Svg) {
         SvgEnd();
     } else {
-        SDL_RenderPresent(m_canvas);
+        SDL_RenderPresent(Canvas());
     }
     return true;
 }
@@ -357,26 +357,26 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
     // Only the rows with ink count: a piece leaves the rest of its box as it is.
     const long long top = static_cast<long long>(y) + data->inkTop;
     const int rows = data->inkBottom - data->inkTop;
-    if (rows <= 0 || top >= m_surface->h || top + rows <= 0) {
-        CopyBlended(glyphs, x, y, SDL_Rect{0, 0, 0, 0}, nullptr); // no ink on the canvas: nothing changes
+    if (rows <= 0 || top >= Surface()->h || top + rows <= 0) {
+        Raster().CopyBlended(glyphs, x, y, SDL_Rect{0, 0, 0, 0}, nullptr); // no ink on the canvas: nothing changes
         return true;
     }
     const InkSpan* ink = data->ink.data() + data->inkTop;
     // Over mixed pixels (another piece's ink meets this one's): the blend over the blank value
     // where the canvas holds it, and pixel by pixel where it does not.
-    const bool mixed = !UniformUnder(SDL_Rect{x, static_cast<int>(top), glyphs->w, rows}, ink, &clipped, &under);
-    if (mixed && (clipped.w <= 0 || !MixedUnder(glyphs, &under))) {
+    const bool mixed = !Raster().UniformUnder(SDL_Rect{x, static_cast<int>(top), glyphs->w, rows}, ink, &clipped, &under);
+    if (mixed && (clipped.w <= 0 || !Raster().MixedUnder(glyphs, &under))) {
         return false;
     }
     const glyph_cache::Lease lease = glyph_cache::Lock(); // the blend is an entry of the thread's cache
-    SDL_Surface* blend = glyph_cache::BlendOf(glyphs, under, &BlendOver);
+    SDL_Surface* blend = glyph_cache::BlendOf(glyphs, under, &raster::BlendOver);
     if (blend == nullptr) {
         return false;
     }
     if (mixed) {
-        BlendMixed(glyphs, blend, under, x, y, clipped, data->ink.data());
+        Raster().BlendMixed(glyphs, blend, under, x, y, clipped, data->ink.data());
     } else {
-        CopyBlended(blend, x, y, clipped, data->ink.data());
+        Raster().CopyBlended(blend, x, y, clipped, data->ink.data());
     }
     return true;
 }
@@ -387,14 +387,14 @@ void BarcodeBase1D::BlitText(SDL_Surface* glyphs, int x, int y, const std::strin
         // Straight from the cached glyph surface (or from its blend over the region's one
         // value): the pixels a texture copy would make.
         if (!BlitBlended(glyphs, x, y, key)) {
-            BlitOwnPixels(glyphs, x, y);
+            Raster().BlitOwnPixels(glyphs, x, y);
         }
-    } else if (SDL_Texture* texture = SDL_CreateTextureFromSurface(m_canvas, glyphs); texture == nullptr) {
+    } else if (SDL_Texture* texture = SDL_CreateTextureFromSurface(Canvas(), glyphs); texture == nullptr) {
         barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());
     } else {
-        SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
+        SDL_SetRenderDrawBlendMode(Canvas(), SDL_BLENDMODE_BLEND);
         const SDL_Rect dst{x, y, glyphs->w, glyphs->h};
-        SDL_RenderCopy(m_canvas, texture, nullptr, &dst);
+        SDL_RenderCopy(Canvas(), texture, nullptr, &dst);
         SDL_DestroyTexture(texture);
     }
     m_pieces.Drawn(glyphs);
@@ -449,7 +449,7 @@ double BarcodeBase1D::ShiftIntoBox(double left, double right) const
 bool BarcodeBase1D::InkBox(SDL_Surface* glyphs, SDL_Rect* ink)
 {
     const glyph_cache::Piece* data = glyph_cache::PieceOf(glyphs);
-    const std::vector<InkSpan> own = data == nullptr ? InkSpans(glyphs) : std::vector<InkSpan>();
+    const std::vector<InkSpan> own = data == nullptr ? raster::InkSpans(glyphs) : std::vector<InkSpan>();
     const std::vector<InkSpan>& spans = data == nullptr ? own : data->ink;
     int left = 0;
     int right = 0;
@@ -508,7 +508,7 @@ float BarcodeBase1D::SvgTextWidth(const std::string& text, int size)
 
 bool BarcodeBase1D::RenderTextFitted(const std::string& text, int x, int y, int width, int height)
 {
-    if (!fonts::Loaded() || !m_showText || text.empty() || m_canvas == nullptr) {
+    if (!fonts::Loaded() || !m_showText || text.empty() || Canvas() == nullptr) {
         return true;
     }
     const int mp = MarginPixels(width);

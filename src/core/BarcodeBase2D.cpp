@@ -127,7 +127,7 @@ bool BarcodeBase2D::BeginRaster2D(const Box& requested, Box* paint, bool report)
         }
         return false;
     };
-    m_callersRenderer = m_format.empty() && m_canvas != nullptr;
+    m_callersRenderer = m_format.empty() && Canvas() != nullptr;
     if (m_callersRenderer) {
         *paint = requested;
         return true;
@@ -138,20 +138,20 @@ bool BarcodeBase2D::BeginRaster2D(const Box& requested, Box* paint, bool report)
     if (!BarcodeBase::Draw("dummy", requested.x, requested.y, requested.width, requested.height)) {
         return fail("エラー: BarcodeBase::Draw が false を返しました (サーフェス準備失敗の可能性)。");
     }
-    if (m_surface == nullptr) {
+    if (Surface() == nullptr) {
         return fail("エラー: BarcodeBase::Draw の後で有効な描画サーフェス (m_surface) がありません。");
     }
-    if (m_canvas == nullptr) {
+    if (Canvas() == nullptr) {
         return fail(std::string("エラー: サーフェス用ソフトウェアレンダラーの作成に失敗しました: ") + SDL_GetError());
     }
-    *paint = Box{0, 0, m_surface->w, m_surface->h};
+    *paint = Box{0, 0, Surface()->w, Surface()->h};
     return true;
 }
 
 void BarcodeBase2D::EndRaster2D()
 {
-    if (m_callersRenderer && m_canvas != nullptr) {
-        SDL_RenderPresent(m_canvas);
+    if (m_callersRenderer && Canvas() != nullptr) {
+        SDL_RenderPresent(Canvas());
     }
 }
 
