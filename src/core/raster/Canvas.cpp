@@ -297,6 +297,7 @@ void Canvas::FillRects(const std::vector<SDL_Rect>& rects, const SDL_Color& colo
         if (!m_rowSource.empty()) {
             // Deferred: the rows below repeat the first until something paints or reads them.
             std::fill_n(m_rowSource.begin() + lead.y + 1, lead.h - 1, lead.y);
+            m_repeatEnd = std::max(m_repeatEnd, lead.y + lead.h);
         } else {
             const size_t span = static_cast<size_t>(right - left) * sizeof(std::uint32_t);
             for (int y = 1; y < lead.h; ++y) {
@@ -359,8 +360,7 @@ void Canvas::PlaceMarkedRows(long long y0, long long y1)
         }
     }
     // Rows below that repeat one of these are placed by PlaceRows too.
-    const bool repeated = y0 < y1 && y1 < m_surface->h && m_rowSource[static_cast<size_t>(y1)] >= y0
-                          && m_rowSource[static_cast<size_t>(y1)] < y1;
+    const bool repeated = y0 < y1 && RepeatsEnd(y0, y1) > y1;
     if (!placed || repeated) {
         PlaceRows(y0, y1);
     }
@@ -374,6 +374,7 @@ void Canvas::BlankRows(std::uint32_t value)
         m_blankValue = value;
     }
     m_rowSource.assign(static_cast<size_t>(m_surface->h), kBlankRow);
+    m_repeatEnd = 0;
     ForgetTextMarks();
 }
 
@@ -404,10 +405,29 @@ void Canvas::PlaceRows(long long y0, long long y1)
         place(y);
     }
     // Rows repeating one of these follow them: they take their pixels before those change.
-    for (long long y = std::max(y1, y0);
-         y < h && m_rowSource[static_cast<size_t>(y)] >= y0 && m_rowSource[static_cast<size_t>(y)] < y1; ++y) {
+    const long long end = RepeatsEnd(y0, y1);
+    for (long long y = std::max(y1, y0); y < end; ++y) {
         place(y);
     }
+}
+
+long long Canvas::RepeatsEnd(long long y0, long long y1) const
+{
+    // A band's rows lie together below its first row, but fills may have placed some of them
+    // already (they hold themselves): the repeats go on past such rows, to the band's end.
+    long long end = y1;
+    const long long last = std::min<long long>(m_repeatEnd, static_cast<long long>(m_rowSource.size()));
+    for (long long y = std::max(y1, y0); y < last; ++y) {
+        const int source = m_rowSource[static_cast<size_t>(y)];
+        if (source == y) {
+            continue;
+        }
+        if (source < y0 || source >= y1) {
+            break; // a blank row or another band's: no repeat of these rows lies further down
+        }
+        end = y + 1;
+    }
+    return end;
 }
 
 std::vector<const std::uint32_t*> Canvas::RowPointers() const

@@ -89,6 +89,8 @@ private:
     void BlankRows(std::uint32_t value);
     // Writes the pixels of the deferred rows among y0..y1-1 and of the rows that repeat them.
     void PlaceRows(long long y0, long long y1);
+    // One past the last row at or below y1 that repeats one of the rows y0..y1-1 (y1 when none).
+    long long RepeatsEnd(long long y0, long long y1) const;
     // True when every canvas pixel under the ink of `rect` (its part `clipped` on the canvas) is
     // known to hold m_blankValue without reading it: rows still blank, or rows
     // whose written columns (m_textMarks) lie beside the ink. False when that is not known.
@@ -128,6 +130,7 @@ private:
     // one source as equal without comparing them.
     static constexpr int kBlankRow = -1;
     std::vector<int> m_rowSource;
+    int m_repeatEnd = 0; // no row from here down repeats another
     std::vector<std::uint32_t> m_blankRow; // one row of m_blankValue
     std::vector<SDL_Rect> m_clippedRects;  // FillRects' rectangles on the canvas
     // Rows placed from blank that only CopyBlended has written since: per row, the columns

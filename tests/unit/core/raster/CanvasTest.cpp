@@ -137,6 +137,46 @@ TEST(Canvas, OwnFillsMatchSdlOnRandomRectangles)
     }
 }
 
+TEST(Canvas, BatchesOfBarsMatchSdlsFillRects)
+{
+    // Bars in bands (the linear frame's batches, copied down row by row) and ragged batches
+    // (rows of a 2D symbol, overlapping, off the canvas).
+    std::mt19937 rng(77u);
+    for (const ColourCase& c : kColours) {
+        SCOPED_TRACE(c.name);
+        const int w = 120;
+        const int h = 70;
+        raster::Canvas canvas;
+        ASSERT_TRUE(canvas.Create(w, h, c.background));
+        Reference ref(w, h, c.background);
+        const SDL_BlendMode mode = c.blending ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE;
+        SDL_SetRenderDrawBlendMode(canvas.Renderer(), mode);
+        SDL_SetRenderDrawBlendMode(ref.Renderer(), mode);
+        for (int batch = 0; batch < 6; ++batch) {
+            std::vector<SDL_Rect> rects;
+            if (batch % 2 == 0) {
+                std::uniform_int_distribution<int> top(-5, h - 1);
+                std::uniform_int_distribution<int> rows(1, h);
+                const int y = top(rng);
+                const int n = rows(rng);
+                for (int x = -3; x < w + 3; x += 1 + static_cast<int>(rng() % 7)) {
+                    rects.push_back(SDL_Rect{x, y, 1 + static_cast<int>(rng() % 4), n});
+                }
+            } else {
+                for (int i = 0; i < 25; ++i) {
+                    rects.push_back(RandomRect(rng, w, h));
+                }
+            }
+            canvas.FillRects(rects, c.ink);
+            SDL_SetRenderDrawColor(ref.Renderer(), c.ink.r, c.ink.g, c.ink.b, c.ink.a);
+            SDL_RenderFillRects(ref.Renderer(), rects.data(), static_cast<int>(rects.size()));
+            EXPECT_EQ(Differing(EncoderView(canvas), Pixels(ref.Surface())), 0u) << "batch " << batch;
+        }
+        canvas.PlaceAllRows();
+        EXPECT_EQ(Differing(Pixels(canvas.Surface()), Pixels(ref.Surface())), 0u);
+    }
+}
+
 TEST(Canvas, ClearAndReuseStartFromTheNewColour)
 {
     raster::Canvas canvas;
