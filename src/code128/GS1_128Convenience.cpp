@@ -2,7 +2,7 @@
 // The convenience-store payment barcode: a GS1-128 symbol of FNC1 and 44 digits in set C,
 // with the digits printed in two fixed-format lines fitted to the box.
 #include "code128/GS1_128.h"
-#include "core/EmbeddedFont.h"
+#include "core/text/EmbeddedFont.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
 
@@ -74,7 +74,7 @@ bool GS1_128::DrawConvenienceOn(Target target, const std::string& text, int x, i
             throw std::runtime_error("Text font scale must be a finite number");
         }
         if (target == Target::Raster) {
-            if (!BarcodeBase::Draw(std::string(), x, y, width, height) || m_canvas == nullptr) {
+            if (!BarcodeBase::Draw(std::string(), x, y, width, height) || Canvas() == nullptr) {
                 return false;
             }
         } else if (width <= 0 || height <= 0) {
@@ -132,7 +132,7 @@ bool GS1_128::DrawConvenienceOn(Target target, const std::string& text, int x, i
             SvgEnd();
         } else {
             renderConvenienceText2Lines(body, x, y, width);
-            SDL_RenderPresent(m_canvas);
+            SDL_RenderPresent(Canvas());
         }
         return true;
     } catch (const std::exception& e) {

@@ -1,171 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "core/BarcodeBase1D.h"
 
-#include "core/EmbeddedFont.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
-#include "core/ProcessLocks.h"
-#include "core/SvgText.h"
+#include "core/svg/SvgText.h"
+#include "core/text/Fonts.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <mutex>
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <unordered_map>
 
 namespace {
 
 using barcode_log::Stream;
 
-// SDL_ttf shares one FreeType library between fonts: opening and closing fonts is not
-// thread-safe, so every open and close goes through this lock. It also guards the pool of idle
-// cache sets. Drawing with a font needs no lock: each font belongs to one thread's set.
-std::recursive_mutex& FontMutex()
-{
-    return process_locks::Fonts();
-}
-TTF_Font* g_font = nullptr; // the process-wide 18-point font; its presence means text can be drawn
-
-// Fonts by point size, so that a draw does not search and parse the font file again.
-struct CachedFontEntry
-{
-    int size;
-    TTF_Font* font;
-};
-constexpr size_t kFontCacheSize = 8;
-
-// Rendered text pieces are bounded in entries and in bytes, and their cache is emptied whole
-// when the next piece would pass either bound; a piece larger than kMaxCachedPieceBytes is never
-// kept (see BarcodeBase1D::RenderPiece).
-constexpr size_t kPieceCacheSize = 1024;
-constexpr size_t kPieceCacheBytes = 16u << 20;
-constexpr size_t kMaxCachedPieceBytes = 1u << 20;
-constexpr size_t kExtentKeyBytes = 1u << 20;
-
-// A rendered piece may cover this many pixels, or four times its canvas when that is more.
-// Larger ones come from texts far wider or taller than the canvas: they are not rendered.
-constexpr long long kMinPieceBudgetPixels = 4LL << 20;
-
-// Generations of piece caches, never reused: a piece found under one generation stays cached
-// (at the same address) while its cache keeps that generation.
-std::atomic<std::uint64_t> g_generations{0};
-
-// One thread's fonts and caches of rendered text (see BarcodeBase1D::FontLease).
-struct TextCaches
-{
-    // Most recently used last.
-    std::vector<CachedFontEntry> fonts;
-    // Rendered text pieces by size, hinting, colour and text.
-    std::unordered_map<std::string, SDL_Surface*> pieces;
-    size_t pieceBytes = 0;
-    // Pieces already blended over a canvas value (BarcodeBase::BlendOver), by piece key and
-    // value: a piece drawn over a region of one value is a copy of these pixels. Bounded like
-    // the pieces and emptied with them.
-    std::unordered_map<std::string, SDL_Surface*> blends;
-    size_t blendBytes = 0;
-    // Text extents by size, hinting and text; bounded in entries and in the bytes of their keys.
-    std::unordered_map<std::string, std::pair<int, int>> extents;
-    size_t extentKeyBytes = 0;
-    std::uint64_t generation = ++g_generations;
-};
-
-// Sets no thread holds. Deliberately never destroyed: the fonts live as long as the process
-// (or until DestroyFont), like the base font. Guarded by FontMutex.
-std::vector<TextCaches*>& g_idleCaches = *new std::vector<TextCaches*>();
-
-// The set the calling thread holds, and how many leases it holds it by.
-thread_local TextCaches* t_caches = nullptr;
-thread_local int t_leases = 0;
-
-// The calling thread's set; only under a lease.
-TextCaches& Caches()
-{
-    return *t_caches;
-}
-
-// What a cached piece carries in its userdata: its ink (BarcodeBase::InkSpans), its cache key,
-// and the blend of it made last (an entry of TextCaches::blends, null when none) with the value
-// under it.
-struct PieceData
-{
-    std::vector<BarcodeBase::InkSpan> ink;
-    std::string key;
-    int inkTop = 0; // the rows [inkTop, inkBottom) hold all its ink
-    int inkBottom = 0;
-    SDL_Surface* blend = nullptr;
-    std::uint32_t under = 0;
-};
-
-PieceData* DataOf(const SDL_Surface* piece)
-{
-    return static_cast<PieceData*>(piece->userdata);
-}
-
-void ClearBlendCache(TextCaches& caches)
-{
-    {
-        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
-        for (const auto& entry : caches.blends) {
-            SDL_FreeSurface(entry.second);
-        }
-    }
-    caches.blends.clear();
-    caches.blendBytes = 0;
-    for (const auto& entry : caches.pieces) {
-        DataOf(entry.second)->blend = nullptr;
-    }
-}
-
-void ClearPieceCache(TextCaches& caches)
-{
-    ClearBlendCache(caches);
-    for (const auto& entry : caches.pieces) {
-        delete DataOf(entry.second);
-        entry.second->userdata = nullptr;
-    }
-    {
-        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
-        for (const auto& entry : caches.pieces) {
-            SDL_FreeSurface(entry.second);
-        }
-    }
-    caches.pieces.clear();
-    caches.pieceBytes = 0;
-    caches.generation = ++g_generations;
-    caches.extents.clear();
-    caches.extentKeyBytes = 0;
-}
-
-// Empties a set and closes its fonts. Under FontMutex.
-void ClearCaches(TextCaches& caches)
-{
-    ClearPieceCache(caches);
-    for (const CachedFontEntry& e : caches.fonts) {
-        TTF_CloseFont(e.font);
-    }
-    caches.fonts.clear();
-}
-
-size_t SurfaceBytes(const SDL_Surface* s)
-{
-    return static_cast<size_t>(s->pitch) * static_cast<size_t>(s->h);
-}
-
-// The size and hinting as the first bytes of a cache key.
-std::string FontKey(TTF_Font* font, int size)
-{
-    const int hinting = TTF_GetFontHinting(font);
-    std::string key(sizeof(size) + sizeof(hinting), '\0');
-    std::memcpy(&key[0], &size, sizeof(size));
-    std::memcpy(&key[sizeof(size)], &hinting, sizeof(hinting));
-    return key;
-}
 
 // Text larger than this (and than its box) comes from an absurd font scale.
 constexpr long long kMaxFontPixels = 4096;
@@ -186,72 +34,6 @@ float MarginFactor(int width)
     return width <= 400 ? 0.05f : 0.07f;
 }
 
-bool FileExists(const std::string& path)
-{
-    struct stat st
-    {
-    };
-
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-std::string ExecutableDirectory()
-{
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (n <= 0) {
-        return "./";
-    }
-    const std::string path(buffer, static_cast<size_t>(n));
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash);
-}
-
-// The file mapped at `address`, from the process's own list of mappings; empty if unknown.
-std::string MappedFile(const void* address)
-{
-    std::FILE* maps = std::fopen("/proc/self/maps", "r");
-    if (maps == nullptr) {
-        return {};
-    }
-    const auto at = reinterpret_cast<std::uintptr_t>(address);
-    std::string file;
-    char line[4096 + 128];
-    while (file.empty() && std::fgets(line, sizeof(line), maps) != nullptr) {
-        unsigned long long begin = 0;
-        unsigned long long end = 0;
-        int pathAt = 0;
-        if (std::sscanf(line, "%llx-%llx %*s %*s %*s %*s %n", &begin, &end, &pathAt) >= 2 && pathAt > 0
-            && begin <= at && at < end && line[pathAt] == '/') {
-            file.assign(line + pathAt);
-            file.erase(file.find_last_not_of('\n') + 1);
-        }
-    }
-    std::fclose(maps);
-    return file;
-}
-
-// The directory of the shared library (or program) that holds this code, as an absolute path;
-// empty if unknown. The loader may know it by a path relative to the directory the process
-// worked in then, which says nothing about the working directory now: the absolute path of the
-// mapping is taken instead.
-std::string LibraryDirectory()
-{
-    static const std::string directory = [] {
-        static const char anchor = 0;
-        std::string path;
-        Dl_info info{};
-        if (::dladdr(&anchor, &info) != 0 && info.dli_fname != nullptr) {
-            path = info.dli_fname;
-        }
-        if (path.empty() || path[0] != '/') {
-            path = MappedFile(&anchor);
-        }
-        const size_t slash = path.rfind('/');
-        return slash == std::string::npos ? std::string() : path.substr(0, slash);
-    }();
-    return directory;
-}
 
 // Advance widths of the printable ASCII characters (from the space on) in the font the SVG text
 // asks for first (Arial and its metric twins), in thousandths of the font size: how wide a viewer
@@ -297,207 +79,25 @@ BarcodeBase1D::BarcodeBase1D(const std::string& outputFormat) : BarcodeBase(outp
     InitFont();
 }
 
-bool BarcodeBase1D::HasFont()
-{
-    std::lock_guard<std::recursive_mutex> lock(FontMutex());
-    return g_font != nullptr;
-}
+BarcodeBase1D::~BarcodeBase1D() = default;
 
 bool BarcodeBase1D::InitFont()
 {
-    std::lock_guard<std::recursive_mutex> lock(FontMutex());
-    if (g_font != nullptr) {
-        return true;
-    }
-    if (TTF_WasInit() == 0 && TTF_Init() != 0) {
-        barcode_log::Error(Stream::Err, std::string("SDL_ttfの初期化に失敗: ") + SDL_GetError());
-        return false;
-    }
-    if (GetFontPath().empty() && embedded_font::Data() == nullptr) {
-        barcode_log::Error(Stream::Err, "適切なフォントが見つかりません。");
-        return false;
-    }
-    g_font = OpenFont(18);
-    if (g_font == nullptr) {
-        barcode_log::Error(Stream::Err, std::string("フォントの読み込みに失敗: ") + SDL_GetError());
-        return false;
-    }
-    return true;
+    return fonts::Init();
 }
 
 void BarcodeBase1D::DestroyFont()
 {
-    std::lock_guard<std::recursive_mutex> lock(FontMutex());
-    // The idle sets and the caller's own; a host calls this when no other thread draws.
-    for (TextCaches* caches : g_idleCaches) {
-        ClearCaches(*caches);
-    }
-    if (t_caches != nullptr) {
-        ClearCaches(*t_caches);
-    }
-    if (g_font != nullptr) {
-        TTF_CloseFont(g_font);
-        g_font = nullptr;
-    }
-    TTF_Quit();
+    glyph_cache::Shutdown();
 }
 
-std::vector<BarcodeBase1D::FontCandidate> BarcodeBase1D::FontCandidates()
+SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey)
 {
-    const auto file = [](std::string path) { return FontCandidate{std::move(path), false}; };
-    std::vector<FontCandidate> candidates;
-    // The host's own choice first.
-    const std::string modulePath = GetModulePath();
-    if (!modulePath.empty()) {
-        candidates.push_back(file(modulePath + "/fonts/Roboto-Regular.ttf"));
-    }
-    // Then the library's own font: beside the library (the build tree), installed with it, or
-    // compiled into it.
-    const std::string libraryDir = LibraryDirectory();
-    if (!libraryDir.empty()) {
-        candidates.push_back(file(libraryDir + "/assets/fonts/Roboto-Regular.ttf"));
-#ifdef BARCODE_INSTALLED_FONT
-        candidates.push_back(file(libraryDir + "/" BARCODE_INSTALLED_FONT));
-#endif
-    }
-    if (embedded_font::Data() != nullptr) {
-        candidates.push_back(FontCandidate{std::string(), true});
-    }
-    candidates.push_back(file(ExecutableDirectory() + "/assets/fonts/Roboto-Regular.ttf"));
-    // The platform's own copies of the same font.
-    candidates.push_back(file("/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Regular.ttf"));
-    candidates.push_back(file("/usr/share/fonts/truetype/roboto/hinted/Roboto-Regular.ttf"));
-    // Last, and only when nothing else exists: a file under the working directory, which a
-    // library must not prefer to its own (whoever can write there would choose the font parsed).
-    candidates.push_back(file("./assets/fonts/Roboto-Regular.ttf"));
-    return candidates;
+    const long long canvas = Surface() != nullptr ? static_cast<long long>(Surface()->w) * Surface()->h : 0;
+    return m_pieces.Render(font, size, text, m_foregroundColor, canvas, cacheKey);
 }
 
-std::string BarcodeBase1D::GetFontPath()
-{
-    for (const FontCandidate& candidate : FontCandidates()) {
-        if (candidate.embedded) {
-            return {};
-        }
-        if (FileExists(candidate.path)) {
-            return candidate.path;
-        }
-    }
-    return {};
-}
 
-TTF_Font* BarcodeBase1D::OpenFont(int size)
-{
-    std::lock_guard<std::recursive_mutex> lock(FontMutex());
-    if (TTF_WasInit() == 0 && TTF_Init() != 0) {
-        return nullptr;
-    }
-    const std::string path = GetFontPath();
-    if (!path.empty()) {
-        if (TTF_Font* font = TTF_OpenFont(path.c_str(), size)) {
-            return font;
-        }
-    }
-    if (embedded_font::Data() == nullptr) {
-        return nullptr;
-    }
-    SDL_RWops* rw = SDL_RWFromConstMem(embedded_font::Data(), static_cast<int>(embedded_font::Size()));
-    if (rw == nullptr) {
-        barcode_log::Error(Stream::Err,
-                           std::string("OpenEmbeddedRobotoFont: SDL_RWFromConstMem failed: ") + SDL_GetError());
-        return nullptr;
-    }
-    TTF_Font* font = TTF_OpenFontRW(rw, 1, size);
-    if (font == nullptr) {
-        barcode_log::Error(Stream::Err,
-                           std::string("OpenEmbeddedRobotoFont: TTF_OpenFontRW failed: ") + SDL_GetError());
-    }
-    return font;
-}
-
-void BarcodeBase1D::CloseFont(TTF_Font* font)
-{
-    if (font != nullptr) {
-        std::lock_guard<std::recursive_mutex> lock(FontMutex());
-        TTF_CloseFont(font);
-    }
-}
-
-BarcodeBase1D::FontLease BarcodeBase1D::LockFonts()
-{
-    FontLease lease;
-    if (t_leases == 0) {
-        std::lock_guard<std::recursive_mutex> lock(FontMutex());
-        if (g_idleCaches.empty()) {
-            t_caches = new TextCaches();
-        } else {
-            t_caches = g_idleCaches.back();
-            g_idleCaches.pop_back();
-        }
-    }
-    ++t_leases;
-    lease.m_held = true;
-    return lease;
-}
-
-BarcodeBase1D::FontLease& BarcodeBase1D::FontLease::operator=(FontLease&& other) noexcept
-{
-    if (this != &other) {
-        Release();
-        m_held = other.m_held;
-        other.m_held = false;
-    }
-    return *this;
-}
-
-void BarcodeBase1D::FontLease::Release() noexcept
-{
-    if (!m_held) {
-        return;
-    }
-    m_held = false;
-    if (--t_leases == 0) {
-        std::lock_guard<std::recursive_mutex> lock(FontMutex());
-        try {
-            g_idleCaches.push_back(t_caches);
-        } catch (...) {
-            ClearCaches(*t_caches); // no room to keep it: the set goes
-            delete t_caches;
-        }
-        t_caches = nullptr;
-    }
-}
-
-void BarcodeBase1D::UseHinting(TTF_Font* font, int hinting)
-{
-    if (TTF_GetFontHinting(font) != hinting) {
-        TTF_SetFontHinting(font, hinting);
-    }
-}
-
-TTF_Font* BarcodeBase1D::CachedFont(int size)
-{
-    const FontLease lease = LockFonts();
-    std::vector<CachedFontEntry>& fonts = Caches().fonts;
-    for (size_t i = 0; i < fonts.size(); ++i) {
-        if (fonts[i].size == size) {
-            const CachedFontEntry hit = fonts[i];
-            fonts.erase(fonts.begin() + static_cast<long>(i));
-            fonts.push_back(hit);
-            return hit.font;
-        }
-    }
-    TTF_Font* font = OpenFont(size);
-    if (font == nullptr) {
-        return nullptr;
-    }
-    if (fonts.size() >= kFontCacheSize) {
-        CloseFont(fonts.front().font);
-        fonts.erase(fonts.begin());
-    }
-    fonts.push_back({size, font});
-    return font;
-}
 
 float BarcodeBase1D::FontFactor(int height)
 {
@@ -682,7 +282,7 @@ bool BarcodeBase1D::PaintText(Target target, const std::string& text, int x, int
 bool BarcodeBase1D::BeginLinearDraw(Target target, const char* tag, int x, int y, int width, int height)
 {
     if (target == Target::Raster) {
-        if (!BarcodeBase::Draw(std::string(), x, y, width, height) || m_canvas == nullptr) {
+        if (!BarcodeBase::Draw(std::string(), x, y, width, height) || Canvas() == nullptr) {
             return false;
         }
     } else if (width <= 0 || height <= 0) {
@@ -741,28 +341,14 @@ bool BarcodeBase1D::DrawLinear(Target target, const char* tag, const LinearEncod
     if (target == Target::Svg) {
         SvgEnd();
     } else {
-        SDL_RenderPresent(m_canvas);
+        SDL_RenderPresent(Canvas());
     }
     return true;
 }
 
-BarcodeBase1D::~BarcodeBase1D()
-{
-    ReleaseUncachedPiece();
-}
-
-void BarcodeBase1D::ReleaseUncachedPiece()
-{
-    if (m_uncachedPiece != nullptr) {
-        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
-        SDL_FreeSurface(m_uncachedPiece);
-        m_uncachedPiece = nullptr;
-    }
-}
-
 bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::string& key)
 {
-    PieceData* data = DataOf(glyphs);
+    const glyph_cache::Piece* data = glyph_cache::PieceOf(glyphs);
     if (key.empty() || data == nullptr) {
         return false;
     }
@@ -771,42 +357,26 @@ bool BarcodeBase1D::BlitBlended(SDL_Surface* glyphs, int x, int y, const std::st
     // Only the rows with ink count: a piece leaves the rest of its box as it is.
     const long long top = static_cast<long long>(y) + data->inkTop;
     const int rows = data->inkBottom - data->inkTop;
-    if (rows <= 0 || top >= m_surface->h || top + rows <= 0) {
-        CopyBlended(glyphs, x, y, SDL_Rect{0, 0, 0, 0}, nullptr); // no ink on the canvas: nothing changes
+    if (rows <= 0 || top >= Surface()->h || top + rows <= 0) {
+        Raster().CopyBlended(glyphs, x, y, SDL_Rect{0, 0, 0, 0}, nullptr); // no ink on the canvas: nothing changes
         return true;
     }
     const InkSpan* ink = data->ink.data() + data->inkTop;
     // Over mixed pixels (another piece's ink meets this one's): the blend over the blank value
     // where the canvas holds it, and pixel by pixel where it does not.
-    const bool mixed = !UniformUnder(SDL_Rect{x, static_cast<int>(top), glyphs->w, rows}, ink, &clipped, &under);
-    if (mixed && (clipped.w <= 0 || !MixedUnder(glyphs, &under))) {
+    const bool mixed = !Raster().UniformUnder(SDL_Rect{x, static_cast<int>(top), glyphs->w, rows}, ink, &clipped, &under);
+    if (mixed && (clipped.w <= 0 || !Raster().MixedUnder(glyphs, &under))) {
         return false;
     }
-    const FontLease lease = LockFonts();
-    TextCaches& caches = Caches();
-    if (data->blend == nullptr || data->under != under) {
-        std::string blendKey = data->key;
-        blendKey.append(reinterpret_cast<const char*>(&under), sizeof(under));
-        auto hit = caches.blends.find(blendKey);
-        if (hit == caches.blends.end()) {
-            SDL_Surface* block = BlendOver(glyphs, under);
-            if (block == nullptr) {
-                return false;
-            }
-            const size_t bytes = SurfaceBytes(block);
-            if (caches.blends.size() >= kPieceCacheSize || caches.blendBytes + bytes > kPieceCacheBytes) {
-                ClearBlendCache(caches);
-            }
-            caches.blendBytes += bytes;
-            hit = caches.blends.emplace(std::move(blendKey), block).first;
-        }
-        data->blend = hit->second;
-        data->under = under;
+    const glyph_cache::Lease lease = glyph_cache::Lock(); // the blend is an entry of the thread's cache
+    SDL_Surface* blend = glyph_cache::BlendOf(glyphs, under, &raster::BlendOver);
+    if (blend == nullptr) {
+        return false;
     }
     if (mixed) {
-        BlendMixed(glyphs, data->blend, under, x, y, clipped, data->ink.data());
+        Raster().BlendMixed(glyphs, blend, under, x, y, clipped, data->ink.data());
     } else {
-        CopyBlended(data->blend, x, y, clipped, data->ink.data());
+        Raster().CopyBlended(blend, x, y, clipped, data->ink.data());
     }
     return true;
 }
@@ -817,151 +387,21 @@ void BarcodeBase1D::BlitText(SDL_Surface* glyphs, int x, int y, const std::strin
         // Straight from the cached glyph surface (or from its blend over the region's one
         // value): the pixels a texture copy would make.
         if (!BlitBlended(glyphs, x, y, key)) {
-            BlitOwnPixels(glyphs, x, y);
+            Raster().BlitOwnPixels(glyphs, x, y);
         }
-    } else if (SDL_Texture* texture = SDL_CreateTextureFromSurface(m_canvas, glyphs); texture == nullptr) {
+    } else if (SDL_Texture* texture = SDL_CreateTextureFromSurface(Canvas(), glyphs); texture == nullptr) {
         barcode_log::Error(Stream::Err, std::string("SDL_CreateTextureFromSurface error: ") + SDL_GetError());
     } else {
-        SDL_SetRenderDrawBlendMode(m_canvas, SDL_BLENDMODE_BLEND);
+        SDL_SetRenderDrawBlendMode(Canvas(), SDL_BLENDMODE_BLEND);
         const SDL_Rect dst{x, y, glyphs->w, glyphs->h};
-        SDL_RenderCopy(m_canvas, texture, nullptr, &dst);
+        SDL_RenderCopy(Canvas(), texture, nullptr, &dst);
         SDL_DestroyTexture(texture);
     }
-    if (glyphs == m_uncachedPiece) {
-        ReleaseUncachedPiece();
-    }
+    m_pieces.Drawn(glyphs);
 }
 
-bool BarcodeBase1D::PieceWithinBudget(TTF_Font* font, int size, const std::string& text) const
-{
-    const long long canvas = m_surface != nullptr ? static_cast<long long>(m_surface->w) * m_surface->h : 0;
-    const long long budget = std::max(kMinPieceBudgetPixels, 4 * canvas);
-    // No glyph is wider than twice the size or taller than one and a half: only pieces that may
-    // pass the budget are measured.
-    const long long bound = static_cast<long long>(text.size()) * 3 * size * size;
-    int w = 0;
-    int h = 0;
-    if (bound <= budget || TTF_SizeUTF8(font, text.c_str(), &w, &h) != 0 || static_cast<long long>(w) * h <= budget) {
-        return true;
-    }
-    barcode_log::Error(Stream::Err, "TTF_RenderUTF8_Blended error: text of " + std::to_string(w) + "x"
-                                        + std::to_string(h) + " pixels exceeds the budget of " + std::to_string(budget)
-                                        + " pixels");
-    return false;
-}
 
-SDL_Surface* BarcodeBase1D::RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey)
-{
-    const SDL_Color c = m_foregroundColor;
-    const FontLease lease = LockFonts();
-    TextCaches& caches = Caches();
-    ReleaseUncachedPiece();
-    // One byte pieces are remembered by this object too: no key to build or look up.
-    const int hinting = TTF_GetFontHinting(font);
-    const bool memoised = text.size() == 1 && static_cast<unsigned char>(text[0]) < kMemoBytes;
-    if (memoised
-        && (m_pieceMemo == nullptr || m_pieceMemo->generation != caches.generation || m_pieceMemo->size != size
-            || m_pieceMemo->hinting != hinting || std::memcmp(&m_pieceMemo->colour, &c, sizeof(c)) != 0)) {
-        if (m_pieceMemo == nullptr) {
-            m_pieceMemo = std::make_unique<PieceMemo>();
-        }
-        *m_pieceMemo = PieceMemo{caches.generation, size, hinting, c, {}};
-    }
-    SDL_Surface** memo = memoised ? &m_pieceMemo->pieces[static_cast<unsigned char>(text[0])] : nullptr;
-    if (memo != nullptr && *memo != nullptr) {
-        if (cacheKey != nullptr) {
-            *cacheKey = DataOf(*memo)->key;
-        }
-        return *memo;
-    }
 
-    std::string key = FontKey(font, size);
-    key.append({static_cast<char>(c.r), static_cast<char>(c.g), static_cast<char>(c.b), static_cast<char>(c.a)});
-    key += text;
-    if (cacheKey != nullptr) {
-        cacheKey->clear();
-    }
-    const auto hit = caches.pieces.find(key);
-    if (hit != caches.pieces.end()) {
-        if (cacheKey != nullptr) {
-            *cacheKey = std::move(key);
-        }
-        if (memo != nullptr) {
-            *memo = hit->second;
-        }
-        return hit->second;
-    }
-    if (!PieceWithinBudget(font, size, text)) {
-        return nullptr;
-    }
-    SDL_Surface* glyphs = nullptr;
-    {
-        // SDL_ttf makes the surface: SDL's list of pixel formats must be whole at a fork.
-        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
-        glyphs = TTF_RenderUTF8_Blended(font, text.c_str(), c);
-    }
-    if (glyphs == nullptr) {
-        barcode_log::Error(Stream::Err, std::string("TTF_RenderUTF8_Blended error: ") + SDL_GetError());
-        return nullptr;
-    }
-    const size_t bytes = SurfaceBytes(glyphs);
-    if (bytes > kMaxCachedPieceBytes) {
-        m_uncachedPiece = glyphs;
-        return glyphs;
-    }
-    if (caches.pieces.size() >= kPieceCacheSize || caches.pieceBytes + bytes > kPieceCacheBytes) {
-        ClearPieceCache(caches);
-        if (memo != nullptr) {
-            *m_pieceMemo = PieceMemo{caches.generation, size, hinting, c, {}};
-        }
-    }
-    if (cacheKey != nullptr) {
-        *cacheKey = key;
-    }
-    try {
-        auto* data = new PieceData{InkSpans(glyphs), key};
-        glyphs->userdata = data;
-        const auto inked = [](const InkSpan& span) { return span.begin < span.end; };
-        const auto first = std::find_if(data->ink.begin(), data->ink.end(), inked);
-        const auto last = std::find_if(data->ink.rbegin(), data->ink.rend(), inked);
-        data->inkTop = static_cast<int>(first - data->ink.begin());
-        data->inkBottom = static_cast<int>(data->ink.rend() - last);
-    } catch (...) {
-        const std::lock_guard<std::mutex> lock(process_locks::Surfaces());
-        SDL_FreeSurface(glyphs);
-        throw;
-    }
-    caches.pieces.emplace(std::move(key), glyphs);
-    caches.pieceBytes += bytes;
-    if (memo != nullptr) {
-        *memo = glyphs;
-    }
-    return glyphs;
-}
-
-bool BarcodeBase1D::MeasureText(TTF_Font* font, int size, const std::string& text, int* width, int* height)
-{
-    std::string key = FontKey(font, size) + text;
-    const FontLease lease = LockFonts();
-    TextCaches& caches = Caches();
-    auto hit = caches.extents.find(key);
-    if (hit == caches.extents.end()) {
-        int w = 0;
-        int h = 0;
-        if (TTF_SizeUTF8(font, text.c_str(), &w, &h) != 0) {
-            return false;
-        }
-        if (caches.extents.size() >= kPieceCacheSize || caches.extentKeyBytes + key.size() > kExtentKeyBytes) {
-            caches.extents.clear();
-            caches.extentKeyBytes = 0;
-        }
-        caches.extentKeyBytes += key.size();
-        hit = caches.extents.emplace(std::move(key), std::make_pair(w, h)).first;
-    }
-    *width = hit->second.first;
-    *height = hit->second.second;
-    return true;
-}
 
 void BarcodeBase1D::RenderText(const std::string& text, int x, int y, int width, int height)
 {
@@ -1008,8 +448,8 @@ double BarcodeBase1D::ShiftIntoBox(double left, double right) const
 
 bool BarcodeBase1D::InkBox(SDL_Surface* glyphs, SDL_Rect* ink)
 {
-    const PieceData* data = DataOf(glyphs);
-    const std::vector<InkSpan> own = data == nullptr ? InkSpans(glyphs) : std::vector<InkSpan>();
+    const glyph_cache::Piece* data = glyph_cache::PieceOf(glyphs);
+    const std::vector<InkSpan> own = data == nullptr ? raster::InkSpans(glyphs) : std::vector<InkSpan>();
     const std::vector<InkSpan>& spans = data == nullptr ? own : data->ink;
     int left = 0;
     int right = 0;
@@ -1068,7 +508,7 @@ float BarcodeBase1D::SvgTextWidth(const std::string& text, int size)
 
 bool BarcodeBase1D::RenderTextFitted(const std::string& text, int x, int y, int width, int height)
 {
-    if (!HasFont() || !m_showText || text.empty() || m_canvas == nullptr) {
+    if (!fonts::Loaded() || !m_showText || text.empty() || Canvas() == nullptr) {
         return true;
     }
     const int mp = MarginPixels(width);

@@ -2,13 +2,13 @@
 #pragma once
 
 #include "core/BarcodeBase.h"
+#include "core/text/Fonts.h"
+#include "core/text/Glyphs.h"
 
 #include <SDL_ttf.h>
 
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,52 +21,21 @@ public:
     explicit BarcodeBase1D(const std::string& outputFormat);
     ~BarcodeBase1D() override;
 
+    // The text font (core/text/Fonts.h) and the thread's fonts and caches of rendered text
+    // (core/text/Glyphs.h) under the names the symbologies and hosts know.
     // Loads the process-wide 18-point font once; false (with a message) when none is found.
     static bool InitFont();
-    // Closes the process-wide font and shuts SDL_ttf down; for hosts only.
+    // Empties every text cache, closes the fonts and shuts SDL_ttf down; for hosts only.
     static void DestroyFont();
-    // One place the font search looks: a file, or the font compiled into the library.
-    struct FontCandidate
-    {
-        std::string path; // empty for the compiled-in font
-        bool embedded;
-    };
-
-    // The font search in order: the module path (when set), the library's own font (beside the
-    // library, installed with it, compiled into it), the executable's directory, the platform's
-    // copies, and last a path relative to the working directory.
-    static std::vector<FontCandidate> FontCandidates();
-    // The font file the search settles on: the first candidate that exists, or "" when that is
-    // the compiled-in font (or there is no font at all).
-    static std::string GetFontPath();
-    // Opens the text font at `size` points; null when no font can be opened.
-    static TTF_Font* OpenFont(int size);
-    static void CloseFont(TTF_Font* font);
-    // The fonts and text caches a thread draws with, lent to it from a process-wide pool for
-    // as long as it holds a lease: a font, a rendered piece or an extent is used by one thread
-    // at a time, so threads drawing text run side by side without a lock. Leases nest (the
-    // thread keeps its set until the outermost ends); a default lease holds nothing.
-    class FontLease
-    {
-    public:
-        FontLease() = default;
-        FontLease(FontLease&& other) noexcept : m_held(other.m_held) { other.m_held = false; }
-        FontLease& operator=(FontLease&& other) noexcept;
-        FontLease(const FontLease&) = delete;
-        FontLease& operator=(const FontLease&) = delete;
-        ~FontLease() { Release(); }
-
-    private:
-        friend class BarcodeBase1D;
-        void Release() noexcept;
-        bool m_held = false;
-    };
-    // A cached font of `size` points from the calling thread's set (null when none opens). Hold
-    // the lease of LockFonts() from the call until the last use of the font.
-    static TTF_Font* CachedFont(int size);
-    static FontLease LockFonts();
-    // Sets the hinting of a font only when it differs: every change empties the font's glyph cache.
-    static void UseHinting(TTF_Font* font, int hinting);
+    using FontCandidate = fonts::Candidate;
+    static std::vector<FontCandidate> FontCandidates() { return fonts::Candidates(); }
+    static std::string GetFontPath() { return fonts::Path(); }
+    static TTF_Font* OpenFont(int size) { return fonts::Open(size); }
+    static void CloseFont(TTF_Font* font) { fonts::Close(font); }
+    using FontLease = glyph_cache::Lease;
+    static FontLease LockFonts() { return glyph_cache::Lock(); }
+    static TTF_Font* CachedFont(int size) { return glyph_cache::CachedFont(size); }
+    static void UseHinting(TTF_Font* font, int hinting) { glyph_cache::UseHinting(font, hinting); }
 
     // Fixes m_barHeight from the box height and the text options.
     void InitLinerBarcode(int width, int height, int rows);
@@ -162,17 +131,14 @@ protected:
     // Blits an already rendered text surface with its top-left corner at (x, y); `key` is its
     // cache key from RenderPiece (empty when it is not cached).
     void BlitText(SDL_Surface* glyphs, int x, int y, const std::string& key = std::string());
-    // `text` rendered (blended) in the foreground colour with `font`, the cached font of `size`
-    // points; null with the reason printed when SDL_ttf fails or when the piece would cover
-    // more pixels than its canvas allows. The surface belongs to the thread's cache, bounded
-    // in bytes (the same text is rendered once), or, when it is too large for the cache, to
-    // this object until BlitText has drawn it or the next RenderPiece: do not free it, and use
-    // it only while holding the lease of LockFonts().
-    // `cacheKey`, when given, receives the piece's cache key (empty when it is not cached).
+    // `text` rendered in the foreground colour with `font`, the cached font of `size` points,
+    // within a budget of the canvas's size (glyph_cache::PieceRenderer::Render): BlitText draws
+    // it. Use it only while holding the lease of LockFonts().
     SDL_Surface* RenderPiece(TTF_Font* font, int size, const std::string& text, std::string* cacheKey = nullptr);
-    // TTF_SizeUTF8 of `text` with `font`, the cached font of `size` points, remembered per
-    // size, hinting and text. Returns false when SDL_ttf cannot measure it. Hold LockFonts().
-    static bool MeasureText(TTF_Font* font, int size, const std::string& text, int* width, int* height);
+    static bool MeasureText(TTF_Font* font, int size, const std::string& text, int* width, int* height)
+    {
+        return glyph_cache::Measure(font, size, text, width, height);
+    }
 
     bool m_showText = true;
     float m_textFontScale = 1.0f;
@@ -208,13 +174,8 @@ protected:
     double ShiftIntoBox(double left, double right) const;
 
 private:
-    static bool HasFont();
     bool RenderTextFitted(const std::string& text, int x, int y, int width, int height);
     bool RenderTextSvgFitted(const std::string& text, int x, int y, int width, int height);
-    // False, with the reason printed, when `text` at `size` points would cover more pixels than
-    // four times the canvas (and at least four megapixels).
-    bool PieceWithinBudget(TTF_Font* font, int size, const std::string& text) const;
-    void ReleaseUncachedPiece();
     // PaintBars with the bar heights of `barHeightAt` (any callable).
     template <typename HeightAt>
     float PaintBarsWith(Target target, const std::vector<int>& widths, float x, float y, float module,
@@ -223,22 +184,6 @@ private:
     // value (made once); false when the region holds more than one value or SDL fails.
     bool BlitBlended(SDL_Surface* glyphs, int x, int y, const std::string& key);
 
-    SDL_Surface* m_uncachedPiece = nullptr; // a rendered piece too large for the cache
+    glyph_cache::PieceRenderer m_pieces; // RenderPiece's pieces
     std::vector<SDL_Rect> m_bars;           // PaintBars' raster bars, kept for their room
-
-    // Cached pieces of one byte by that byte, for one size, hinting and colour, as long as the
-    // cache they were found in has not been emptied since (its generation: numbers are never
-    // reused, by any thread's cache): entries of that cache, so used only under its lease.
-    static constexpr unsigned kMemoBytes = 128;
-
-    struct PieceMemo
-    {
-        std::uint64_t generation;
-        int size;
-        int hinting;
-        SDL_Color colour;
-        SDL_Surface* pieces[kMemoBytes];
-    };
-
-    std::unique_ptr<PieceMemo> m_pieceMemo;
 };

@@ -4,113 +4,15 @@
 #include "core/BitOps.h"
 #include "core/Log.h"
 #include "core/Numeric.h"
-#include "core/ProcessLocks.h"
+#include "core/text/Encodings.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <mutex>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <iconv.h>
-#endif
 
 namespace {
 
 using barcode_log::Stream;
-
-#ifndef _WIN32
-// An iconv descriptor, opened and closed under the conversion lock (both take the C library's
-// lock of its conversion modules, which fork() must not catch taken).
-class Converter
-{
-public:
-    Converter(const std::string& to, const std::string& from)
-    {
-        const std::lock_guard<std::mutex> lock(process_locks::Conversion());
-        m_cd = iconv_open(to.c_str(), from.c_str());
-    }
-
-    ~Converter()
-    {
-        if (Open()) {
-            const std::lock_guard<std::mutex> lock(process_locks::Conversion());
-            iconv_close(m_cd);
-        }
-    }
-
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool Open() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-
-    size_t Convert(char** in, size_t* inLeft, char** out, size_t* outLeft) const
-    {
-        return iconv(m_cd, in, inLeft, out, outLeft);
-    }
-
-private:
-    iconv_t m_cd = reinterpret_cast<iconv_t>(-1);
-};
-#endif
-
-bool IsContinuation(unsigned char c)
-{
-    return (c & 0xC0) == 0x80;
-}
-
-// Length of the UTF-8 sequence announced by lead byte `c` (1 for ASCII), 0 for a byte that
-// cannot start one.
-size_t Utf8SequenceLength(unsigned char c)
-{
-    if (c < 0x80) {
-        return 1;
-    }
-    if ((c & 0xE0) == 0xC0) {
-        return 2;
-    }
-    if ((c & 0xF0) == 0xE0) {
-        return 3;
-    }
-    if ((c & 0xF8) == 0xF0) {
-        return 4;
-    }
-    return 0;
-}
-
-// True when a complete multi-byte UTF-8 sequence starts at `i`.
-bool Utf8SequenceAt(const std::string& text, size_t i)
-{
-    const size_t n = Utf8SequenceLength(static_cast<unsigned char>(text[i]));
-    if (n < 2 || i + n > text.size()) {
-        return false;
-    }
-    for (size_t k = 1; k < n; ++k) {
-        if (!IsContinuation(static_cast<unsigned char>(text[i + k]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsShiftJisName(const std::string& name)
-{
-    return name == "shift-jis" || name == "Shift-JIS" || name == "shift_jis";
-}
-
-std::vector<std::uint8_t> Bytes(const std::string& text)
-{
-    return std::vector<std::uint8_t>(text.begin(), text.end());
-}
-
-#ifdef _WIN32
-UINT CodePage(const std::string& name)
-{
-    return name == "shift-jis" ? 932 : CP_UTF8;
-}
-#endif
 
 // Bit j tells whether module j of the `count` (1 to 8) at `cells` is dark (non-zero).
 std::uint64_t DarkBits(const std::uint8_t* cells, size_t count)
@@ -178,126 +80,27 @@ void BarcodeBase2D::SetStringEncoding(StringEncoding e)
     m_stringEncoding = e == StringEncoding::ShiftJis ? "shift-jis" : "utf-8";
 }
 
-bool BarcodeBase2D::IsValidUtf8(const std::string& text)
-{
-    size_t i = 0;
-    while (i < text.size()) {
-        const size_t n = Utf8SequenceLength(static_cast<unsigned char>(text[i]));
-        if (n == 0) {
-            return false;
-        }
-        if (n > 1 && !Utf8SequenceAt(text, i)) {
-            return false;
-        }
-        i += n;
-    }
-    return true;
-}
-
-bool BarcodeBase2D::IsShiftJIS(const std::string& text)
-{
-    if (text.empty()) {
-        return false;
-    }
-    bool doubleByteSeen = false;
-    size_t i = 0;
-    while (i < text.size()) {
-        const unsigned char b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-        if (lead && i + 1 < text.size()) {
-            const unsigned char t = static_cast<unsigned char>(text[i + 1]);
-            if ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)) {
-                doubleByteSeen = true;
-                i += 2;
-                continue;
-            }
-        }
-        // The pairs stop here: Shift-JIS unless a well-formed UTF-8 sequence starts instead.
-        return !Utf8SequenceAt(text, i);
-    }
-    return doubleByteSeen;
-}
-
-std::string BarcodeBase2D::DetectEncoding(const std::string& text)
-{
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80) {
-            continue;
-        }
-        if ((b & 0xE0) == 0xC0 && i + 1 < text.size() && IsContinuation(static_cast<unsigned char>(text[i + 1]))) {
-            return "utf-8";
-        }
-        return "shift-jis";
-    }
-    return "utf-8";
-}
-
 std::vector<std::uint8_t> BarcodeBase2D::ConvertEncoding(const std::string& text, const std::string& from,
                                                          const std::string& to)
 {
-#ifdef _WIN32
-    const int wideLength = MultiByteToWideChar(CodePage(from), 0, text.c_str(), -1, nullptr, 0);
-    if (wideLength <= 0) {
-        return {};
-    }
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CodePage(from), 0, text.c_str(), -1, &wide[0], wideLength);
-    const int length = WideCharToMultiByte(CodePage(to), 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) {
-        return {};
-    }
-    std::string out(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CodePage(to), 0, wide.c_str(), -1, &out[0], length, nullptr, nullptr);
-    out.resize(static_cast<size_t>(length) - 1); // the terminating NUL
-    return Bytes(out);
-#else
-    // iconv's "SHIFT_JIS" is the strict JIS X 0208 set: it maps '\' and '~' to the yen sign and
-    // overline and lacks the characters of code page 932 (U+FF5E, circled digits, NEC and IBM
-    // extensions). Japanese text comes in code page 932, so the Shift-JIS names mean CP932 here.
-    const std::string fromName = IsShiftJisName(from) ? "CP932" : from;
-    const std::string toName = IsShiftJisName(to) ? "CP932" : to;
-    const Converter converter(toName, fromName);
-    if (!converter.Open()) {
-        return {};
-    }
-    std::string input = text;
-    std::vector<char> output(input.size() * 4, 0);
-    char* in = input.empty() ? nullptr : &input[0];
-    size_t inLeft = input.size();
-    char* out = output.data();
-    size_t outLeft = output.size();
-    const size_t result = input.empty() ? 0 : converter.Convert(&in, &inLeft, &out, &outLeft);
-    if (result == static_cast<size_t>(-1)) {
-        return {};
-    }
-    return std::vector<std::uint8_t>(output.begin(), output.begin() + static_cast<long>(output.size() - outLeft));
-#endif
+    return encodings::Convert(text, from, to);
 }
 
 std::vector<std::uint8_t> BarcodeBase2D::ConvertStringToBytes(const std::string& text, const std::string& encodingName)
 {
-    const bool utf8 = IsValidUtf8(text);
-    if (IsShiftJisName(encodingName)) {
-        return utf8 ? ConvertEncoding(text, "utf-8", "shift-jis") : Bytes(text);
-    }
-    // UTF-8, and any name this library does not know, carry UTF-8.
-    return utf8 ? Bytes(text) : ConvertEncoding(text, "shift-jis", "utf-8");
+    return encodings::ToBytes(text, encodingName);
 }
 
 std::vector<std::uint8_t> BarcodeBase2D::ConvertToUtf8(const std::string& text)
 {
-    return IsShiftJIS(text) ? ConvertEncoding(text, "shift-jis", "utf-8") : Bytes(text);
+    return encodings::ToUtf8(text);
 }
 
 std::vector<std::uint8_t> BarcodeBase2D::ConvertToSJis(const std::string& text)
 {
-    return IsShiftJIS(text) ? Bytes(text) : ConvertEncoding(text, "utf-8", "shift-jis");
+    return encodings::ToShiftJis(text);
 }
+
 
 namespace {
 
@@ -324,7 +127,7 @@ bool BarcodeBase2D::BeginRaster2D(const Box& requested, Box* paint, bool report)
         }
         return false;
     };
-    m_callersRenderer = m_format.empty() && m_canvas != nullptr;
+    m_callersRenderer = m_format.empty() && Canvas() != nullptr;
     if (m_callersRenderer) {
         *paint = requested;
         return true;
@@ -335,20 +138,20 @@ bool BarcodeBase2D::BeginRaster2D(const Box& requested, Box* paint, bool report)
     if (!BarcodeBase::Draw("dummy", requested.x, requested.y, requested.width, requested.height)) {
         return fail("エラー: BarcodeBase::Draw が false を返しました (サーフェス準備失敗の可能性)。");
     }
-    if (m_surface == nullptr) {
+    if (Surface() == nullptr) {
         return fail("エラー: BarcodeBase::Draw の後で有効な描画サーフェス (m_surface) がありません。");
     }
-    if (m_canvas == nullptr) {
+    if (Canvas() == nullptr) {
         return fail(std::string("エラー: サーフェス用ソフトウェアレンダラーの作成に失敗しました: ") + SDL_GetError());
     }
-    *paint = Box{0, 0, m_surface->w, m_surface->h};
+    *paint = Box{0, 0, Surface()->w, Surface()->h};
     return true;
 }
 
 void BarcodeBase2D::EndRaster2D()
 {
-    if (m_callersRenderer && m_canvas != nullptr) {
-        SDL_RenderPresent(m_canvas);
+    if (m_callersRenderer && Canvas() != nullptr) {
+        SDL_RenderPresent(Canvas());
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "core/BarcodeBase.h"
 #include "core/ModuleMatrix.h"
+#include "core/text/Encodings.h"
 
 #include <cstdint>
 #include <string>
@@ -44,12 +45,12 @@ public:
 
     // Well-formed UTF-8 by lead and continuation bits (overlongs and surrogates not checked);
     // the empty text is valid.
-    static bool IsValidUtf8(const std::string& text);
+    static bool IsValidUtf8(const std::string& text) { return encodings::IsValidUtf8(text); }
     // Plausible Shift-JIS: at least one double-byte pair and no well-formed UTF-8 sequence where
     // the pairs stop. False for the empty text and for pure ASCII.
-    static bool IsShiftJIS(const std::string& text);
+    static bool IsShiftJIS(const std::string& text) { return encodings::IsShiftJis(text); }
     // "utf-8" or "shift-jis", judged by the first byte of 0x80 or more.
-    static std::string DetectEncoding(const std::string& text);
+    static std::string DetectEncoding(const std::string& text) { return encodings::Detect(text); }
 
     // The bytes of `text` converted between two named encodings; empty on any failure. The
     // Shift-JIS names above convert as code page 932 (the Windows superset of Shift_JIS).

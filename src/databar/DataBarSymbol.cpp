@@ -173,7 +173,7 @@ bool DataBarSymbol::DrawRows(Target target, const char* tag, const RowEncoder& e
     if (target == Target::Svg) {
         SvgEnd();
     } else {
-        SDL_RenderPresent(m_canvas);
+        SDL_RenderPresent(Canvas());
     }
     return true;
 }

@@ -122,7 +122,7 @@ bool EanUpcSymbol::DrawExtended(Target target, const std::string& text, int x, i
     if (target == Target::Svg) {
         SvgEnd();
     } else {
-        SDL_RenderPresent(m_canvas);
+        SDL_RenderPresent(Canvas());
     }
     return true;
 }

@@ -43,9 +43,9 @@ bool Code39::Draw(const std::string& text, int x, int y, int width, int height)
         std::ostringstream drawn;
         drawn << "実際の描画サイズ: width=" << m_lastDrawnWidth;
         barcode_log::Progress(Stream::Out, drawn.str());
-        if (m_surface != nullptr) {
-            barcode_log::Progress(Stream::Out, "サーフェスサイズ: width=" + std::to_string(m_surface->w)
-                                                   + ", height=" + std::to_string(m_surface->h));
+        if (Surface() != nullptr) {
+            barcode_log::Progress(Stream::Out, "サーフェスサイズ: width=" + std::to_string(Surface()->w)
+                                                   + ", height=" + std::to_string(Surface()->h));
         }
     }
     return true;

@@ -112,7 +112,7 @@ bool YubinCustomer::Draw(const std::string& text, int x, int y, int height)
     }
     m_barHeight = static_cast<float>(height);
     m_barTop = static_cast<float>(y);
-    if (!BarcodeBase::Draw(text, x, y, SymbolWidth(height), height) || m_canvas == nullptr) {
+    if (!BarcodeBase::Draw(text, x, y, SymbolWidth(height), height) || Canvas() == nullptr) {
         return false;
     }
     ClearCanvas();
@@ -121,7 +121,7 @@ bool YubinCustomer::Draw(const std::string& text, int x, int y, int height)
         return false;
     }
     PaintSymbol(Target::Raster, symbol.bars, static_cast<float>(x));
-    SDL_RenderPresent(m_canvas);
+    SDL_RenderPresent(Canvas());
     if (barcode_log::Verbose()) {
         barcode_log::Progress(barcode_log::Stream::Out, "YubinCustomer: " + text + " (h=" + std::to_string(height)
                                                             + ", CD=" + std::to_string(symbol.checkValue) + ")");

@@ -19,7 +19,7 @@
 // Input: a shape byte and its sizes, the palette (count, kind, seed), then one operation per row
 // (see NextRows). Reading past the end gives zeros: the rest of the rows repeat by pointer.
 #include "FuzzSupport.h"
-#include "core/CompactPng.h"
+#include "core/png/CompactPng.h"
 
 #include <SDL.h>
 

@@ -10,7 +10,7 @@
 // Input: a length byte (and its extension), a row count, then per row an operation byte and a
 // repeat byte with their arguments (see NextRow).
 #include "FuzzSupport.h"
-#include "core/RowDeflater.h"
+#include "core/png/RowDeflater.h"
 
 #include <algorithm>
 #include <memory>

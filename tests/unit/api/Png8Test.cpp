@@ -2,7 +2,7 @@
 // The "png8" output format: the pixels of "png" in a grey or palette PNG, read back by libpng.
 #include "barcode_lumeo.h"
 #include "core/BarcodeBase.h"
-#include "core/CompactPng.h"
+#include "core/png/CompactPng.h"
 #include "support/OutputCorpus.h"
 #include "support/TestSupport.h"
 

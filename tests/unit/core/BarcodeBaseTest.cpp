@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Output core: base64, the SVG writer, PNG buffers, canvas ownership and output formats.
+// Output core: PNG buffers, canvas ownership and output formats.
 #include "core/BarcodeBase.h"
 #include "core/Log.h"
 #include "linear/Code39.h"
@@ -7,135 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstring>
-#include <locale>
 
 namespace {
 
 using testsupport::CapturedOutput;
-using testsupport::IsWellFormedXml;
-
-// Exposes the SVG writer of the base.
-class SvgProbe : public BarcodeBase
-{
-public:
-    SvgProbe() : BarcodeBase("svg") {}
-    bool Draw(const std::string&, int, int, int, int) override { return false; }
-    using BarcodeBase::SvgBegin;
-    using BarcodeBase::SvgEnd;
-    using BarcodeBase::SvgRect;
-    using BarcodeBase::SvgText;
-};
-
-TEST(Base64, Rfc4648Vectors)
-{
-    struct Row
-    {
-        const char* in;
-        const char* out;
-    };
-    const Row rows[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},        {"foo", "Zm9v"},
-                        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.in);
-        EXPECT_EQ(BarcodeBase::Base64Encode(reinterpret_cast<const std::uint8_t*>(r.in), std::strlen(r.in)), r.out);
-    }
-    const std::uint8_t high[] = {0xFF, 0xFE, 0x00};
-    EXPECT_EQ(BarcodeBase::Base64Encode(high, 3), "//4A");
-}
-
-TEST(SvgWriter, DocumentFrameAndNumbers)
-{
-    SvgProbe p;
-    p.SvgBegin(300, 100);
-    p.SvgRect(0, 0, 300, 100, SDL_Color{255, 255, 255, 255});
-    p.SvgRect(10, 0, 2, 75.5f, SDL_Color{0, 0, 0, 128});
-    // The text is placed by its baseline, 0.72 of the size below the top it is given.
-    p.SvgText(150, 80, "ABC", 20, SDL_Color{1, 2, 3, 0}, "middle");
-    p.SvgEnd();
-    EXPECT_EQ(p.GetSvg(),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"300\" height=\"100\" "
-              "viewBox=\"0 0 300 100\">\n"
-              "  <rect x=\"0.00\" y=\"0.00\" width=\"300.00\" height=\"100.00\" fill=\"rgb(255,255,255)\"/>\n"
-              "  <rect x=\"10.00\" y=\"0.00\" width=\"2.00\" height=\"75.50\" fill=\"rgb(0,0,0)\" "
-              "fill-opacity=\"0.50\"/>\n"
-              "  <text x=\"150.00\" y=\"94.40\" font-family=\"Arial, sans-serif\" font-size=\"20\" fill=\"rgb(1,2,3)\" "
-              "text-anchor=\"middle\">ABC</text>\n"
-              "</svg>\n");
-}
-
-TEST(SvgWriter, OpacityIsWrittenForEveryAlphaBelowOpaque)
-{
-    struct Row
-    {
-        std::uint8_t alpha;
-        const char* opacity; // nullptr: no attribute
-    };
-    const Row rows[] = {{0, "0.00"}, {128, "0.50"}, {254, "1.00"}, {255, nullptr}};
-    for (const Row& r : rows) {
-        SCOPED_TRACE(static_cast<int>(r.alpha));
-        SvgProbe p;
-        p.SvgBegin(1, 1);
-        p.SvgRect(0, 0, 1, 1, SDL_Color{9, 9, 9, r.alpha});
-        const std::string svg = p.GetSvg();
-        if (r.opacity == nullptr) {
-            EXPECT_EQ(svg.find("fill-opacity"), std::string::npos);
-        } else {
-            EXPECT_NE(svg.find(std::string("fill-opacity=\"") + r.opacity + "\""), std::string::npos);
-        }
-    }
-}
-
-TEST(SvgWriter, TextIsEscapedAndStaysWellFormed)
-{
-    struct Row
-    {
-        const char* name;
-        std::string in;
-        std::string out;
-    };
-    const Row rows[] = {
-        {"entities", "R&D <A> \"q\" 'a'", "R&amp;D &lt;A&gt; &quot;q&quot; &apos;a&apos;"},
-        {"control bytes dropped", std::string("A\x01\x1f" "B\tC", 7), "AB\tC"},
-        {"lone high byte", "A\xff" "B", "A\xEF\xBF\xBD" "B"},
-        {"utf8 kept", "\xE3\x81\x82", "\xE3\x81\x82"},
-        {"truncated sequence", "\xE3\x81", "\xEF\xBF\xBD\xEF\xBF\xBD"},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        SvgProbe p;
-        p.SvgBegin(10, 10);
-        p.SvgText(1, 1, r.in, 8, SDL_Color{0, 0, 0, 255}, "middle");
-        p.SvgEnd();
-        const std::string svg = p.GetSvg();
-        EXPECT_NE(svg.find(">" + r.out + "</text>"), std::string::npos) << svg;
-        std::string error;
-        EXPECT_TRUE(IsWellFormedXml(svg, &error)) << error;
-    }
-}
-
-TEST(SvgWriter, NumbersIgnoreTheGlobalLocale)
-{
-    std::locale previous;
-    try {
-        std::locale::global(std::locale("de_DE.UTF-8"));
-    } catch (const std::runtime_error&) {
-        // No German locale installed: imitate one with a comma as decimal point.
-        struct Comma : std::numpunct<char>
-        {
-            char do_decimal_point() const override { return ','; }
-        };
-        std::locale::global(std::locale(std::locale::classic(), new Comma));
-    }
-    SvgProbe p;
-    p.SvgBegin(1000, 10);
-    p.SvgRect(1234.5f, 0, 2, 3, SDL_Color{0, 0, 0, 255});
-    std::locale::global(previous);
-    EXPECT_NE(p.GetSvg().find("x=\"1234.50\""), std::string::npos) << p.GetSvg();
-    EXPECT_NE(p.GetSvg().find("width=\"1000\""), std::string::npos);
-}
 
 TEST(SvgWriter, GetSvgOutsideSvgModeThrows)
 {

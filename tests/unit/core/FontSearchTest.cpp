@@ -4,7 +4,7 @@
 #include "barcode_lumeo.h"
 #include "core/BarcodeBase.h"
 #include "core/BarcodeBase1D.h"
-#include "core/EmbeddedFont.h"
+#include "core/text/EmbeddedFont.h"
 #include "support/CappedChild.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The linear frame: bar height, text geometry (raster and SVG), absurd text options.
 #include "core/BarcodeBase1D.h"
-#include "core/EmbeddedFont.h"
+#include "core/text/EmbeddedFont.h"
 #include "linear/Code39.h"
 #include "support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 // The png8 encoder's own pieces: the chunk CRC against zlib's, and images of colour runs of
 // every length read back, with rows that differ from the one above in a pixel or two (indexed
 // from the row above rather than run by run).
-#include "core/CompactPng.h"
+#include "core/png/CompactPng.h"
 
 #include "support/TestSupport.h"
 

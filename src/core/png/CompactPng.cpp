@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "core/CompactPng.h"
+#include "core/png/CompactPng.h"
 
 #include "core/BitOps.h"
-#include "core/RowDeflater.h"
+#include "core/png/RowDeflater.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "core/RowDeflater.h"
+#include "core/png/RowDeflater.h"
 
 #include "core/BitOps.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "core/EmbeddedFont.h"
+#include "core/text/EmbeddedFont.h"
 
 #if defined(BARCODE_EMBEDDED_FONT_FILE)
 // The font file is pulled in by the assembler at build time, so no generated source is needed.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The row deflater's zlib streams, inflated by zlib itself (which also checks the Adler-32).
-#include "core/RowDeflater.h"
+#include "core/png/RowDeflater.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>

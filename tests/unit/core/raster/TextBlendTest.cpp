@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Text on the own canvas (copies of cached blends, blended pixel by pixel where glyph ink meets
 // ink) against the same draw on a caller's renderer (a texture copy per piece), pixel for pixel.
-#include "core/BarcodeBase.h"
+#include "core/raster/TextStamp.h"
 #include "linear/Code39.h"
 #include "support/TestSupport.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "core/SvgText.h"
+#include "core/svg/SvgText.h"
 
 #include <charconv>
 #include <cstdint>

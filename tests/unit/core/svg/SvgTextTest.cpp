@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // SVG numbers: the integer formatter prints what "%.2f" (std::to_chars) prints for every float.
-#include "core/SvgText.h"
+#include "core/svg/SvgText.h"
 
 #include <charconv>
 #include <cstdint>
