@@ -413,6 +413,19 @@ void BarcodeBase1D::RenderTextSvg(const std::string& text, int x, int y, int wid
     RenderTextSvgFitted(text, x, y, width, height);
 }
 
+int BarcodeBase1D::ChooseTextSize(int designed, const std::function<bool(int, bool)>& fits, bool* moving)
+{
+    int fs = LargestFittingSize(designed, fits);
+    if (fs == 0) {
+        *moving = true;
+        fs = LargestFittingSize(designed, fits);
+        if (fs != 0) {
+            fits(fs, false); // the move at the size chosen
+        }
+    }
+    return fs;
+}
+
 int BarcodeBase1D::LargestFittingSize(int designed, const std::function<bool(int, bool)>& fits)
 {
     if (designed <= kMinTextSize) {
@@ -640,15 +653,9 @@ bool BarcodeBase1D::RenderTextFitted(const std::string& text, int x, int y, int 
         shift = moving ? static_cast<long long>(ShiftIntoBox(left, right)) : 0;
         return !opened || TextFitsBox(left + shift, right + shift, inkTop, inkBottom, last && moving);
     };
-    const int designed = ComputeTextMetrics(height).fontSize;
-    int fs = LargestFittingSize(designed, fits);
+    const int fs = ChooseTextSize(ComputeTextMetrics(height).fontSize, fits, &moving);
     if (fs == 0) {
-        moving = true;
-        fs = LargestFittingSize(designed, fits);
-        if (fs == 0) {
-            return false;
-        }
-        fits(fs, false); // the move at the size chosen
+        return false;
     }
     if (!each(fs, shift,
               [this](SDL_Surface* glyphs, const std::string& key, int gx, int gy) { BlitText(glyphs, gx, gy, key); })) {
@@ -694,15 +701,9 @@ bool BarcodeBase1D::RenderTextSvgFitted(const std::string& text, int x, int y, i
         }
         return fitsMoved(left, right, fs, last);
     };
-    const int designed = ComputeTextMetrics(height).fontSize;
-    int fs = LargestFittingSize(designed, fits);
+    const int fs = ChooseTextSize(ComputeTextMetrics(height).fontSize, fits, &moving);
     if (fs == 0) {
-        moving = true;
-        fs = LargestFittingSize(designed, fits);
-        if (fs == 0) {
-            return false;
-        }
-        fits(fs, false); // the move at the size chosen
+        return false;
     }
     const auto moved = [&](double at) { return static_cast<float>(at + shift); };
     if (!m_textEvenSpacing) {

@@ -159,6 +159,9 @@ protected:
     // `last` set (its failure prints the reason), then a halving search between the two, text
     // that fits at one size fitting at every smaller one. 0 when not even kMinTextSize fits.
     static int LargestFittingSize(int designed, const std::function<bool(int, bool)>& fits);
+    // LargestFittingSize where the layout puts the text, or else with the text moved sideways
+    // into the box (`fits` reads *moving, which is then set); 0 when neither fits.
+    static int ChooseTextSize(int designed, const std::function<bool(int, bool)>& fits, bool* moving);
     // The advance width of `text` in the SVG text at `size` points, in the metrics of the font
     // the SVG asks for (Arial); characters beyond ASCII count a full size. Used to keep SVG text
     // inside its box.
