@@ -52,23 +52,60 @@ bool IsName(const std::string& name)
     return std::all_of(name.begin(), name.end(), [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'; });
 }
 
-// The parameter a reason of the tool's parser names (it writes options as --name), or "".
+// The parameter a reason of the tool's parser names first (it writes options as --name), or "".
 std::string FieldOf(const std::string& reason, const Params& params)
 {
-    for (const auto& [name, value] : params) {
-        const std::string flag = "--" + name;
-        for (size_t at = reason.find(flag); at != std::string::npos; at = reason.find(flag, at + 1)) {
+    std::string field;
+    size_t first = std::string::npos;
+    for (const auto& param : params) {
+        const std::string flag = "--" + param.first;
+        for (size_t at = reason.find(flag); at != std::string::npos && at < first; at = reason.find(flag, at + 1)) {
             const size_t end = at + flag.size();
             const char next = end < reason.size() ? reason[end] : ' ';
             if (!((next >= 'a' && next <= 'z') || (next >= '0' && next <= '9') || next == '-')) {
-                return name;
+                first = at;
+                field = param.first;
+                break;
             }
         }
     }
-    if (reason.find("TEXT") != std::string::npos || reason.find("text") != std::string::npos) {
+    if (field.empty() && (reason.find("TEXT") != std::string::npos || reason.find("text") != std::string::npos)) {
         return "text";
     }
-    return "";
+    return field;
+}
+
+// A reason of the tool's parser in the words of a URL: options without their dashes.
+std::string InUrlTerms(std::string reason, const Params& params)
+{
+    static const std::pair<const char*, const char*> kPhrases[] = {
+        {"lumeo --list shows what each type accepts", "GET /v1/types shows what each type accepts"},
+        {"lumeo --list shows the types", "GET /v1/types lists the types"},
+        {"give --margin N", "give margin=N"},
+    };
+    for (const auto& [tool, url] : kPhrases) {
+        const size_t at = reason.find(tool);
+        if (at != std::string::npos) {
+            reason.replace(at, std::strlen(tool), url);
+        }
+    }
+    std::vector<std::string> names{"width", "height", "module", "x-dim", "bar-height", "dpi", "margin", "rotate", "draw"};
+    for (const auto& param : params) {
+        names.push_back(param.first);
+    }
+    for (const std::string& name : names) {
+        const std::string flag = "--" + name;
+        for (size_t at = reason.find(flag); at != std::string::npos; at = reason.find(flag, at)) {
+            const size_t end = at + flag.size();
+            const char next = end < reason.size() ? reason[end] : ' ';
+            if ((next >= 'a' && next <= 'z') || (next >= '0' && next <= '9') || next == '-') {
+                at = end;
+                continue;
+            }
+            reason.erase(at, 2);
+        }
+    }
+    return reason;
 }
 
 // The parameter a failed draw is about: the box when the reason speaks of it, else the text.
@@ -243,9 +280,9 @@ bool Prepare(const std::string& type, const Params& params, Output output, bool 
     try {
         prepared->request = Parse(args);
     } catch (const UsageError& e) {
-        return refuse(400, e.what(), FieldOf(e.what(), params));
+        return refuse(400, InUrlTerms(e.what(), params), FieldOf(e.what(), params));
     } catch (const DrawError& e) {
-        return refuse(400, e.what(), "text");
+        return refuse(400, InUrlTerms(e.what(), params), "text");
     }
     prepared->output = output;
     prepared->typeName = info.name;
@@ -262,9 +299,9 @@ bool Draw(const Prepared& prepared, std::string* body, std::string* warnings, Re
         *warnings = std::move(out.warnings);
         return true;
     } catch (const DrawError& e) {
-        *refusal = Refusal{400, e.what(), DrawField(e.what(), prepared.params)};
+        *refusal = Refusal{400, InUrlTerms(e.what(), prepared.params), DrawField(e.what(), prepared.params)};
     } catch (const UsageError& e) {
-        *refusal = Refusal{400, e.what(), FieldOf(e.what(), prepared.params)};
+        *refusal = Refusal{400, InUrlTerms(e.what(), prepared.params), FieldOf(e.what(), prepared.params)};
     }
     return false;
 }

@@ -61,6 +61,7 @@ const char* const kImmutable = "public, max-age=31536000, immutable";
 thread_local bool t_reject = false;     // the connection pool is full: answer 503 and close
 thread_local bool t_closeAfter = false; // the request's body was not read: close the connection
 thread_local Clock::time_point t_start; // the first byte of the request being served
+thread_local bool t_cut = false;        // the request being served was cut: too slow or too large
 
 std::string ErrnoText(int error)
 {
@@ -100,10 +101,17 @@ public:
         m_writeDeadline = Clock::time_point::max();
         m_bytes = m_end - m_begin;
         m_cut = false;
+        t_cut = false;
     }
 
     bool Buffered() const { return m_begin < m_end; }
     bool Cut() const { return m_cut; }
+
+    void MarkCut()
+    {
+        m_cut = true;
+        t_cut = true;
+    }
 
     bool is_readable() const override { return Buffered() || PollFor(m_fd, POLLIN, WaitMs(m_readDeadline)); }
 
@@ -139,7 +147,7 @@ public:
                 if (PollFor(m_fd, POLLOUT, WaitMs(m_writeDeadline))) {
                     continue;
                 }
-                m_cut = true;
+                MarkCut();
             }
             return -1;
         }
@@ -154,13 +162,13 @@ private:
     bool Fill()
     {
         if (m_bytes >= kMaxRequestBytes) {
-            m_cut = true;
+            MarkCut();
             return false;
         }
         for (;;) {
             const int ms = WaitMs(m_readDeadline);
             if (ms <= 0 || !PollFor(m_fd, POLLIN, ms)) {
-                m_cut = true; // too slow: the time of the request or of one wait is over
+                MarkCut(); // too slow: the time of the request or of one wait is over
                 return false;
             }
             const ssize_t n = ::recv(m_fd, m_buffer, sizeof m_buffer, 0);
@@ -429,9 +437,20 @@ public:
         set_default_headers(headers);
         set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) { return Route(req, res); });
         Post("/v1/batch", [this](const httplib::Request& req, httplib::Response& res) { BatchRoute(req, res); });
-        set_error_handler(HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+        set_error_handler(HandlerWithResponse([this](const httplib::Request&, httplib::Response& res) {
             if (!res.body.empty()) {
                 return HandlerResponse::Unhandled; // a refusal of the service's own
+            }
+            // A request the library could not read leaves the connection at an unknown place.
+            t_closeAfter = true;
+            res.set_header("Connection", "close");
+            if (t_cut && res.status == 400) {
+                res.status = 408;
+                res.set_content(ErrorJson(Refusal{408, "the request did not arrive within " +
+                                                           std::to_string(m_config.readTimeout) + " s, or was " +
+                                                           "larger than any request may be", ""}),
+                                "application/json");
+                return HandlerResponse::Handled;
             }
             res.set_content(ErrorJson(Refusal{res.status, LibraryStatusReason(res.status), ""}), "application/json");
             return HandlerResponse::Handled;
@@ -605,7 +624,7 @@ private:
             fixed = true;
             type.resize(type.size() - 4);
         }
-        const Params params(req.params.begin(), req.params.end());
+        const Params params(req.params.begin(), req.params.end()); // by name; a name's values in order
         Prepared prepared;
         Refusal refusal;
         if (!Prepare(type, params, output, fixed, &prepared, &refusal)) {
@@ -657,7 +676,6 @@ private:
             return;
         }
         const Clock::time_point deadline = t_start + std::chrono::seconds(kBatchSeconds);
-        uint64_t drawn = 0;
         std::string out;
         Refusal refusal;
         const bool ok = Batch(req.body, kMaxBatchItems,
@@ -666,11 +684,10 @@ private:
                                       return "the batch ran past its time limit of " + std::to_string(kBatchSeconds) +
                                              " s; send the rest in another request";
                                   }
-                                  ++drawn;
+                                  m_metrics.AddDraws(1);
                                   return "";
                               },
                               &out, &refusal);
-        m_metrics.AddDraws(drawn);
         if (!ok) {
             Refuse(res, refusal);
             return;
