@@ -20,6 +20,7 @@
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
+#include <malloc.h>
 #include <iostream>
 #include <mutex>
 #include <netinet/in.h>
@@ -825,6 +826,10 @@ int Serve(const Config& config)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // A canvas of a few megabytes is mapped for its draw and given back after it, instead of
+    // staying in the heap of whichever thread drew it (glibc raises its threshold otherwise).
+    mallopt(M_MMAP_THRESHOLD, 512 * 1024);
+    mallopt(M_ARENA_MAX, 4);
     TheCatalog(); // read before the first request
     Service service(config);
     if (!config.accessLog.empty()) {
