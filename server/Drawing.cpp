@@ -82,6 +82,7 @@ std::string InUrlTerms(std::string reason, const Params& params)
         {"lumeo --list shows what each type accepts", "GET /v1/types shows what each type accepts"},
         {"lumeo --list shows the types", "GET /v1/types lists the types"},
         {"give --margin N", "give margin=N"},
+        {"\" as png8: ", "\": "}, // .png is the palette PNG
     };
     for (const auto& [tool, url] : kPhrases) {
         const size_t at = reason.find(tool);
