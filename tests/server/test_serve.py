@@ -360,14 +360,20 @@ def test_sigterm_finishes_the_batch_in_flight_then_exits_0(tmp_path):
         socket.create_connection(("127.0.0.1", s.port), timeout=5)
 
 
-def test_the_access_log_has_one_line_a_request_and_the_text_only_when_asked(tmp_path):
-    s = Server(tmp_path, "--log-text")
-    s.get(url("qr", ".png", text="SHOWN"))
+def test_the_access_log_has_the_text_only_when_asked_and_cors_answers_other_origins(tmp_path):
+    s = Server(tmp_path, "--log-text", "--cors", "https://shop.example")
+    status, headers, _ = s.get(url("qr", ".png", text="SHOWN"))
+    assert headers["Access-Control-Allow-Origin"] == "https://shop.example"
+    assert "ETag" in headers["Access-Control-Expose-Headers"]
     s.get("/v1/nope.svg?text=x")
+    status, headers, _ = s.request("OPTIONS", "/v1/qr.png", headers={"Origin": "https://shop.example",
+                                                                   "Access-Control-Request-Method": "GET"})
+    assert status == 204 and headers["Access-Control-Allow-Methods"] == "GET, HEAD, OPTIONS"
     s.stop()
     lines = s.log.read_text().splitlines()
     assert re.fullmatch(r"\S+Z GET /v1/qr\.png 200 \d+ \d+ text=SHOWN", lines[0]), lines
     assert re.fullmatch(r"\S+Z GET /v1/nope\.svg 404 \d+ \d+ text=x", lines[1]), lines
+    assert re.fullmatch(r"\S+Z OPTIONS /v1/qr\.png 204 0 \d+", lines[2]), lines
 
 
 # The RSS the service may reach after the junk below: it starts near 16 MB and stays near 24 MB
