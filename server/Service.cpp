@@ -826,9 +826,12 @@ int Serve(const Config& config)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    // A canvas of a few megabytes is mapped for its draw and given back after it, instead of
-    // staying in the heap of whichever thread drew it (glibc raises its threshold otherwise).
-    mallopt(M_MMAP_THRESHOLD, 512 * 1024);
+    // The canvases of everyday symbols are reused from the heap; a canvas of more than a few
+    // megabytes (a box at the canvas limits) is mapped for its draw and given back after it,
+    // instead of staying in the heap of whichever thread drew it (glibc raises its threshold
+    // otherwise, up to 32 MB). Mapping every canvas would cost more than the draw.
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 8 << 20);
     mallopt(M_ARENA_MAX, 4);
     TheCatalog(); // read before the first request
     Service service(config);
