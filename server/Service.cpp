@@ -484,6 +484,10 @@ public:
 
     void SetLog(int fd) { m_logFd = fd; }
 
+    // The HTTP library listens with a backlog of 5: a burst of new connections would wait a
+    // second for the retransmission of their SYN. Listening again widens the queue.
+    void WidenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+
     void Stop()
     {
         m_stopping = true;
@@ -856,6 +860,7 @@ int Serve(const Config& config)
                   << '\n';
         return 1;
     }
+    service.WidenBacklog();
     const bool v6 = config.host.find(':') != std::string::npos;
     std::cout << "lumeo serve: listening on http://" << (v6 ? "[" : "") << config.host << (v6 ? "]" : "") << ':'
               << port << "/ (" << config.threads << " drawing threads)" << std::endl;
