@@ -81,8 +81,11 @@ if grep -q 'lumeo serve' <<<"$("$root/usr/bin/lumeo" --help)"; then
   unit=$root/usr/lib/systemd/system/lumeo-serve.service
   [ -f "$unit" ] || fail "package lacks /usr/lib/systemd/system/lumeo-serve.service"
   grep -q '^ExecStart=/usr/bin/lumeo serve ' "$unit" || fail "lumeo-serve.service does not start lumeo serve"
-  if dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -q 'postinst'; then
-    fail "the package has a postinst: the service must not be enabled on install"
+  control_dir=$work/control
+  mkdir -p "$control_dir"
+  dpkg-deb --control "$deb" "$control_dir"
+  if grep -qsE 'systemctl|deb-systemd' "$control_dir"/postinst; then
+    fail "the postinst enables or starts a service: lumeo-serve must stay off until enabled"
   fi
 fi
 
