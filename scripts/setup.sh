@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   libzxing-dev zbar-tools zint libzint-dev libqrencode-dev libdmtx-dev librsvg2-bin libxml2-dev
   libpng-dev nlohmann-json3-dev dpkg-dev python3 python3-pytest python3-setuptools python3-wheel python3-pip
-  python3-zxing-cpp python3-pil
+  python3-zxing-cpp python3-pil libcpp-httplib-dev chromium
 )
 
 missing=()
@@ -27,7 +27,7 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 # A reference decoder that cannot be had must not stop the build: try the essentials first,
 # then each optional reference on its own.
-optional=(libzxing-dev zbar-tools zint libzint-dev libqrencode-dev libdmtx-dev librsvg2-bin python3-zxing-cpp python3-pil)
+optional=(libzxing-dev zbar-tools zint libzint-dev libqrencode-dev libdmtx-dev librsvg2-bin python3-zxing-cpp python3-pil chromium)
 required=()
 for p in "${missing[@]}"; do
   case " ${optional[*]} " in *" $p "*) ;; *) required+=("$p") ;; esac

@@ -919,6 +919,11 @@ Request Parse(const std::vector<std::string>& args)
     return r;
 }
 
+int TypeNumber(const std::string& name)
+{
+    return ParseType(name);
+}
+
 void CheckSharedOptions(const std::vector<std::string>& options)
 {
     for (size_t i = 0; i < options.size(); i += 2) {

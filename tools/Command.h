@@ -62,6 +62,9 @@ struct Request
 // that cannot be passed to the library (a NUL byte).
 Request Parse(const std::vector<std::string>& args);
 
+// A type by name, alias or number as the command line takes it; -1 when there is none.
+int TypeNumber(const std::string& name);
+
 // Checks options given to every line of a batch (no TYPE, no TEXT, no output); throws
 // UsageError for one that no type accepts or whose value no type accepts.
 void CheckSharedOptions(const std::vector<std::string>& options);

@@ -5,6 +5,7 @@
 //   lumeo TYPE TEXT|- -o FILE|- [--width W --height H] [--format png|png8|svg] [--margin N] [options]
 //   lumeo batch FILE.csv DIR [options]
 //   lumeo gallery DIR
+//   lumeo serve [--listen ADDR:PORT] [--threads N] [--cors ORIGIN] [--access-log FILE|-]
 //   lumeo --list | --help | --version
 //
 // Standard output carries the image (-o -) or the listing asked for, nothing else: the
@@ -13,6 +14,9 @@
 #include "AtomicWrite.h"
 #include "Batch.h"
 #include "Command.h"
+#ifdef LUMEO_WITH_SERVER
+#include "Service.h"
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -286,6 +290,9 @@ int Run(std::vector<std::string> args)
             std::cout << lumeo::Versions();
         } else {
             lumeo::Usage(std::cout);
+#ifdef LUMEO_WITH_SERVER
+            lumeo::serve::ServeUsage(std::cout);
+#endif
         }
         std::cout.flush();
         return std::cout ? 0 : 1;
@@ -295,6 +302,13 @@ int Run(std::vector<std::string> args)
             return Usage("gallery DIR expected");
         }
         return RunGallery(args[1]);
+    }
+    if (first == "serve") {
+#ifdef LUMEO_WITH_SERVER
+        return lumeo::serve::Serve(lumeo::serve::ParseConfig({args.begin() + 1, args.end()}));
+#else
+        throw DrawError("this lumeo is built without serve (it needs cpp-httplib)");
+#endif
     }
     if (first == "batch") {
         if (args.size() < 3) {

@@ -75,6 +75,20 @@ if command -v zbarimg >/dev/null; then
   [ "$(zbarimg -q --raw "$work/deb.png" 2>/dev/null)" = "DEB-2024" ] || fail "deb.png does not read as DEB-2024"
 fi
 
+# lumeo serve, when built in: the systemd unit is shipped (not enabled: no maintainer script
+# enables it) and runs the packaged tool.
+if grep -q 'lumeo serve' <<<"$("$root/usr/bin/lumeo" --help)"; then
+  unit=$root/usr/lib/systemd/system/lumeo-serve.service
+  [ -f "$unit" ] || fail "package lacks /usr/lib/systemd/system/lumeo-serve.service"
+  grep -q '^ExecStart=/usr/bin/lumeo serve ' "$unit" || fail "lumeo-serve.service does not start lumeo serve"
+  control_dir=$work/control
+  mkdir -p "$control_dir"
+  dpkg-deb --control "$deb" "$control_dir"
+  if grep -qsE 'systemctl|deb-systemd' "$control_dir"/postinst; then
+    fail "the postinst enables or starts a service: lumeo-serve must stay off until enabled"
+  fi
+fi
+
 # The dependencies can be met on this system (a simulated install changes nothing).
 if command -v apt-get >/dev/null && ! apt-get install --simulate -qq "$deb" >"$work/simulate.log" 2>&1; then
   cat "$work/simulate.log" >&2
