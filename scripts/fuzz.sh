@@ -10,14 +10,14 @@
 # Usage: scripts/fuzz.sh [CAPI_SECONDS [EACH_SECONDS]]
 #   CAPI_SECONDS  time of fuzz_capi, the C interface (default 180)
 #   EACH_SECONDS  time of each other harness (default 60)
-# On 2 cores the default run takes about 5 minutes: fuzz_capi on one core while the other
+# On 2 cores the default run takes about 6 minutes: fuzz_capi on one core while the other
 # harnesses take turns on the other, then the last ones two at a time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 capi_seconds=${1:-180}
 each_seconds=${2:-60}
 jobs=$(nproc)
-fuzzers=(capi compact_png row_deflater gs1_128 databar_expanded sjis_conversion tool_csv tool_cli)
+fuzzers=(capi compact_png row_deflater gs1_128 databar_expanded sjis_conversion tool_csv tool_cli tool_gs1)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p build-fuzz/logs

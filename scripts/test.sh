@@ -28,7 +28,7 @@ TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1 second_deadlock_
 
 # --- Fuzzing: libFuzzer with ASan/UBSan under a memory ceiling: the C interface (all 43 functions)
 # for BARCODE_FUZZ_SECONDS, the compact PNG writer, its deflater and the text parsers for
-# BARCODE_FUZZ_EACH_SECONDS each, two at a time on two cores (about 5 minutes in all) ---
+# BARCODE_FUZZ_EACH_SECONDS each, two at a time on two cores (about 6 minutes in all) ---
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBARCODE_FUZZ=ON \
   -DBARCODE_SANITIZE=ON -DBARCODE_WERROR=ON -DBARCODE_BUILD_TESTS=OFF -DBARCODE_BUILD_TOOLS=OFF >/dev/null
 cmake --build build-fuzz -j "$jobs" --target fuzzers
