@@ -22,18 +22,6 @@ namespace {
 #define BARCODE_TEST_ASAN 1
 #endif
 
-// Bytes of address space the process maps now.
-std::size_t MappedBytes()
-{
-    unsigned long pages = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%lu", &pages) != 1) {
-            pages = 0;
-        }
-        std::fclose(f);
-    }
-    return static_cast<std::size_t>(pages) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
 
 void WriteAll(int fd, const std::string& text)
 {
@@ -67,6 +55,18 @@ void WriteAll(int fd, const std::string& text)
 }
 
 } // namespace
+
+std::size_t MappedBytes()
+{
+    unsigned long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lu", &pages) != 1) {
+            pages = 0;
+        }
+        std::fclose(f);
+    }
+    return static_cast<std::size_t>(pages) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
 
 bool CeilingApplies()
 {

@@ -12,6 +12,8 @@ namespace testsupport {
 // True when the ceiling is applied. Not under AddressSanitizer: its shadow memory needs far more
 // address space than any useful ceiling leaves.
 bool CeilingApplies();
+// Bytes of address space the process maps now.
+std::size_t MappedBytes();
 
 // Runs `body` in a child whose address space may grow by at most `ceilingBytes` beyond what the
 // process maps now, with standard output and error sent to /dev/null. `body` returns its

@@ -17,6 +17,20 @@ namespace raster {
 
 namespace {
 
+// A rectangle clipped to a surface, as half-open pixel ranges (empty when nothing is left).
+struct Span
+{
+    long long x0, y0, x1, y1;
+    bool Empty() const { return x0 >= x1 || y0 >= y1; }
+};
+
+Span ClipTo(const SDL_Rect& rect, const SDL_Surface* surface)
+{
+    return Span{std::max<long long>(rect.x, 0), std::max<long long>(rect.y, 0),
+                std::min<long long>(static_cast<long long>(rect.x) + rect.w, surface->w),
+                std::min<long long>(static_cast<long long>(rect.y) + rect.h, surface->h)};
+}
+
 using barcode_log::Stream;
 
 // Sets `count` pixels to `value`: short spans directly, long ones by doubling copies (memcpy
@@ -190,13 +204,11 @@ void Canvas::FillOwnPixels(const SDL_Rect& rect, const SDL_Color& color)
 {
     // What SDL_RenderFillRect does on a software renderer without blending: the rectangle
     // clipped to the surface, every pixel set to the mapped colour.
-    const long long x0 = std::max<long long>(rect.x, 0);
-    const long long y0 = std::max<long long>(rect.y, 0);
-    const long long x1 = std::min<long long>(static_cast<long long>(rect.x) + rect.w, m_surface->w);
-    const long long y1 = std::min<long long>(static_cast<long long>(rect.y) + rect.h, m_surface->h);
-    if (x0 >= x1 || y0 >= y1) {
+    const Span c = ClipTo(rect, m_surface);
+    if (c.Empty()) {
         return;
     }
+    const long long x0 = c.x0, y0 = c.y0, x1 = c.x1, y1 = c.y1;
     if (x0 == 0 && y0 == 0 && x1 == m_surface->w && y1 == m_surface->h) {
         if (m_uniform && SameColor(color, m_uniformColor)) {
             return; // it holds exactly that already
@@ -213,13 +225,11 @@ void Canvas::FillOwnPixels(const SDL_Rect& rect, std::uint32_t value)
 {
     m_uniform = false;
     ForgetTextMarks();
-    const long long x0 = std::max<long long>(rect.x, 0);
-    const long long y0 = std::max<long long>(rect.y, 0);
-    const long long x1 = std::min<long long>(static_cast<long long>(rect.x) + rect.w, m_surface->w);
-    const long long y1 = std::min<long long>(static_cast<long long>(rect.y) + rect.h, m_surface->h);
-    if (x0 >= x1 || y0 >= y1) {
+    const Span c = ClipTo(rect, m_surface);
+    if (c.Empty()) {
         return;
     }
+    const long long x0 = c.x0, y0 = c.y0, x1 = c.x1, y1 = c.y1;
     if (!m_rowSource.empty() && x0 == 0 && y0 == 0 && x1 == m_surface->w && y1 == m_surface->h) {
         BlankRows(value);
         return;
@@ -256,13 +266,10 @@ void Canvas::FillRects(const std::vector<SDL_Rect>& rects, const SDL_Color& colo
     for (const SDL_Rect& r : rects) {
         const SDL_Rect c{ThroughFloat(r.x), ThroughFloat(r.y), std::max(ThroughFloat(r.w), 1),
                          std::max(ThroughFloat(r.h), 1)};
-        const long long x0 = std::max<long long>(c.x, 0);
-        const long long y0 = std::max<long long>(c.y, 0);
-        const long long x1 = std::min<long long>(static_cast<long long>(c.x) + c.w, m_surface->w);
-        const long long y1 = std::min<long long>(static_cast<long long>(c.y) + c.h, m_surface->h);
-        if (x0 < x1 && y0 < y1) {
-            clipped.push_back(SDL_Rect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
-                                       static_cast<int>(y1 - y0)});
+        const Span k = ClipTo(c, m_surface);
+        if (!k.Empty()) {
+            clipped.push_back(SDL_Rect{static_cast<int>(k.x0), static_cast<int>(k.y0), static_cast<int>(k.x1 - k.x0),
+                                       static_cast<int>(k.y1 - k.y0)});
         }
     }
     // Bands: consecutive rectangles over the same rows, each band below the last. On a canvas

@@ -20,6 +20,7 @@ namespace {
 
 using testsupport::CapturedOutput;
 using testsupport::Handle;
+using testsupport::MappedBytes;
 
 constexpr std::size_t kCeiling = std::size_t{1} << 30;
 const char kFallback[] = "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVQI12P4//8/"
@@ -39,18 +40,6 @@ bool DrawLarge(void* h, int type)
         return barcode_draw_2d(h, kValid[type], 600);
     }
     return type == 15 ? barcode_draw_yubin(h, kValid[type], 100) : barcode_draw_1d(h, kValid[type], 800, 400);
-}
-
-std::size_t MappedBytes()
-{
-    unsigned long pages = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%lu", &pages) != 1) {
-            pages = 0;
-        }
-        std::fclose(f);
-    }
-    return static_cast<std::size_t>(pages) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
 }
 
 // Holds the address space at what the process maps now (the soft limit only, so that it can be
